@@ -1,0 +1,77 @@
+// The program entry: console, banner, arguments, seed, then load, run and report.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <optional>
+
+#include "engine/handlers.h"
+#include "engine/run.h"
+#include "engine/simulation.h"
+#include "input/loader.h"
+#include "model/failure.h"
+#include "report/report.h"
+
+namespace tarvo {
+namespace {
+
+// TARVO_SEED, when set, replaces the clock seed: a decimal integer from 0 to 4294967295.
+std::optional<std::uint32_t> semente_do_ambiente() {
+  const char* texto = std::getenv("TARVO_SEED");
+  if (texto == nullptr) return std::nullopt;
+  std::uint64_t v = 0;
+  const char* p = texto;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    v = v * 10 + static_cast<std::uint64_t>(*p - '0');
+    if (v > 0xFFFFFFFFu) break;
+  }
+  if (p == texto || *p != '\0') {
+    falha(1, "TARVO_SEED invalida: \"%s\" (use um inteiro decimal de 0 a 4294967295)\n", texto);
+  }
+  return static_cast<std::uint32_t>(v);
+}
+
+int executar(Simulacao& sim, int argc, char** argv) {
+  if (argc != 2) falha(1, " Uso : tarvo nome_arquivo \n");
+  const std::optional<std::uint32_t> semente = semente_do_ambiente();
+  ler_modelo(sim, argv[1]);
+  zerar_estatisticas(sim);
+  semear(sim.gerador, semente);
+  primeiras_chegadas(sim);
+  const int r = simular(sim);
+  std::fflush(sim.err);
+  gravar_relatorio(sim, r - 1);
+  return 0;
+}
+
+}  // namespace
+}  // namespace tarvo
+
+int main(int argc, char** argv) {
+  // The traces are written event by event: large buffers keep that to few system calls.
+  static char buffer_saida[1 << 16];
+  static char buffer_erro[1 << 16];
+  std::setvbuf(stdout, buffer_saida, _IOFBF, sizeof buffer_saida);
+  std::setvbuf(stderr, buffer_erro, _IOFBF, sizeof buffer_erro);
+
+  if (isatty(STDOUT_FILENO)) std::fputs("\033[H\033[2J", stdout);
+  std::fputs("Tarvo: simulador de redes de filas abertas por eventos discretos\n", stdout);
+  std::fflush(stdout);
+
+  int status;
+  try {
+    auto sim = std::make_unique<tarvo::Simulacao>();
+    status = tarvo::executar(*sim, argc, argv);
+  } catch (const tarvo::Falha& f) {
+    std::fputs(f.texto.c_str(), stdout);
+    status = f.status;
+  } catch (const std::bad_alloc&) {
+    status = 1;
+  }
+  std::fflush(stderr);
+  if (std::fflush(stdout) != 0) status = status ? status : 1;
+  return status;
+}

@@ -1,0 +1,100 @@
+// The event handlers. The order of the draws below is part of the results: each draw consumes
+// one number of the generator.
+#include "engine/handlers.h"
+
+namespace tarvo {
+
+namespace {
+
+template <class Objeto>
+double sortear(Simulacao& sim, const Objeto& o) {
+  return gerar_tempo(sim.gerador, sim.Tsimul, sim.out, o.tipo, static_cast<double>(o.med),
+                     static_cast<double>(o.inf), static_cast<double>(o.sup));
+}
+
+// Starts a service at s now. Its duration comes from the unrounded completion time, not from
+// the event's rounded one.
+void iniciar_servico(Simulacao& sim, Servidor& s) {
+  const double t = sortear(sim, s);
+  s.tservico = static_cast<Tempo>(t - static_cast<double>(sim.Tsimul));
+  inserir_evento(sim.eventos, novo_evento(EV_SERVIDOR, &s, t));
+  s.ocupado = 1;
+}
+
+// Closes the stretch of constant length that ends now, after tamanho has changed.
+void registrar_tamanho(Simulacao& sim, Fila& q) {
+  q.area = static_cast<Tempo>(static_cast<double>(q.area) +
+                              (static_cast<double>(sim.Tsimul) - static_cast<double>(q.tultima)) *
+                                  static_cast<double>(q.tam_ultimo));
+  q.tultima = sim.Tsimul;
+  q.tam_ultimo = q.tamanho;
+}
+
+}  // namespace
+
+void zerar_estatisticas(Simulacao& sim) {
+  Rede& r = sim.rede;
+  for (int j = 1; j <= r.nfontes; ++j) r.fontes[j].gerados = 0;
+  for (int j = 1; j <= r.nservidores; ++j) {
+    Servidor& s = r.servidores[j];
+    s.atendidos = 0;
+    s.ocupado = 0;
+    s.tservico = 0;
+    s.tocupado = 0;
+  }
+  for (int j = 1; j <= r.nfilas; ++j) {
+    Fila& q = r.filas[j];
+    q.chegadas = 0;
+    q.tamanho = 0;
+    q.maximo = 0;
+    q.tultima = 0;
+    q.tam_ultimo = 0;
+    q.area = 0;
+  }
+}
+
+void primeiras_chegadas(Simulacao& sim) {
+  for (int j = 1; j <= sim.rede.nfontes; ++j) {
+    Fonte& f = sim.rede.fontes[j];
+    inserir_evento(sim.eventos, novo_evento(EV_FONTE, &f, sortear(sim, f)));
+  }
+}
+
+void chegada_fila(Simulacao& sim, Fila* fila) {
+  if (fila == nullptr) {
+    ++sim.perdidos;
+    return;
+  }
+  Fila& q = *fila;
+  if (q.servidor == nullptr || q.servidor->ocupado != 0) {
+    ++q.tamanho;
+    if (q.tamanho > q.maximo) q.maximo = q.tamanho;
+    registrar_tamanho(sim, q);
+  } else {
+    iniciar_servico(sim, *q.servidor);
+  }
+  ++q.chegadas;
+}
+
+void evento_fonte(Simulacao& sim, Fonte& fonte) {
+  ++fonte.gerados;
+  ++sim.Nfregues;
+  chegada_fila(sim, fonte.saida);
+  inserir_evento(sim.eventos, novo_evento(EV_FONTE, &fonte, sortear(sim, fonte)));
+}
+
+void evento_servidor(Simulacao& sim, Servidor& servidor) {
+  servidor.tocupado = static_cast<Tempo>(static_cast<double>(servidor.tocupado) +
+                                         static_cast<double>(servidor.tservico));
+  ++servidor.atendidos;
+  // Still busy here: a customer fed back to this server's own queue waits there.
+  chegada_fila(sim, servidor.saida);
+  servidor.ocupado = 0;
+  Fila* q = servidor.entrada;
+  if (q == nullptr || q->tamanho == 0) return;
+  --q->tamanho;
+  registrar_tamanho(sim, *q);
+  iniciar_servico(sim, servidor);
+}
+
+}  // namespace tarvo

@@ -1,0 +1,50 @@
+// The 15-bit linear congruential generator and the durations drawn from it.
+#ifndef TARVO_ENGINE_RANDOM_H_
+#define TARVO_ENGINE_RANDOM_H_
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+
+#include "model/network.h"
+
+namespace tarvo {
+
+struct Gerador {
+  std::uint32_t estado = 1;
+};
+
+// Advances the state and returns its bits 16 to 30: 0..32767.
+inline int aleatorio(Gerador& g) {
+  g.estado = g.estado * 214013u + 2531011u;
+  return static_cast<int>((g.estado >> 16) & 0x7FFFu);
+}
+
+// Seeds from the calendar clock (seconds since 1970, halved), or from semente when given.
+void semear(Gerador& g, std::optional<std::uint32_t> semente);
+
+// Prints the complaint about a distribution type that is neither 1 nor 2.
+void tipo_invalido(std::FILE* out);
+
+// Draws one duration of the distribution (tipo, a = mean, b and c = uniform bounds) and returns
+// the absolute time of the event, agora + duration, unrounded. Exactly one number is drawn,
+// whatever tipo holds.
+inline double gerar_tempo(Gerador& g, Tempo agora, std::FILE* out, int tipo, double a, double b,
+                          double c) {
+  const double u = static_cast<double>(static_cast<float>(aleatorio(g) / 32768.0));
+  Tempo x;
+  if (tipo == DIST_EXPONENCIAL) {
+    x = static_cast<Tempo>(-(std::log(1.0 - u) * a));
+  } else if (tipo == DIST_UNIFORME) {
+    x = static_cast<Tempo>((c - b) * u + b);
+  } else {
+    tipo_invalido(out);
+    x = 0;
+  }
+  return static_cast<double>(x) + static_cast<double>(agora);
+}
+
+}  // namespace tarvo
+
+#endif  // TARVO_ENGINE_RANDOM_H_

@@ -1,0 +1,23 @@
+// Building the text of a fatal error.
+#include "model/failure.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <utility>
+
+namespace tarvo {
+
+void falha(int status, const char* formato, ...) {
+  std::va_list args;
+  va_start(args, formato);
+  std::va_list copia;
+  va_copy(copia, args);
+  int n = std::vsnprintf(nullptr, 0, formato, copia);
+  va_end(copia);
+  std::string texto(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
+  if (n > 0) std::vsnprintf(texto.data(), texto.size() + 1, formato, args);
+  va_end(args);
+  throw Falha{status, std::move(texto)};
+}
+
+}  // namespace tarvo

@@ -1,0 +1,24 @@
+// The results report.
+#ifndef TARVO_REPORT_REPORT_H_
+#define TARVO_REPORT_REPORT_H_
+
+#include <cstdio>
+
+#include "engine/simulation.h"
+
+namespace tarvo {
+
+constexpr const char* ARQUIVO_RELATORIO = "Simula_imp.txt";
+
+// Writes the whole report to out. termino is 0 when the time limit ended the run, anything else
+// when the customer limit did.
+void relatorio(const Simulacao& sim, int termino, std::FILE* out);
+
+// Writes the report to a temporary file in diretorio and renames it over Simula_imp.txt there,
+// so that an earlier report is only ever replaced by a complete one. Throws a Falha, leaving no
+// temporary file behind, when any step fails.
+void gravar_relatorio(const Simulacao& sim, int termino, const char* diretorio = ".");
+
+}  // namespace tarvo
+
+#endif  // TARVO_REPORT_REPORT_H_
