@@ -27,22 +27,20 @@ void semear(Gerador& g, std::optional<std::uint32_t> semente);
 // Prints the complaint about a distribution type that is neither 1 nor 2.
 void tipo_invalido(std::FILE* out);
 
-// Draws one duration of the distribution (tipo, a = mean, b and c = uniform bounds) and returns
-// the absolute time of the event, agora + duration, unrounded. Exactly one number is drawn,
-// whatever tipo holds.
+// Draws one duration of the distribution tipo (a = mean, b and c = uniform bounds). Exactly
+// one number is drawn, whatever tipo holds.
+inline Tempo gerar_duracao(Gerador& g, std::FILE* out, int tipo, double a, double b, double c) {
+  const double u = static_cast<double>(static_cast<float>(aleatorio(g) / 32768.0));
+  if (tipo == DIST_EXPONENCIAL) return static_cast<Tempo>(-(std::log(1.0 - u) * a));
+  if (tipo == DIST_UNIFORME) return static_cast<Tempo>((c - b) * u + b);
+  tipo_invalido(out);
+  return 0;
+}
+
+// The absolute time of an event one drawn duration after agora, unrounded.
 inline double gerar_tempo(Gerador& g, Tempo agora, std::FILE* out, int tipo, double a, double b,
                           double c) {
-  const double u = static_cast<double>(static_cast<float>(aleatorio(g) / 32768.0));
-  Tempo x;
-  if (tipo == DIST_EXPONENCIAL) {
-    x = static_cast<Tempo>(-(std::log(1.0 - u) * a));
-  } else if (tipo == DIST_UNIFORME) {
-    x = static_cast<Tempo>((c - b) * u + b);
-  } else {
-    tipo_invalido(out);
-    x = 0;
-  }
-  return static_cast<double>(x) + static_cast<double>(agora);
+  return static_cast<double>(gerar_duracao(g, out, tipo, a, b, c)) + static_cast<double>(agora);
 }
 
 }  // namespace tarvo

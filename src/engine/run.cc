@@ -63,6 +63,20 @@ bool passo(Simulacao& sim) {
 
 }  // namespace
 
+bool proximo_evento(Simulacao& sim) {
+  return sim.rede.Visual == 2 ? passo<2>(sim) : passo<0>(sim);
+}
+
+void avisar_sem_duracao(const Simulacao& sim) {
+  if (sim.sem_duracao == 0) return;
+  // The progress line has no line end of its own.
+  if (sim.rede.Visual == 1) std::fputc('\n', sim.err);
+  std::fprintf(sim.err,
+               "Aviso: %lld eventos perderam a duracao por falta de precisao do relogio, "
+               "a partir de Tsimul = %.2f\n",
+               static_cast<long long>(sim.sem_duracao), static_cast<double>(sim.Tsem_duracao));
+}
+
 int termino(const Simulacao& sim) {
   if (sim.Nfregues >= sim.rede.Nlimite) return TERMINO_CLIENTES;
   if (sim.Tsimul >= sim.rede.Tlimite) return TERMINO_TEMPO;

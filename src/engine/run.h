@@ -16,6 +16,15 @@ int termino(const Simulacao& sim);
 // run as the time limit would.
 int simular(Simulacao& sim);
 
+// One pass of the loop once the limits have been tested: moves the clock to the head event,
+// handles it, dumps the list when Visual is 2, and unlinks the event. Returns false, doing
+// nothing, when no event is pending.
+bool proximo_evento(Simulacao& sim);
+
+// After a run in which durations were lost to the clock's precision, writes one line saying
+// how many and from when to sim.err; otherwise nothing.
+void avisar_sem_duracao(const Simulacao& sim);
+
 // Writes the pending events, head first, to sim.out.
 void imprimir_eventos(Simulacao& sim);
 
