@@ -59,10 +59,13 @@ inline void inserir_evento(ListaEventos& l, const Evento& e) {
 
 // Unlinks the event at position pos, wherever it stands in the list.
 inline void remover_evento(ListaEventos& l, int pos) {
-  std::memmove(&l.no[l.ini + 1], &l.no[l.ini], static_cast<std::size_t>(pos - l.ini) * sizeof(Evento));
+  std::memmove(&l.no[l.ini + 1], &l.no[l.ini],
+               static_cast<std::size_t>(pos - l.ini) * sizeof(Evento));
   ++l.ini;
-  if (pos == l.atual) l.atual = -1;
-  else if (pos > l.atual && l.atual >= 0) ++l.atual;
+  if (pos == l.atual)
+    l.atual = -1;
+  else if (pos > l.atual && l.atual >= 0)
+    ++l.atual;
   if (l.ini == l.fim) l.ini = l.fim = 0;
 }
 

@@ -12,7 +12,7 @@ namespace {
 // thousand units already cannot represent; losing one of those is harmless, so only durations
 // of at least 1/64 of their distribution's mean are counted.
 [[gnu::cold, gnu::noinline]] void registrar_sem_duracao(Simulacao& sim, int tipo, Tempo med,
-                                                         Tempo inf, Tempo sup, Tempo x) {
+                                                        Tempo inf, Tempo sup, Tempo x) {
   const double media = tipo == DIST_EXPONENCIAL
                            ? static_cast<double>(med)
                            : (static_cast<double>(inf) + static_cast<double>(sup)) / 2;

@@ -63,9 +63,7 @@ bool passo(Simulacao& sim) {
 
 }  // namespace
 
-bool proximo_evento(Simulacao& sim) {
-  return sim.rede.Visual == 2 ? passo<2>(sim) : passo<0>(sim);
-}
+bool proximo_evento(Simulacao& sim) { return sim.rede.Visual == 2 ? passo<2>(sim) : passo<0>(sim); }
 
 void avisar_sem_duracao(const Simulacao& sim) {
   if (sim.sem_duracao == 0) return;

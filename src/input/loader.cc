@@ -2,14 +2,14 @@
 // line that cannot be accepted ends the load with its number.
 #include "input/loader.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
 #include <string>
 #include <string_view>
 
 #include "input/scanner.h"
-
-#include <sys/stat.h>
 
 namespace tarvo {
 
@@ -28,8 +28,10 @@ class Campos {
 
  private:
   Campos& conta(bool ok) {
-    if (ok) ++n_;
-    else parado_ = true;
+    if (ok)
+      ++n_;
+    else
+      parado_ = true;
     return *this;
   }
   Cursor cur_;
@@ -195,17 +197,39 @@ long long primeira_ligacao_orfa(const Leitura& l) {
 void erro_dados(long long linha, int codigo) {
   const char* mensagem;
   switch (codigo) {
-    case 0: mensagem = " \tEste parametro nao se usa com este objeto\n"; break;
-    case 1: mensagem = " \tNumero de parametros invalido\n"; break;
-    case 2: mensagem = " \tLigacao entre objetos incompativeis\n"; break;
-    case 3: mensagem = " \tNumero de parametros invalido\n"; break;
-    case 4: mensagem = " \tO tempo de simulacao nao encontra-se\n"; break;
-    case 5: mensagem = " \tO tempo de amostragem nao encontra-se\n"; break;
-    case 6: mensagem = " \tO tempo de chegada dos fregues nao encontra-se\n"; break;
-    case ERRO_FORA_DA_TABELA: mensagem = " \tNumero de objeto fora da faixa de 0 a 29\n"; break;
-    case ERRO_OBJETOS_DEMAIS: mensagem = " \tMais de 29 objetos do mesmo tipo\n"; break;
-    case ERRO_NAO_DECLARADO: mensagem = " \tLigacao com objeto nao declarado\n"; break;
-    default: mensagem = ""; break;
+    case 0:
+      mensagem = " \tEste parametro nao se usa com este objeto\n";
+      break;
+    case 1:
+      mensagem = " \tNumero de parametros invalido\n";
+      break;
+    case 2:
+      mensagem = " \tLigacao entre objetos incompativeis\n";
+      break;
+    case 3:
+      mensagem = " \tNumero de parametros invalido\n";
+      break;
+    case 4:
+      mensagem = " \tO tempo de simulacao nao encontra-se\n";
+      break;
+    case 5:
+      mensagem = " \tO tempo de amostragem nao encontra-se\n";
+      break;
+    case 6:
+      mensagem = " \tO tempo de chegada dos fregues nao encontra-se\n";
+      break;
+    case ERRO_FORA_DA_TABELA:
+      mensagem = " \tNumero de objeto fora da faixa de 0 a 29\n";
+      break;
+    case ERRO_OBJETOS_DEMAIS:
+      mensagem = " \tMais de 29 objetos do mesmo tipo\n";
+      break;
+    case ERRO_NAO_DECLARADO:
+      mensagem = " \tLigacao com objeto nao declarado\n";
+      break;
+    default:
+      mensagem = "";
+      break;
   }
   falha(1, "Arquivo de dados : erro linha  - %lld - \n%s", linha, mensagem);
 }

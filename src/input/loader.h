@@ -10,12 +10,12 @@ namespace tarvo {
 
 // Error codes of erro_dados: 0 to 6 are the classic ones; the rest guard the tables.
 enum CodigoErro {
-  ERRO_SEM_OBJETO = 0,        // a link line before any declaration
-  ERRO_PARAMETROS = 1,        // fields missing or malformed, or a bad distribution type
-  ERRO_INCOMPATIVEL = 2,      // an input link on a source
-  ERRO_FORA_DA_TABELA = 7,    // an object number outside 0..29
-  ERRO_OBJETOS_DEMAIS = 8,    // a 30th declaration of one kind
-  ERRO_NAO_DECLARADO = 9,     // a link to an object the file never declares
+  ERRO_SEM_OBJETO = 0,      // a link line before any declaration
+  ERRO_PARAMETROS = 1,      // fields missing or malformed, or a bad distribution type
+  ERRO_INCOMPATIVEL = 2,    // an input link on a source
+  ERRO_FORA_DA_TABELA = 7,  // an object number outside 0..29
+  ERRO_OBJETOS_DEMAIS = 8,  // a 30th declaration of one kind
+  ERRO_NAO_DECLARADO = 9,   // a link to an object the file never declares
 };
 
 // Throws the two-line input error for line `linha` as a Falha with status 1.

@@ -15,19 +15,21 @@ namespace tarvo {
 namespace {
 
 const char* const REGRA = "----------------------------------------------------------------";
-const char* const UNIFORME_LEGENDA = "                     [2] - uniforme    ==> [2] INF :__ SUP :__";
+const char* const UNIFORME_LEGENDA =
+    "                     [2] - uniforme    ==> [2] INF :__ SUP :__";
 
 void cabecalho(const Simulacao& sim, int termino, std::FILE* out) {
   const Rede& r = sim.rede;
   std::fprintf(out, " %s \n ", "TARVO");
   std::fprintf(out, "\n\n %s", "TIPO DO TERMINO : ");
-  std::fprintf(out, "%s", termino == 0 ? "tempo simulado estipulado" : "numero de clientes estipulado");
-  std::fprintf(out, "\n\n %s %10.2f", "********** TEMPO SIMULADO           : ",
-               static_cast<double>(sim.Tsimul));
+  std::fprintf(out, "%s",
+               termino == 0 ? "tempo simulado estipulado" : "numero de clientes estipulado");
+  std::fprintf(out, "\n\n %s %10.2f",
+               "********** TEMPO SIMULADO           : ", static_cast<double>(sim.Tsimul));
   Contagem total = 0;
   for (int j = 1; j <= r.nfontes; ++j) total += r.fontes[j].gerados;
-  std::fprintf(out, "\n %s %10lld", "********** NUM. DE CLIENTES GERADOS : ",
-               static_cast<long long>(total));
+  std::fprintf(out, "\n %s %10lld",
+               "********** NUM. DE CLIENTES GERADOS : ", static_cast<long long>(total));
 }
 
 void fontes(const Rede& r, std::FILE* out) {
@@ -122,17 +124,26 @@ void filas(const Simulacao& sim, std::FILE* out) {
 // Why a file operation failed, in words for the report's failure message.
 const char* motivo(int erro) {
   switch (erro) {
-    case EISDIR: return "existe um diretorio com esse nome";
-    case ENOSPC: return "disco cheio";
-    case EDQUOT: return "cota de disco esgotada";
-    case EFBIG: return "limite de tamanho de arquivo excedido";
+    case EISDIR:
+      return "existe um diretorio com esse nome";
+    case ENOSPC:
+      return "disco cheio";
+    case EDQUOT:
+      return "cota de disco esgotada";
+    case EFBIG:
+      return "limite de tamanho de arquivo excedido";
     case EACCES:
-    case EPERM: return "permissao negada";
-    case EROFS: return "sistema de arquivos somente para leitura";
+    case EPERM:
+      return "permissao negada";
+    case EROFS:
+      return "sistema de arquivos somente para leitura";
     case ENOENT:
-    case ENOTDIR: return "diretorio inexistente";
-    case EIO: return "erro de entrada e saida";
-    default: return "erro do sistema";
+    case ENOTDIR:
+      return "diretorio inexistente";
+    case EIO:
+      return "erro de entrada e saida";
+    default:
+      return "erro do sistema";
   }
 }
 
