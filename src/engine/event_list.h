@@ -36,6 +36,8 @@ struct ListaEventos {
 inline bool lista_vazia(const ListaEventos& l) { return l.ini == l.fim; }
 inline int tamanho_lista(const ListaEventos& l) { return l.fim - l.ini; }
 inline const Evento& cabeca(const ListaEventos& l) { return l.no[l.ini]; }
+// The i-th pending event in list order, 0 being the head.
+inline const Evento& evento_na_posicao(const ListaEventos& l, int i) { return l.no[l.ini + i]; }
 
 // A node for an event at t, which is rounded to a Tempo here; not linked yet.
 inline Evento novo_evento(int tipo, void* objeto, double t) {

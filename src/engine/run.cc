@@ -113,8 +113,8 @@ void imprimir_eventos(Simulacao& sim) {
   std::FILE* out = sim.out;
   std::fprintf(out, "Tsimul = %f\n", static_cast<double>(sim.Tsimul));
   const ListaEventos& l = sim.eventos;
-  for (int p = l.ini, i = 0; p < l.fim; ++p, ++i) {
-    const Evento& e = l.no[p];
+  for (int i = 0; i < tamanho_lista(l); ++i) {
+    const Evento& e = evento_na_posicao(l, i);
     std::fprintf(out, "Event no %i :", i);
     if (e.tipo == EV_SERVIDOR) {
       std::fprintf(out, "Servidor %s\t ", e.servidor()->nome.c_str());

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -272,6 +273,20 @@ void ler_modelo(Simulacao& sim, std::FILE* arquivo) {
   }
   if (std::ferror(arquivo)) falha(1, "Erro de leitura no arquivo de dados\n");
   if (long long linha = primeira_ligacao_orfa(l)) erro_dados(linha, ERRO_NAO_DECLARADO);
+}
+
+void ler_modelo_texto(Simulacao& sim, std::string_view texto) {
+  // fmemopen refuses an empty buffer; an empty model reads the same from /dev/null.
+  std::FILE* arquivo = texto.empty() ? std::fopen("/dev/null", "r")
+                                     : fmemopen(const_cast<char*>(texto.data()), texto.size(), "r");
+  if (arquivo == nullptr) throw std::bad_alloc();
+  try {
+    ler_modelo(sim, arquivo);
+  } catch (...) {
+    std::fclose(arquivo);
+    throw;
+  }
+  std::fclose(arquivo);
 }
 
 void ler_modelo(Simulacao& sim, const char* caminho) {

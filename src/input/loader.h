@@ -3,6 +3,7 @@
 #define TARVO_INPUT_LOADER_H_
 
 #include <cstdio>
+#include <string_view>
 
 #include "engine/simulation.h"
 
@@ -26,6 +27,9 @@ void ler_modelo(Simulacao& sim, const char* caminho);
 
 // The same, from a stream that is already open.
 void ler_modelo(Simulacao& sim, std::FILE* arquivo);
+
+// The same, from the bytes of a model file held in memory.
+void ler_modelo_texto(Simulacao& sim, std::string_view texto);
 
 // One piece of a line as the loader reads it: at most 79 characters up to and including the
 // line end; a CR just before an LF is dropped. Returns the length, 0 at the end of the file.
