@@ -126,16 +126,16 @@ std::string verificar_invariantes(const Simulacao& sim) {
   const Rede& r = sim.rede;
   int pendentes_fonte[MAX_OBJETOS] = {};
   int pendentes_servidor[MAX_OBJETOS] = {};
-  const std::vector<Evento> eventos = copiar_eventos(sim.eventos);
-  for (std::size_t i = 0; i < eventos.size(); ++i) {
-    const Evento& e = eventos[i];
+  const ListaEventos& l = sim.eventos;
+  for (int i = 0; i < tamanho_lista(l); ++i) {
+    const Evento& e = evento_na_posicao(l, i);
     const int j = numero_do_objeto(r, e);
-    if (j == 0) return texto("evento %zu nao pertence a nenhum objeto declarado", i);
+    if (j == 0) return texto("evento %d nao pertence a nenhum objeto declarado", i);
     ++(e.tipo == EV_FONTE ? pendentes_fonte : pendentes_servidor)[j];
     // A NaN time compares false both ways and is left out of the order.
-    if (i > 0 && eventos[i - 1].tev > e.tev) {
-      return texto("eventos %zu e %zu fora da ordem de tempo: %s antes de %s", i - 1, i,
-                   descrever(r, eventos[i - 1]).c_str(), descrever(r, e).c_str());
+    if (i > 0 && evento_na_posicao(l, i - 1).tev > e.tev) {
+      return texto("eventos %d e %d fora da ordem de tempo: %s antes de %s", i - 1, i,
+                   descrever(r, evento_na_posicao(l, i - 1)).c_str(), descrever(r, e).c_str());
     }
   }
 
@@ -199,7 +199,7 @@ std::string verificar_agendamento(const std::vector<Evento>& antes,
       if (lugar[i] >= 0)
         return texto("dois eventos pendentes do mesmo objeto, %zu e %d", k, lugar[i]);
       if (!identicos(antes[i], depois[k])) {
-        return texto("o evento pendente %zu mudou de tempo ou de lugar", i);
+        return texto("o evento pendente %zu mudou de tempo", i);
       }
       lugar[i] = static_cast<int>(k);
       antigo[k] = true;
