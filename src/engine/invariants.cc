@@ -1,6 +1,7 @@
 // The checks of a checked run. Messages name objects by kind and number, as the model file does.
 #include "engine/invariants.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdarg>
 #include <cstdint>
@@ -224,29 +225,21 @@ std::string verificar_agendamento(const std::vector<Evento>& antes,
   if (novos.size() - outros > 1) return "dois eventos novos do objeto tratado";
 
   // Each new event went in before the first event then in the list whose time is not earlier
-  // than its own: the events already there when it was scheduled are the older ones and the new
-  // ones scheduled before it.
-  for (std::size_t n = 0; n < novos.size(); ++n) {
-    const std::size_t k = novos[n];
-    auto presente = [&](std::size_t m) {
-      if (antigo[m]) return true;
-      for (std::size_t a = 0; a < n; ++a) {
-        if (novos[a] == m) return true;
-      }
-      return false;
-    };
-    bool primeiro_depois = true;
-    for (std::size_t m = 0; m < depois.size(); ++m) {
-      if (m == k || !presente(m)) continue;
-      if (m < k && para_antes_de(depois[m], depois[k])) {
-        return texto("evento novo %zu depois de %zu, cujo tempo nao e anterior", k, m);
-      }
-      if (m > k && primeiro_depois) {
-        primeiro_depois = false;
-        if (!para_antes_de(depois[m], depois[k])) {
-          return texto("evento novo %zu antes de %zu, cujo tempo e anterior", k, m);
-        }
-      }
+  // than its own. That list still held the handled event, which a new event can stop at: replay
+  // the insertions on it, in the order they were made, and the result must be the list after.
+  std::vector<Evento> lista(antes);
+  std::size_t cabeca = 0;  // where the handled event stands in lista
+  for (const std::size_t k : novos) {
+    const Evento& e = depois[k];
+    const auto p = std::find_if(lista.begin(), lista.end(),
+                                [&](const Evento& x) { return para_antes_de(x, e); });
+    if (static_cast<std::size_t>(p - lista.begin()) <= cabeca) ++cabeca;
+    lista.insert(p, e);
+  }
+  lista.erase(lista.begin() + static_cast<std::ptrdiff_t>(cabeca));
+  for (std::size_t k = 0; k < depois.size(); ++k) {
+    if (!identicos(lista[k], depois[k])) {
+      return texto("evento %zu fora do lugar em que a regra de empate o poe", k);
     }
   }
   return {};

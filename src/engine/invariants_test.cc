@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <limits>
 #include <memory>
 
 #include "engine/handlers.h"
@@ -199,6 +200,23 @@ TEST(VerificarAgendamento, HoldsTheTieRule) {
   EXPECT_NE(verificar_agendamento(antes2, {S(s1, 3), F(f1, 4), S(s2, 4)}), "");
   EXPECT_NE(verificar_agendamento({S(s1, 2)}, {S(s2, 3), F(f2, 3)}), "")
       << "two services started by one completion";
+}
+
+// A new event stops at the first pending one whose time is not earlier, and the handled event is
+// still pending when it is scheduled. Found by the fuzzer: a negative service time puts the
+// completion before the handled arrival, and the NaN time after it once compared false.
+TEST(VerificarAgendamento, CountsTheHandledEventAsPending) {
+  Fonte f1, f2;
+  Servidor s1;
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const std::vector<Evento> antes = {{1, EV_FONTE, &f1}, {nan, EV_FONTE, &f2}};
+  EXPECT_EQ(verificar_agendamento(
+                antes, {{0.5f, EV_SERVIDOR, &s1}, {nan, EV_FONTE, &f2}, {3, EV_FONTE, &f1}}),
+            "");
+  EXPECT_NE(verificar_agendamento(
+                antes, {{nan, EV_FONTE, &f2}, {0.5f, EV_SERVIDOR, &s1}, {3, EV_FONTE, &f1}}),
+            "")
+      << "the completion walked past the handled arrival";
 }
 
 }  // namespace
