@@ -24,6 +24,11 @@ namespace {
 // event-list dump writes the whole list after every event, so runs that ask for it get fewer.
 constexpr long MAX_EVENTOS = 10000;
 constexpr long MAX_EVENTOS_DUMP = 500;
+// Checking an event costs up to the square of the list's length; on a network of 29 of each kind
+// checking all 10000 took a second. Every event of the first thousand is checked in full, then
+// the state alone every hundredth event and after the last.
+constexpr long EVENTOS_VERIFICADOS = 1000;
+constexpr long INTERVALO_VERIFICACAO = 100;
 constexpr std::uint32_t SEMENTE = 12345;
 
 // A stream that takes whatever the traces write and keeps nothing: no file descriptor, and no
@@ -55,16 +60,23 @@ void rodar(tarvo::Simulacao& sim, std::FILE* traco) {
   tarvo::primeiras_chegadas(sim);
   const long limite = sim.rede.Visual == 2 ? MAX_EVENTOS_DUMP : MAX_EVENTOS;
   int r = 0;
-  conferir(tarvo::verificar_invariantes(sim), 0);
-  for (long i = 1; i <= limite && (r = tarvo::termino(sim)) == 0; ++i) {
-    const std::vector<tarvo::Evento> antes = tarvo::copiar_eventos(sim.eventos);
+  long i = 0;  // events handled
+  conferir(tarvo::verificar_invariantes(sim), i);
+  while (i < limite && (r = tarvo::termino(sim)) == 0) {
+    const bool completo = i < EVENTOS_VERIFICADOS;
+    std::vector<tarvo::Evento> antes;
+    if (completo) antes = tarvo::copiar_eventos(sim.eventos);
     if (!tarvo::proximo_evento(sim)) {
       r = tarvo::TERMINO_TEMPO;  // an empty list ends the run as the time limit would
       break;
     }
-    conferir(tarvo::verificar_agendamento(antes, tarvo::copiar_eventos(sim.eventos)), i);
-    conferir(tarvo::verificar_invariantes(sim), i);
+    ++i;
+    if (completo) {
+      conferir(tarvo::verificar_agendamento(antes, tarvo::copiar_eventos(sim.eventos)), i);
+    }
+    if (completo || i % INTERVALO_VERIFICACAO == 0) conferir(tarvo::verificar_invariantes(sim), i);
   }
+  conferir(tarvo::verificar_invariantes(sim), i);
   tarvo::avisar_sem_duracao(sim);
 
   char* texto = nullptr;
