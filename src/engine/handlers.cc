@@ -102,6 +102,7 @@ void chegada_fila(Simulacao& sim, Fila* fila) {
 }
 
 void evento_fonte(Simulacao& sim, Fonte& fonte) {
+  recomecar_parada(sim.parada, sim.Tsimul);
   ++fonte.gerados;
   ++sim.Nfregues;
   chegada_fila(sim, fonte.saida);
@@ -109,6 +110,12 @@ void evento_fonte(Simulacao& sim, Fonte& fonte) {
 }
 
 void evento_servidor(Simulacao& sim, Servidor& servidor) {
+  Parada& p = sim.parada;
+  if (sim.Tsimul != p.T) {
+    recomecar_parada(p, sim.Tsimul);
+  } else if (++p.eventos >= p.proximo) [[unlikely]] {
+    examinar_parada(sim);
+  }
   servidor.tocupado = static_cast<Tempo>(static_cast<double>(servidor.tocupado) +
                                          static_cast<double>(servidor.tservico));
   ++servidor.atendidos;

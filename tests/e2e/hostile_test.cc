@@ -239,6 +239,70 @@ TEST(Hostil, AcceptedExtremeInputsRunToTheirReport) {
   }
 }
 
+// Customers passing between servers at one instant, with no source event among them, would
+// loop forever: zero or negative durations, or durations the clock can no longer register.
+// Such a run stops with a message and no report. In each model a source feeds queue 1, whose
+// server returns its customers to it, directly or through a second server.
+TEST(Hostil, RunsThatCannotEndAreStopped) {
+  struct Caso {
+    const char* nome;
+    std::string modelo;
+    const char* desde;  // the clock when the run stopped moving
+  };
+  const std::string laco = "D 100\nN 50\nE 2 a 1 1\ns 1\nF q\ns 1\n";
+  const std::vector<Caso> casos = {
+      {"servico_nulo", laco + "S 2 x 0 0\ne 1\ns 1\nF f\n", "1.00"},
+      {"media_exponencial_nula", laco + "S 1 x 0 5\ne 1\ns 1\nF f\n", "1.00"},
+      {"dois_servidores_em_ciclo",
+       laco + "S 2 x 0 0\ne 1\ns 2\nF r\ns 2\nS 2 y 0 0\ne 2\ns 1\nF f\n", "1.00"},
+      // Each service takes the clock one unit back, down to -2^24, where the step of the clock
+      // is 2 and a unit rounds back to it.
+      {"servico_negativo", laco + "S 2 x -1 -1\ne 1\ns 1\nF f\n", "-16777216.00"},
+      // Negative services so long that the clock reaches minus infinity and stays there.
+      {"servico_negativo_infinito", laco + "S 1 x -1e38 0\ne 1\ns 1\nF f\n", "-inf"},
+      // The first arrival comes at 3e7, where the clock's step is 2: a unit of service is lost.
+      {"servico_abaixo_da_precisao",
+       "D 4e7\nN 50\nE 2 a 3e7 3e7\ns 1\nF q\ns 1\nS 2 x 1 1\ne 1\ns 1\nF f\n", "30000000.00"},
+      // A second server, busy until later, cannot break the loop at the clock's instant.
+      {"outro_servidor_ocupado_depois",
+       "D 100\nN 50\nE 2 a 1 1\ns 1\nF q\ns 1\nS 2 x 0 0\ne 1\ns 1\n"
+       "E 2 b 0.5 0.5\ns 2\nF r\ns 2\nS 2 y 10 10\ne 2\ns 3\nF f\n",
+       "1.00"},
+  };
+  for (const Caso& c : casos) {
+    SCOPED_TRACE(c.nome);
+    DiretorioTemporario tmp;
+    const Resultado r = rodar(tmp, c.modelo);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(sem_banner(r.saida),
+              std::string("A simulacao nao termina: a partir de Tsimul = ") + c.desde +
+                  ", os clientes passam de servidor em servidor sem que o relogio avance "
+                  "(duracoes nulas, negativas ou menores que a precisao do relogio)\n");
+    EXPECT_EQ(r.erro, "");
+    EXPECT_EQ(tmp.arquivos(), std::vector<std::string>{MODELO_ARQ});
+  }
+}
+
+// The opposite case: a long run of server events at one instant that does end. Source a sends
+// a customer a unit of time to queue 1, which feeds no server; server x, of zero service, takes
+// its customers from queue 1 but starts only when source b's one customer reaches queue 2, at
+// 1e5. Then x empties queue 1 at that instant, 100001 services in a row, into the sink; the
+// arrival at 100001 ends the run.
+TEST(Hostil, AnInstantaneousBurstIsNoLoop) {
+  DiretorioTemporario tmp;
+  const Resultado r = rodar(tmp,
+                            "D 100001\nN 1000000\nE 2 a 1 1\ns 1\nF espera\n"
+                            "E 2 b 1e5 1e5\ns 2\nF gatilho\ns 1\n"
+                            "S 2 x 0 0\ne 1\ns 3\nF fim\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(sem_banner(r.saida), "");
+  EXPECT_EQ(r.erro, "");
+  const std::string rel = ler_arquivo(tmp / "Simula_imp.txt");
+  EXPECT_EQ(rel.substr(0, cabecalho(false, "100001.00", 100002).size()),
+            cabecalho(false, "100001.00", 100002));
+  EXPECT_NE(rel.find("\n SORVEDOURO" + std::string(47, ' ') + "100001\n"), std::string::npos);
+}
+
 // Random bytes cannot be predicted line by line, but whatever they hold the outcome is one of
 // two: an input error with no report, or a report.
 TEST(Hostil, BinaryGarbage) {
