@@ -2,8 +2,7 @@
 // the end of a long run, nothing on a normal one, the report and standard output unchanged.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <regex>
+#include <cstdio>
 #include <string>
 
 #include "processo.h"
@@ -58,17 +57,24 @@ TEST(AvisoSemDuracao, LongRunPast2To24) {
   const Resultado r = rodar(tmp, "D 4e7\nN 2000000000\nE 1 a 32 0\ns 1\nF f\n", "7");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(sem_banner(r.saida), "");
-  std::smatch m;
-  ASSERT_TRUE(std::regex_match(r.erro, m,
-                               std::regex("Aviso: ([0-9]+) eventos perderam a duracao por falta "
-                                          "de precisao do relogio, a partir de Tsimul = "
-                                          "([0-9]+\\.[0-9][0-9])\n")))
+  // The line parsed for its two numbers, then rebuilt from them and compared whole.
+  long long perdidos = 0;
+  double desde = 0;
+  ASSERT_EQ(std::sscanf(r.erro.c_str(),
+                        "Aviso: %lld eventos perderam a duracao por falta de "
+                        "precisao do relogio, a partir de Tsimul = %lf",
+                        &perdidos, &desde),
+            2)
       << r.erro;
-  const long long perdidos = std::stoll(m[1]);
-  const double desde = std::stod(m[2]);
+  char linha[200];
+  std::snprintf(linha, sizeof linha,
+                "Aviso: %lld eventos perderam a duracao por falta de precisao do relogio, a "
+                "partir de Tsimul = %.2f\n",
+                perdidos, desde);
+  EXPECT_EQ(r.erro, linha);
   EXPECT_GT(perdidos, 0);
   EXPECT_LT(perdidos, 4e7 / 32);
-  // Below 2^23 the clock's step is at most 1/2, and no draw of at least 1/2 is lost.
+  // Below 2^23 the clock's step is at most 1/2: only draws up to 1/4 are lost, none counted.
   EXPECT_GE(desde, 8388608.0);
   EXPECT_LT(desde, 4e7);
   EXPECT_TRUE(existe(tmp / "Simula_imp.txt"));
