@@ -330,6 +330,25 @@ TEST(Hostil, BinaryGarbage) {
   }
 }
 
+// TARVO_SEED is refused before the model is read: the model here has an error of its own.
+TEST(Hostil, BadSeedsAreRefusedBeforeLoading) {
+  for (const char* semente :
+       {"", "abc", "-1", "+1", " 1", "1x", "4294967296", "99999999999999999999999"}) {
+    SCOPED_TRACE(semente);
+    DiretorioTemporario tmp;
+    const Resultado r = rodar(tmp, "D\n", semente);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(sem_banner(r.saida), std::string("TARVO_SEED invalida: \"") + semente +
+                                       "\" (use um inteiro decimal de 0 a 4294967295)\n");
+    EXPECT_EQ(tmp.arquivos(), std::vector<std::string>{MODELO_ARQ});
+  }
+  for (const char* semente : {"0", "4294967295"}) {
+    SCOPED_TRACE(semente);
+    DiretorioTemporario tmp;
+    EXPECT_EQ(rodar(tmp, fonte_uniforme("10", "2", "1"), semente).status, 0);
+  }
+}
+
 TEST(Hostil, ModelPathsThatAreNoModelFile) {
   DiretorioTemporario tmp;
   fs::create_directory(tmp / "pasta");

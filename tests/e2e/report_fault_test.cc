@@ -9,6 +9,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <utility>
 
 #include "processo.h"
 
@@ -113,27 +115,52 @@ TEST(FalhaRelatorio, NoFreeTemporaryName) {
   EXPECT_EQ(ler_arquivo(tmp / "Simula_imp.txt"), ANTERIOR);
 }
 
-// Immutable directory: even root cannot create a file in it. Needs a file system with
-// attributes (ext4, xfs, btrfs).
+// Marks a path immutable (even root can then neither create entries in a directory nor replace
+// a file) and clears the mark when it goes out of scope. Needs a file system with attributes
+// (ext4, xfs, btrfs); feito() says whether it worked.
+class Imutavel {
+ public:
+  explicit Imutavel(std::string caminho) : caminho_(std::move(caminho)) {
+    feito_ = std::system(("chattr +i '" + caminho_ + "' 2>/dev/null").c_str()) == 0;
+  }
+  ~Imutavel() {
+    if (feito_) std::system(("chattr -i '" + caminho_ + "'").c_str());
+  }
+  bool feito() const { return feito_; }
+
+ private:
+  std::string caminho_;
+  bool feito_;
+};
+
+// The temporary file cannot be created beside the report.
 TEST(FalhaRelatorio, ImmutableDirectory) {
   DiretorioTemporario tmp;
   escrever_arquivo(tmp / "model.txt", MODELO);
   const std::string dir = tmp / "imutavel";
   fs::create_directory(dir);
   escrever_arquivo(dir + "/Simula_imp.txt", ANTERIOR);
-  const std::string chattr = "chattr +i '" + dir + "' 2>/dev/null";
-  if (std::system(chattr.c_str()) != 0) {
-    GTEST_SKIP() << "chattr +i does not work on " << dir << "'s file system";
-  }
-  struct Desfaz {
-    std::string dir;
-    ~Desfaz() { std::system(("chattr -i '" + dir + "'").c_str()); }
-  } desfaz{dir};
+  Imutavel marca(dir);
+  if (!marca.feito()) GTEST_SKIP() << "chattr +i does not work on " << dir << "'s file system";
 
   espera_falha(executar_tarvo(tmp.caminho(), {"../model.txt"}, "1", "cd imutavel"),
                mensagem("permissao negada", EPERM));
   EXPECT_EQ(entradas(dir), std::vector<std::string>{"Simula_imp.txt"});
   EXPECT_EQ(ler_arquivo(dir + "/Simula_imp.txt"), ANTERIOR);
+}
+
+// The temporary file is written in full, but cannot be renamed over the earlier report.
+TEST(FalhaRelatorio, ImmutableEarlierReport) {
+  DiretorioTemporario tmp;
+  escrever_arquivo(tmp / "model.txt", MODELO);
+  escrever_arquivo(tmp / "Simula_imp.txt", ANTERIOR);
+  Imutavel marca(tmp / "Simula_imp.txt");
+  if (!marca.feito()) GTEST_SKIP() << "chattr +i does not work on " << tmp.caminho();
+
+  espera_falha(executar_tarvo(tmp.caminho(), {"model.txt"}, "1"),
+               mensagem("permissao negada", EPERM));
+  EXPECT_EQ(tmp.arquivos(), (std::vector<std::string>{"Simula_imp.txt", "model.txt"}));
+  EXPECT_EQ(ler_arquivo(tmp / "Simula_imp.txt"), ANTERIOR);
 }
 
 // A full file system: the temporary file is created, its data cannot be written.
