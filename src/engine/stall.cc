@@ -24,6 +24,15 @@ bool sem_efeito(const Servidor& s, Tempo t) {
   return true;
 }
 
+// The number of s in the servers' table, or 0 for a server outside it (built by hand), which
+// is beyond the proof below.
+int numero(const Rede& r, const Servidor* s) {
+  for (int j = 1; j <= r.nservidores; ++j) {
+    if (&r.servidores[j] == s) return j;
+  }
+  return 0;
+}
+
 // Whether no server that can act while the run at clock T goes on can move the clock. Those
 // are the servers whose pending event is not later than T (a NaN time included), and the idle
 // servers that their customers can start, through their output queues. A busy server whose
@@ -37,7 +46,8 @@ bool relogio_preso(const Simulacao& sim, Tempo T) {
   for (int i = 0; i < tamanho_lista(l); ++i) {
     const Evento& e = evento_na_posicao(l, i);
     if (e.tipo != EV_SERVIDOR || e.tev > T) continue;
-    const int j = static_cast<int>(e.servidor() - r.servidores);
+    const int j = numero(r, e.servidor());
+    if (j == 0) return false;
     if (!ativo[j]) {
       ativo[j] = true;
       pilha[n++] = j;
@@ -48,7 +58,8 @@ bool relogio_preso(const Simulacao& sim, Tempo T) {
     if (!sem_efeito(s, T)) return false;
     const Servidor* seguinte = s.saida != nullptr ? s.saida->servidor : nullptr;
     if (seguinte == nullptr || seguinte->ocupado != 0) continue;
-    const int j = static_cast<int>(seguinte - r.servidores);
+    const int j = numero(r, seguinte);
+    if (j == 0) return false;
     if (!ativo[j]) {
       ativo[j] = true;
       pilha[n++] = j;
