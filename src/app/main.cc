@@ -1,6 +1,7 @@
 // The program entry: console, banner, arguments, seed, then load, run and report.
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -52,6 +53,9 @@ int executar(Simulacao& sim, int argc, char** argv) {
 }  // namespace tarvo
 
 int main(int argc, char** argv) {
+  // Beyond a file size limit, a write must fail and be reported, not kill the process and leave
+  // the temporary report behind.
+  std::signal(SIGXFSZ, SIG_IGN);
   // The traces are written event by event: large buffers keep that to few system calls.
   static char buffer_saida[1 << 16];
   static char buffer_erro[1 << 16];

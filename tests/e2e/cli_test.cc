@@ -76,5 +76,16 @@ TEST(Cli, SeedMustBeADecimalFrom0To4294967295) {
   EXPECT_EQ(relogio.rodar({"model.txt"}, std::nullopt).status, 0);
 }
 
+TEST(Cli, ReportThatCannotBeWrittenKeepsTheEarlierOne) {
+  // A file size limit below the report's size: the write fails instead of killing the process.
+  Pasta p;
+  const Resultado r = p.rodar({"model.txt"}, "3", "ulimit -f 1");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(sem_banner(r.saida).rfind("Erro ao gravar o relatorio Simula_imp.txt: ", 0), 0u)
+      << r.saida;
+  EXPECT_EQ(p.relatorio(), "antigo");
+  EXPECT_EQ(p.arquivos(), INTACTO);
+}
+
 }  // namespace
 }  // namespace tarvo::teste
