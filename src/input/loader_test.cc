@@ -196,6 +196,28 @@ TEST(Loader, LinksRepeatsAndTrailingText) {
   EXPECT_EQ(vazio->rede.nfontes + vazio->rede.nfilas + vazio->rede.nservidores, 0);
 }
 
+TEST(Loader, ReadFailureEndsTheFileQuietly) {
+  // A stream that gives "D 5\nN" and then fails: the piece cut short is not read as a line.
+  struct Fonte {
+    int chamadas = 0;
+  } fonte;
+  cookie_io_functions_t funcoes{};
+  funcoes.read = [](void* c, char* buf, std::size_t) -> ssize_t {
+    if (static_cast<Fonte*>(c)->chamadas++ > 0) {
+      errno = EIO;
+      return -1;
+    }
+    std::memcpy(buf, "D 5\nN", 5);
+    return 5;
+  };
+  std::FILE* arquivo = fopencookie(&fonte, "r", funcoes);
+  ASSERT_NE(arquivo, nullptr);
+  auto sim = std::make_unique<Simulacao>();
+  EXPECT_NO_THROW(ler_modelo(*sim, arquivo));
+  std::fclose(arquivo);
+  EXPECT_EQ(sim->rede.Tlimite, 5.0f);
+}
+
 TEST(Loader, MissingFileNamesItsPath) {
   auto sim = std::make_unique<Simulacao>();
   try {
