@@ -1,6 +1,7 @@
 // The program entry: console, banner, arguments, seed, then load, run and report.
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -52,6 +53,9 @@ int executar(Simulacao& sim, int argc, char** argv) {
 }  // namespace tarvo
 
 int main(int argc, char** argv) {
+  // Past a file size limit the kernel would kill us in the middle of the report, leaving its
+  // temporary file behind; ignored, the signal turns into a failed write that we report.
+  std::signal(SIGXFSZ, SIG_IGN);
   // The traces are written event by event: large buffers keep that to few system calls.
   static char buffer_saida[1 << 16];
   static char buffer_erro[1 << 16];

@@ -3,6 +3,8 @@
 #ifndef TARVO_ENGINE_HANDLERS_H_
 #define TARVO_ENGINE_HANDLERS_H_
 
+#include <cmath>
+
 #include "engine/simulation.h"
 
 namespace tarvo {
@@ -28,16 +30,17 @@ namespace detalhe {
 // instead of after it, and the results degrade. The generator also draws, now and then, an
 // exponential duration thousands of times shorter than its mean, which a clock of a few
 // thousand units already cannot represent; losing one of those is harmless, so only durations
-// of at least 1/64 of their distribution's mean are counted. Late in a long run this happens to
-// a good share of the draws, at random: the count is kept without a branch to mispredict.
+// of at least 1/64 of their distribution's mean are counted. Every time is the same at an
+// infinite clock; that is no loss of precision. Late in a long run a duration is lost on a good
+// share of the draws, at random: the count is kept without a branch to mispredict.
 template <class Objeto>
 [[gnu::always_inline]] inline void contar_sem_duracao(Simulacao& sim, Tempo agora, const Objeto& o,
                                                       Tempo x, Tempo tev) {
   const double media = o.tipo == DIST_EXPONENCIAL
                            ? static_cast<double>(o.med)
                            : (static_cast<double>(o.inf) + static_cast<double>(o.sup)) / 2;
-  const bool perdida =
-      (x > 0) & !(tev > agora) & !((media > 0) & (static_cast<double>(x) < media / 64));
+  const bool perdida = (x > 0) & !(tev > agora) & !std::isinf(agora) &
+                       !((media > 0) & (static_cast<double>(x) < media / 64));
   const Contagem antes = sim.sem_duracao;
   sim.sem_duracao = antes + perdida;
   if (perdida & (antes == 0)) [[unlikely]]
@@ -100,25 +103,49 @@ inline void chegada_fila(Simulacao& sim, Fila* fila) {
 
 [[gnu::always_inline]] inline void evento_fonte(Simulacao& sim, Fonte& fonte) {
   const Tempo agora = sim.Tsimul;
+  recomecar_parada(sim.parada, agora);
   ++fonte.gerados;
   ++sim.Nfregues;
   detalhe::chegada_fila(sim, agora, fonte.saida);
   detalhe::agendar(sim, agora, EV_FONTE, fonte);
 }
 
-[[gnu::always_inline]] inline void evento_servidor(Simulacao& sim, Servidor& servidor) {
-  const Tempo agora = sim.Tsimul;
+namespace detalhe {
+
+// A server event at the clock value of the run of server events so far is counted, and once
+// there are many in a row the state is examined for a run that cannot end (examinar_parada
+// reads the list with this event still in it).
+[[gnu::always_inline]] inline bool parada_a_examinar(Simulacao& sim, Tempo agora) {
+  Parada& p = sim.parada;
+  if (agora != p.T) {
+    recomecar_parada(p, agora);
+    return false;
+  }
+  return ++p.eventos >= p.proximo;
+}
+
+// evento_servidor once the run of server events has been counted.
+[[gnu::always_inline]] inline void servir(Simulacao& sim, Tempo agora, Servidor& servidor) {
   servidor.tocupado = static_cast<Tempo>(static_cast<double>(servidor.tocupado) +
                                          static_cast<double>(servidor.tservico));
   ++servidor.atendidos;
   // Still busy here: a customer fed back to this server's own queue waits there.
-  detalhe::chegada_fila(sim, agora, servidor.saida);
+  chegada_fila(sim, agora, servidor.saida);
   servidor.ocupado = 0;
   Fila* q = servidor.entrada;
   if (q == nullptr || q->tamanho == 0) return;
   --q->tamanho;
-  detalhe::registrar_tamanho(agora, *q);
-  detalhe::iniciar_servico(sim, agora, servidor);
+  registrar_tamanho(agora, *q);
+  iniciar_servico(sim, agora, servidor);
+}
+
+}  // namespace detalhe
+
+[[gnu::always_inline]] inline void evento_servidor(Simulacao& sim, Servidor& servidor) {
+  const Tempo agora = sim.Tsimul;
+  if (detalhe::parada_a_examinar(sim, agora)) [[unlikely]]
+    examinar_parada(sim);
+  detalhe::servir(sim, agora, servidor);
 }
 
 }  // namespace tarvo

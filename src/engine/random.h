@@ -27,14 +27,20 @@ void semear(Gerador& g, std::optional<std::uint32_t> semente);
 // Prints the complaint about a distribution type that is neither 1 nor 2.
 void tipo_invalido(std::FILE* out);
 
-// Draws one duration of the distribution tipo (a = mean, b and c = uniform bounds). Exactly
-// one number is drawn, whatever tipo holds.
-inline Tempo gerar_duracao(Gerador& g, std::FILE* out, int tipo, double a, double b, double c) {
-  const double u = static_cast<double>(static_cast<float>(aleatorio(g) / 32768.0));
+// The duration that the draw u in [0, 1) gives in the distribution tipo (a = mean, b and c =
+// uniform bounds); 0 for any other tipo.
+inline Tempo duracao(double u, int tipo, double a, double b, double c) {
   if (tipo == DIST_EXPONENCIAL) return static_cast<Tempo>(-(std::log(1.0 - u) * a));
   if (tipo == DIST_UNIFORME) return static_cast<Tempo>((c - b) * u + b);
-  tipo_invalido(out);
   return 0;
+}
+
+// Draws one duration of the distribution tipo. Exactly one number is drawn, whatever tipo
+// holds.
+inline Tempo gerar_duracao(Gerador& g, std::FILE* out, int tipo, double a, double b, double c) {
+  const double u = static_cast<double>(static_cast<float>(aleatorio(g) / 32768.0));
+  if (tipo != DIST_EXPONENCIAL && tipo != DIST_UNIFORME) tipo_invalido(out);
+  return duracao(u, tipo, a, b, c);
 }
 
 // The absolute time of an event one drawn duration after agora, unrounded.

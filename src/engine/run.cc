@@ -136,7 +136,18 @@ template <int V>
   const Evento e = cabeca(l);
   ++l.ini;
   sim.Tsimul = e.tev;
-  tratar(sim, e);
+  if (e.tipo == EV_FONTE) {
+    evento_fonte(sim, *e.fonte());
+  } else if (e.tipo == EV_SERVIDOR) {
+    if (detalhe::parada_a_examinar(sim, e.tev)) [[unlikely]] {
+      // The examination reads the list with this event at its head; nothing has been
+      // scheduled since it was unlinked, so its slot still holds it.
+      --l.ini;
+      examinar_parada(sim);
+      ++l.ini;
+    }
+    detalhe::servir(sim, e.tev, *e.servidor());
+  }
   return true;
 }
 

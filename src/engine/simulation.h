@@ -6,6 +6,7 @@
 
 #include "engine/event_list.h"
 #include "engine/random.h"
+#include "engine/stall.h"
 #include "model/network.h"
 
 namespace tarvo {
@@ -18,6 +19,7 @@ struct Simulacao {
   Contagem sem_duracao = 0;  // events whose positive duration was lost to rounding
   Tempo Tsem_duracao = 0;    // the clock when that first happened
   ListaEventos eventos;
+  Parada parada;  // server events in a row at one clock value
   Gerador gerador;
   std::FILE* out = stdout;  // event-list dump and the complaint about a bad distribution
   std::FILE* err = stderr;  // progress line

@@ -263,15 +263,21 @@ void ler_modelo(Simulacao& sim, std::FILE* arquivo) {
   sim.Tsimul = 0;
   Leitura l{sim, {}};
   char buf[80];
-  int n;
-  while ((n = ler_pedaco(arquivo, buf)) > 0) {
+  for (;;) {
+    errno = 0;
+    const int n = ler_pedaco(arquivo, buf);
+    // Tested before the piece is handled: a piece that a failed read cut short is no line.
+    if (std::ferror(arquivo)) {
+      falha(1, "Erro de leitura no arquivo de dados na linha %lld (codigo %d)\n", l.linha + 1,
+            errno);
+    }
+    if (n == 0) break;
     ++l.linha;
     // A NUL byte ends the text that the fields are read from.
     std::string_view texto(buf, static_cast<std::size_t>(n));
     texto = texto.substr(0, texto.find('\0'));
     if (!texto.empty()) tratar_linha(l, texto);
   }
-  if (std::ferror(arquivo)) falha(1, "Erro de leitura no arquivo de dados\n");
   if (long long linha = primeira_ligacao_orfa(l)) erro_dados(linha, ERRO_NAO_DECLARADO);
 }
 
@@ -291,12 +297,13 @@ void ler_modelo_texto(Simulacao& sim, std::string_view texto) {
 
 void ler_modelo(Simulacao& sim, const char* caminho) {
   std::FILE* arquivo = std::fopen(caminho, "r");
-  struct stat st;
-  if (arquivo != nullptr && (fstat(fileno(arquivo), &st) != 0 || S_ISDIR(st.st_mode))) {
-    std::fclose(arquivo);
-    arquivo = nullptr;
-  }
   if (arquivo == nullptr) falha(1, "O arquivo %s nao encontra-se.\n", caminho);
+  // A directory opens for reading here, and its first read fails: say what it is instead.
+  struct stat st;
+  if (fstat(fileno(arquivo), &st) == 0 && S_ISDIR(st.st_mode)) {
+    std::fclose(arquivo);
+    falha(1, "O arquivo %s e um diretorio, nao um modelo.\n", caminho);
+  }
   try {
     ler_modelo(sim, arquivo);
   } catch (...) {

@@ -142,6 +142,11 @@ const char* motivo(int erro) {
       return "diretorio inexistente";
     case EIO:
       return "erro de entrada e saida";
+    case EEXIST:
+      return "nenhum nome livre para o arquivo temporario";
+    case EMFILE:
+    case ENFILE:
+      return "arquivos abertos demais";
     default:
       return "erro do sistema";
   }

@@ -1,0 +1,246 @@
+// Long seeded runs against queueing theory: M/M/1 at two loads, M/U/1, a tandem and a merge.
+//
+// Each case runs B independent replications of one model. A replication starts empty, runs a
+// warm-up that is discarded, then a measured stretch; its figures are those the report computes
+// (utilisation, arrival rate, mean queue length, mean wait by Little's law), taken over the
+// measured stretch only. The B replication means estimate each figure, and their sample
+// standard deviation over sqrt(B) is its standard error. With B = 30 the standardised error
+// follows Student's t with 29 degrees of freedom; the suite checks 30 figures, and a bound of
+// 4.90 on |t| gives each a two-sided false-alarm probability of 0.001 / 30, so a correct engine
+// fails the whole suite for at most one seed in a thousand. Correlation among the figures of a
+// case does not matter to that union bound.
+//
+// The replications draw from one generator stream, each continuing where the last stopped, so
+// no two reuse a stretch of it. Each clock stays below 2^17 units, where a 32-bit time still
+// resolves 1/128 of a unit; the rounding of event times there is unbiased and far below the
+// tolerance.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/handlers.h"
+#include "engine/run.h"
+#include "input/loader.h"
+
+namespace tarvo {
+namespace {
+
+constexpr int kReplicacoes = 30;
+constexpr double kLimiteT = 4.90;  // Student's t, 29 degrees of freedom, two-sided 0.001 / 30
+
+// The first two moments of a duration drawn as f(u), with u = r / 32768 for r = 0..32767
+// equally likely: the generator's 15-bit resolution, not the continuous law. For the
+// exponential this puts the mean 0.0187% below med and the second moment 0.11% below 2 med^2.
+struct Momentos {
+  double m1 = 0, m2 = 0;
+};
+
+template <class F>
+Momentos momentos(F f) {
+  Momentos m;
+  for (int r = 0; r < 32768; ++r) {
+    const double x = f(r / 32768.0);
+    m.m1 += x;
+    m.m2 += x * x;
+  }
+  m.m1 /= 32768;
+  m.m2 /= 32768;
+  return m;
+}
+
+Momentos exponencial(double med) {
+  return momentos([med](double u) { return -med * std::log(1 - u); });
+}
+
+Momentos uniforme(double inf, double sup) {
+  return momentos([=](double u) { return (sup - inf) * u + inf; });
+}
+
+// Pollaczek-Khinchine: the mean number waiting at a single server fed by a Poisson stream of
+// rate lambda. The discretised exponential inter-arrival times differ from Poisson arrivals by
+// about 1e-4 in relative terms, far below the tolerances here.
+double lq_pk(double lambda, const Momentos& s) {
+  const double rho = lambda * s.m1;
+  return lambda * lambda * s.m2 / (2 * (1 - rho));
+}
+
+enum class Medida { taxa_geracao, taxa_chegada, utilizacao, tamanho_medio, espera_media };
+
+struct Figura {
+  std::string nome;
+  Medida medida;
+  int objeto;  // number of the source, queue or server
+  double esperado;
+};
+
+// The running totals at the clock's current value: each queue's integral of its length and
+// each server's busy time are carried up to now, which the report's totals stop short of.
+struct Totais {
+  double t = 0;
+  double gerados[MAX_OBJETOS] = {}, chegadas[MAX_OBJETOS] = {};
+  double area[MAX_OBJETOS] = {}, ocupado[MAX_OBJETOS] = {};
+};
+
+Totais totais(const Simulacao& sim) {
+  const Rede& r = sim.rede;
+  Totais x;
+  x.t = static_cast<double>(sim.Tsimul);
+  for (int j = 1; j <= r.nfontes; ++j) x.gerados[j] = static_cast<double>(r.fontes[j].gerados);
+  for (int j = 1; j <= r.nfilas; ++j) {
+    const Fila& q = r.filas[j];
+    x.chegadas[j] = static_cast<double>(q.chegadas);
+    x.area[j] = static_cast<double>(q.area) +
+                (x.t - static_cast<double>(q.tultima)) * static_cast<double>(q.tam_ultimo);
+  }
+  for (int j = 1; j <= r.nservidores; ++j) {
+    const Servidor& s = r.servidores[j];
+    x.ocupado[j] = static_cast<double>(s.tocupado);
+    for (int i = 0; i < tamanho_lista(sim.eventos); ++i) {
+      const Evento& e = evento_na_posicao(sim.eventos, i);
+      if (e.tipo == EV_SERVIDOR && e.servidor() == &s) {
+        x.ocupado[j] += x.t - (static_cast<double>(e.tev) - static_cast<double>(s.tservico));
+      }
+    }
+  }
+  return x;
+}
+
+double medir(const Figura& f, const Totais& a, const Totais& b) {
+  const double dt = b.t - a.t;
+  const int j = f.objeto;
+  switch (f.medida) {
+    case Medida::taxa_geracao:
+      return (b.gerados[j] - a.gerados[j]) / dt;
+    case Medida::taxa_chegada:
+      return (b.chegadas[j] - a.chegadas[j]) / dt;
+    case Medida::utilizacao:
+      return (b.ocupado[j] - a.ocupado[j]) / dt;
+    case Medida::tamanho_medio:
+      return (b.area[j] - a.area[j]) / dt;
+    case Medida::espera_media:
+      return (b.area[j] - a.area[j]) / (b.chegadas[j] - a.chegadas[j]);
+  }
+  return NAN;
+}
+
+// Runs the replications of modelo, the first seeded with semente, and checks every figure.
+// aquecimento is the discarded
+// warm-up, duracao the measured stretch, both in simulated time.
+void conferir(const char* modelo, std::uint32_t semente, double aquecimento, double duracao,
+              const std::vector<Figura>& figuras) {
+  ASSERT_LT(aquecimento + duracao, 131072.0);
+  std::vector<std::vector<double>> valores(figuras.size());
+  Gerador g;
+  semear(g, semente);
+  for (int b = 0; b < kReplicacoes; ++b) {
+    auto sim = std::make_unique<Simulacao>();
+    ler_modelo_texto(*sim, modelo);
+    zerar_estatisticas(*sim);
+    sim->gerador = g;
+    primeiras_chegadas(*sim);
+    sim->rede.Tlimite = static_cast<Tempo>(aquecimento);
+    ASSERT_EQ(simular(*sim), TERMINO_TEMPO);
+    const Totais inicio = totais(*sim);
+    sim->rede.Tlimite = static_cast<Tempo>(aquecimento + duracao);
+    ASSERT_EQ(simular(*sim), TERMINO_TEMPO);
+    const Totais fim = totais(*sim);
+    g = sim->gerador;
+    for (std::size_t i = 0; i < figuras.size(); ++i) {
+      valores[i].push_back(medir(figuras[i], inicio, fim));
+    }
+  }
+  for (std::size_t i = 0; i < figuras.size(); ++i) {
+    double media = 0, var = 0;
+    for (double v : valores[i]) media += v;
+    media /= kReplicacoes;
+    for (double v : valores[i]) var += (v - media) * (v - media);
+    var /= kReplicacoes - 1;
+    const double erro = std::sqrt(var / kReplicacoes);
+    const double t = (media - figuras[i].esperado) / erro;
+    std::printf("  %-28s observed %9.5f expected %9.5f  s.e. %.5f (%.2f%%)  t = %+.2f\n",
+                figuras[i].nome.c_str(), media, figuras[i].esperado, erro,
+                100 * erro / figuras[i].esperado, t);
+    EXPECT_LT(std::fabs(t), kLimiteT) << figuras[i].nome << ": observed " << media << ", expected "
+                                      << figuras[i].esperado << ", s.e. " << erro;
+  }
+}
+
+// The four figures of a single server and its queue fed at rate lambda.
+std::vector<Figura> estacao(const std::string& nome, int fila, int servidor, double lambda,
+                            const Momentos& s) {
+  const double lq = lq_pk(lambda, s);
+  return {{nome + " arrival rate", Medida::taxa_chegada, fila, lambda},
+          {nome + " utilisation", Medida::utilizacao, servidor, lambda * s.m1},
+          {nome + " mean queue", Medida::tamanho_medio, fila, lq},
+          {nome + " mean wait", Medida::espera_media, fila, lq / lambda}};
+}
+
+// The warm-ups below are at least ten relaxation times 1 / (mu (1 - sqrt(rho))^2) of the most
+// loaded station, after which the bias of starting empty is negligible.
+
+TEST(Teoria, MM1AtLoadHalf) {
+  const char* modelo =
+      "D 1\nN 2000000000\nE 1 chegada 1.0 0\ns 1\nF fila\ns 1\nS 1 caixa 0.5 0\ne 1\ns 2\n"
+      "F fim\n";
+  conferir(modelo, 101u, 200, 40000,
+           estacao("M/M/1 0.5", 1, 1, 1 / exponencial(1).m1, exponencial(0.5)));
+}
+
+TEST(Teoria, MM1AtLoadNineTenths) {
+  // The variance of a mean queue length near saturation grows as 1 / (1 - rho)^4, hence the
+  // long stretch.
+  const char* modelo =
+      "D 1\nN 2000000000\nE 1 chegada 1.0 0\ns 1\nF fila\ns 1\nS 1 caixa 0.9 0\ne 1\ns 2\n"
+      "F fim\n";
+  conferir(modelo, 202u, 4000, 100000,
+           estacao("M/M/1 0.9", 1, 1, 1 / exponencial(1).m1, exponencial(0.9)));
+}
+
+TEST(Teoria, MU1FollowsPollaczekKhinchine) {
+  // Service uniform on [0.4, 1.2]: load 0.8, and half the M/M/1 queue at that load.
+  const char* modelo =
+      "D 1\nN 2000000000\nE 1 chegada 1.0 0\ns 1\nF fila\ns 1\nS 2 caixa 0.4 1.2\ne 1\ns 2\n"
+      "F fim\n";
+  conferir(modelo, 303u, 1000, 60000,
+           estacao("M/U/1 0.8", 1, 1, 1 / exponencial(1).m1, uniforme(0.4, 1.2)));
+}
+
+TEST(Teoria, TandemIsJackson) {
+  // Three exponential stations in series: each sees the same Poisson stream and behaves as an
+  // M/M/1 queue of its own.
+  const char* modelo =
+      "D 1\nN 2000000000\nE 1 chegada 1.0 0\ns 1\n"
+      "F fila1\ns 1\nS 1 caixa1 0.5 0\ne 1\ns 2\n"
+      "F fila2\ns 2\nS 1 caixa2 0.7 0\ne 2\ns 3\n"
+      "F fila3\ns 3\nS 1 caixa3 0.6 0\ne 3\ns 4\n"
+      "F fim\n";
+  const double lambda = 1 / exponencial(1).m1;
+  std::vector<Figura> figuras;
+  const double med[] = {0.5, 0.7, 0.6};
+  for (int j = 1; j <= 3; ++j) {
+    for (Figura& f :
+         estacao("tandem station " + std::to_string(j), j, j, lambda, exponencial(med[j - 1]))) {
+      figuras.push_back(f);
+    }
+  }
+  conferir(modelo, 404u, 1000, 40000, figuras);
+}
+
+TEST(Teoria, MergedPoissonSourcesAddUp) {
+  // Sources of means 2 and 3 into one queue: a Poisson stream of rate 1/2 + 1/3.
+  const char* modelo =
+      "D 1\nN 2000000000\nE 1 porta1 2.0 0\ns 1\nE 1 porta2 3.0 0\ns 1\n"
+      "F fila\ns 1\nS 1 caixa 0.9 0\ne 1\ns 2\nF fim\n";
+  const double l1 = 1 / exponencial(2).m1, l2 = 1 / exponencial(3).m1;
+  std::vector<Figura> figuras = {{"merge source 1 rate", Medida::taxa_geracao, 1, l1},
+                                 {"merge source 2 rate", Medida::taxa_geracao, 2, l2}};
+  for (Figura& f : estacao("merge", 1, 1, l1 + l2, exponencial(0.9))) figuras.push_back(f);
+  conferir(modelo, 505u, 1000, 50000, figuras);
+}
+
+}  // namespace
+}  // namespace tarvo

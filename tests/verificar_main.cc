@@ -1,0 +1,88 @@
+// tarvo_verificar: runs a model, or a range of random ones, with the checks after every event.
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "engine/handlers.h"
+#include "engine/invariants.h"
+#include "input/loader.h"
+#include "random_network.h"
+
+namespace {
+
+using tarvo::Simulacao;
+
+constexpr char kUso[] =
+    "Uso : tarvo_verificar MODELO [SEMENTE]\n"
+    "      tarvo_verificar --aleatorias DE ATE\n";
+
+bool numero(const char* s, unsigned long long& v) {
+  char* fim = nullptr;
+  v = std::strtoull(s, &fim, 10);
+  return *s != '\0' && *s != '-' && *fim == '\0';
+}
+
+// Loads, seeds (from the clock when semente is empty) and runs one model checked; returns
+// false, having said why, on a violation or a model error.
+bool verificar(const std::string& texto, std::optional<std::uint32_t> semente,
+               const std::string& nome) {
+  auto sim = std::make_unique<Simulacao>();
+  std::string violacao;
+  std::uint32_t usada = 0;  // the state right after seeding, which reproduces the run
+  int r;
+  try {
+    tarvo::ler_modelo_texto(*sim, texto);
+    tarvo::zerar_estatisticas(*sim);
+    tarvo::semear(sim->gerador, semente);
+    usada = sim->gerador.estado;
+    tarvo::primeiras_chegadas(*sim);
+    r = tarvo::simular_verificado(*sim, violacao);
+  } catch (const tarvo::Falha& f) {
+    std::printf("%s: %s", nome.c_str(), f.texto.c_str());
+    return false;
+  }
+  if (r == 0) {
+    std::printf("%s (semente %u): %s\n", nome.c_str(), usada, violacao.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  unsigned long long de, ate, s;
+  if (argc == 4 && std::string(argv[1]) == "--aleatorias" && numero(argv[2], de) &&
+      numero(argv[3], ate)) {
+    int falhas = 0;
+    for (unsigned long long i = de; i <= ate; ++i) {
+      const tarvo::teste::ModeloAleatorio m = tarvo::teste::rede_aleatoria(i);
+      if (!verificar(m.texto, static_cast<std::uint32_t>(i), "rede " + std::to_string(i))) {
+        std::printf("%s\n", m.texto.c_str());
+        ++falhas;
+      }
+    }
+    std::printf("%llu redes, %d com falha\n", ate - de + 1, falhas);
+    return falhas == 0 ? 0 : 1;
+  }
+  if (argc == 2 || (argc == 3 && numero(argv[2], s) && s <= 0xFFFFFFFFu)) {
+    std::FILE* f = std::fopen(argv[1], "rb");
+    if (f == nullptr) {
+      std::printf("O arquivo %s nao encontra-se.\n", argv[1]);
+      return 1;
+    }
+    std::string texto;
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) texto.append(buf, n);
+    std::fclose(f);
+    std::optional<std::uint32_t> semente;
+    if (argc == 3) semente = static_cast<std::uint32_t>(s);
+    if (!verificar(texto, semente, argv[1])) return 1;
+    std::printf("%s: invariantes mantidos em todos os eventos\n", argv[1]);
+    return 0;
+  }
+  std::fputs(kUso, stdout);
+  return 1;
+}
