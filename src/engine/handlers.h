@@ -3,7 +3,9 @@
 #ifndef TARVO_ENGINE_HANDLERS_H_
 #define TARVO_ENGINE_HANDLERS_H_
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 #include "engine/simulation.h"
 
@@ -114,14 +116,25 @@ namespace detalhe {
 
 // A server event at the clock value of the run of server events so far is counted, and once
 // there are many in a row the state is examined for a run that cannot end (examinar_parada
-// reads the list with this event still in it).
+// reads the list with this event still in it). Late in a long run many events share a clock
+// value, at random, so the count is kept without a branch on it: when the clock has moved, the
+// selects below do what recomecar_parada does.
 [[gnu::always_inline]] inline bool parada_a_examinar(Simulacao& sim, Tempo agora) {
   Parada& p = sim.parada;
-  if (agora != p.T) {
-    recomecar_parada(p, agora);
-    return false;
-  }
-  return ++p.eventos >= p.proximo;
+  // All ones when the clock has not moved; masks rather than conditions, which the compiler
+  // would turn back into a branch.
+  const std::uint64_t mesmo = 0 - static_cast<std::uint64_t>(agora == p.T);
+  const auto escolher = [mesmo](std::uint64_t manter, std::uint64_t novo) {
+    return (manter & mesmo) | (novo & ~mesmo);
+  };
+  // As bits, so that the clock is kept, not replaced by an equal value of the other sign.
+  p.T = std::bit_cast<Tempo>(static_cast<std::uint32_t>(
+      escolher(std::bit_cast<std::uint32_t>(p.T), std::bit_cast<std::uint32_t>(agora))));
+  p.eventos = static_cast<Contagem>(escolher(static_cast<std::uint64_t>(p.eventos + 1), 0));
+  p.proximo = static_cast<Contagem>(
+      escolher(static_cast<std::uint64_t>(p.proximo), static_cast<std::uint64_t>(Parada::LIMIAR)));
+  p.foto_em = static_cast<Contagem>(escolher(static_cast<std::uint64_t>(p.foto_em), 0));
+  return p.eventos >= p.proximo;
 }
 
 // evento_servidor once the run of server events has been counted.
