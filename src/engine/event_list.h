@@ -45,6 +45,15 @@ inline Evento novo_evento(int tipo, void* objeto, double t) {
   return Evento{static_cast<Tempo>(t), tipo, objeto};
 }
 
+// Stores e into d field by field. Copying the record whole would assemble it on the stack first
+// and read it back at once, before its parts have left the store queue; a 16-byte store built
+// in a vector register measured slower still.
+[[gnu::always_inline]] inline void gravar_evento(Evento& d, const Evento& e) {
+  d.tev = e.tev;
+  d.tipo = e.tipo;
+  d.objeto = e.objeto;
+}
+
 // Links e in while no[0] is taken: the events move right to make room.
 void inserir_pela_direita(ListaEventos& l, const Evento& e);
 
@@ -64,11 +73,7 @@ void inserir_pela_direita(ListaEventos& l, const Evento& e);
     no[p - 1] = no[p];
     ++p;
   }
-  // Field by field: a copy of the whole record would go through memory, and reading it back
-  // at once would wait for the stores of its parts.
-  no[p - 1].tev = e.tev;
-  no[p - 1].tipo = e.tipo;
-  no[p - 1].objeto = e.objeto;
+  gravar_evento(no[p - 1], e);
   l.ini = ini - 1;
   if (l.atual >= ini && l.atual < p) --l.atual;
 }
