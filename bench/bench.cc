@@ -28,7 +28,7 @@
 namespace tarvo::bench {
 namespace {
 
-constexpr int REPETICOES = 3;         // each figure is the best of this many runs
+constexpr int REPETICOES = 5;         // each figure is the best of this many runs
 constexpr std::uint32_t SEMENTE = 1;  // every run draws the same numbers
 
 double agora() {
@@ -245,11 +245,14 @@ int principal(const std::string& eu) {
       {"M4", "m4.txt", 0}, {"M5", "m5.txt", 0}, {"caixa", "caixa.txt", 10000000},
   };
 
-  std::printf("Tarvo benchmark: Visual 0, in-process, seed %u; every time is the best of %d runs\n",
-              SEMENTE, REPETICOES);
   std::printf(
-      "floor: draw + float u + std::log duration + clock + ordered insert among K "
-      "pending times, K = nfontes + nservidores (the most pending between two events)\n\n");
+      "Tarvo benchmark: Visual 0, in-process, seed %u. Times are the run's own processor time\n"
+      "(CLOCK_THREAD_CPUTIME_ID), the best of %d runs, engine and floor runs alternating.\n",
+      SEMENTE, REPETICOES);
+  std::printf(
+      "Floor: per event one draw, u as a float, the duration by std::log as gerar_tempo forms "
+      "it,\nthe clock added, and a linear ordered insert among K pending times as the head "
+      "leaves;\nK = nfontes + nservidores, the most events pending between two passes.\n\n");
   std::printf(
       "| model | customers | events | events/s | ns/event | K | floor ns/event | "
       "ratio to floor | peak memory |\n");
@@ -264,6 +267,10 @@ int principal(const std::string& eu) {
                 ns_chao, ns_chao / ns, static_cast<double>(m.pico_kib) / 1024);
     std::fflush(stdout);
   }
+
+  std::printf(
+      "\ncaixa is examples/caixa.txt with its customer limit raised and its time limit "
+      "lifted.\n");
 
   // Peak memory must not grow with the length of the run.
   const Medida pequeno = medir(eu, modelos + "/m1.txt", 100000, 1);

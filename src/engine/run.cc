@@ -152,8 +152,9 @@ template <int V>
 }
 
 // Whether no event time of this run can be NaN. A NaN time needs an infinite duration meeting
-// an infinite clock, or an infinite parameter; a parameter below 1e37 in magnitude gives a
-// duration below 10.4e37 (the largest exponential factor is ln 32768), finite as a float.
+// an infinite clock, or an infinite parameter; with every parameter at most 1e37 in magnitude a
+// duration stays below 1.04e38 (the largest exponential factor is ln 32768), finite as a float,
+// and a finite duration added to any clock is not NaN.
 bool sem_nan(const Simulacao& sim) {
   auto finito = [](Tempo v) { return std::fabs(v) <= 1e37f; };
   const Rede& r = sim.rede;
