@@ -286,7 +286,7 @@ int principal(const std::string& eu) {
   char modelo_dir[] = "/tmp/tarvo_bench_XXXXXX";
   if (mkdtemp(modelo_dir) == nullptr) return 1;
   const std::string dir = modelo_dir;
-  std::printf("\nWhole process (%s, TARVO_SEED=%u):\n", tarvo.c_str(), SEMENTE);
+  std::printf("\nWhole process (the tarvo built beside this program, TARVO_SEED=%u):\n", SEMENTE);
 
   // Starting any process costs something on its own; /bin/true, alternated with tarvo, shows
   // how much on this machine.
