@@ -54,13 +54,13 @@ double cpu() {
   Gerador g;
   g.estado = SEMENTE;
   float p[64];
-  auto duracao = [&g, media] {
+  auto sorteio = [&g, media] {
     const double u = static_cast<double>(static_cast<float>(aleatorio(g) / 32768.0));
     return static_cast<float>(-(std::log(1.0 - u) * media));
   };
   for (int i = 0; i < k; ++i) p[i] = std::numeric_limits<float>::infinity();
   for (int j = 0; j < k; ++j) {  // the first k times, in order, as the sources' first arrivals
-    const float t = duracao();
+    const float t = sorteio();
     int i = j;
     while (i > 0 && p[i - 1] >= t) {
       p[i] = p[i - 1];
@@ -72,7 +72,7 @@ double cpu() {
   for (long long n = 0; n < eventos; ++n) {
     relogio = p[0];
     const float t =
-        static_cast<float>(static_cast<double>(duracao()) + static_cast<double>(relogio));
+        static_cast<float>(static_cast<double>(sorteio()) + static_cast<double>(relogio));
     int i = 1;
     while (i < k && p[i] < t) {  // a tie goes before the pending time
       p[i - 1] = p[i];

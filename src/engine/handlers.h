@@ -18,13 +18,13 @@ void zerar_estatisticas(Simulacao& sim);
 void primeiras_chegadas(Simulacao& sim);
 
 // A customer arrives at fila; with no fila (a missing link) it leaves the network.
-void chegada_fila(Simulacao& sim, Fila* fila);
+inline void chegada_fila(Simulacao& sim, Fila* fila);
 
 // The source generates one customer and schedules its next arrival.
-void evento_fonte(Simulacao& sim, Fonte& fonte);
+inline void evento_fonte(Simulacao& sim, Fonte& fonte);
 
 // The server completes its service and takes the next waiting customer, if any.
-void evento_servidor(Simulacao& sim, Servidor& servidor);
+inline void evento_servidor(Simulacao& sim, Servidor& servidor);
 
 namespace detalhe {
 
