@@ -32,7 +32,8 @@ void ler_modelo(Simulacao& sim, std::FILE* arquivo);
 void ler_modelo_texto(Simulacao& sim, std::string_view texto);
 
 // One piece of a line as the loader reads it: at most 79 characters up to and including the
-// line end; a CR just before an LF is dropped. Returns the length, 0 at the end of the file.
+// line end; a CR just before an LF is dropped. Returns the length, 0 at the end of the file
+// or when the read fails.
 int ler_pedaco(std::FILE* arquivo, char (&buf)[80]);
 
 }  // namespace tarvo

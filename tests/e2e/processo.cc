@@ -44,6 +44,18 @@ std::string sem_sinal_nan(std::string texto) {
   return texto;
 }
 
+std::string capturar(const std::function<void(std::FILE*)>& escrever) {
+  char* buf = nullptr;
+  std::size_t n = 0;
+  std::FILE* f = open_memstream(&buf, &n);
+  if (f == nullptr) throw std::runtime_error("open_memstream failed");
+  escrever(f);
+  std::fclose(f);
+  std::string s(buf, n);
+  std::free(buf);
+  return s;
+}
+
 DiretorioTemporario::DiretorioTemporario() {
   std::string modelo = (fs::temp_directory_path() / "tarvo-teste-XXXXXX").string();
   if (mkdtemp(modelo.data()) == nullptr) throw std::runtime_error("mkdtemp failed");

@@ -2,6 +2,8 @@
 #ifndef TARVO_TESTS_E2E_PROCESSO_H_
 #define TARVO_TESTS_E2E_PROCESSO_H_
 
+#include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -45,6 +47,9 @@ class DiretorioTemporario {
 
 // glibc prints a NaN with its sign bit; results compare the two spellings as equal.
 std::string sem_sinal_nan(std::string texto);
+
+// What escrever writes to a FILE*, for tests of the traces and the report.
+std::string capturar(const std::function<void(std::FILE*)>& escrever);
 
 }  // namespace tarvo::teste
 
