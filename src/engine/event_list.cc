@@ -1,16 +1,17 @@
-// Moving the event window back to the start of its array.
+// The rare insertion, when the event window has reached the start of its array.
 #include "engine/event_list.h"
 
 namespace tarvo {
 
-void compactar_lista(ListaEventos& l) {
+void inserir_pela_direita(ListaEventos& l, const Evento& e) {
   // Running out of nodes is memory exhaustion: the run ends with status 1 and no message.
-  if (l.ini == 0) throw Falha{1, ""};
-  int n = l.fim - l.ini;
-  std::memmove(&l.no[0], &l.no[l.ini], static_cast<std::size_t>(n) * sizeof(Evento));
-  if (l.atual >= 0) l.atual -= l.ini;
-  l.ini = 0;
-  l.fim = n;
+  if (l.fim == ListaEventos::CAPACIDADE) throw Falha{1, ""};
+  int p = l.ini;
+  while (p < l.fim && !(l.no[p].tev >= e.tev)) ++p;
+  for (int i = l.fim; i > p; --i) l.no[i] = l.no[i - 1];
+  l.no[p] = e;
+  ++l.fim;
+  if (p <= l.atual) ++l.atual;
 }
 
 }  // namespace tarvo

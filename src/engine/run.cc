@@ -3,8 +3,10 @@
 #include "engine/run.h"
 
 #include <cmath>
+#include <cstring>
 #include <ctime>
 
+#include "engine/decimal.h"
 #include "engine/handlers.h"
 
 namespace tarvo {
@@ -38,7 +40,69 @@ class Descarga {
   unsigned contador_ = 0;
 };
 
-void tratar(Simulacao& sim, const Evento& e) {
+// Trace text gathered in a buffer of its own and handed to the stream in few writes; what it
+// writes is exactly what the printf formats quoted beside each use would write.
+class Texto {
+ public:
+  explicit Texto(std::FILE* f) : f_(f) {}
+  ~Texto() { descarregar(); }
+  Texto(const Texto&) = delete;
+  Texto& operator=(const Texto&) = delete;
+
+  template <std::size_t N>
+  void literal(const char (&s)[N]) {
+    bytes(s, N - 1);
+  }
+  void texto(const char* s) { bytes(s, std::strlen(s)); }
+  void fixo(Tempo v, int casas) {
+    reservar(MAX_DECIMAL);
+    p_ = escrever_fixo(p_, v, casas);
+  }
+  void inteiro(long long v) {
+    reservar(MAX_DECIMAL);
+    p_ = escrever_inteiro(p_, v);
+  }
+  void descarregar() {
+    if (p_ != buf_) fwrite_unlocked(buf_, 1, static_cast<std::size_t>(p_ - buf_), f_);
+    p_ = buf_;
+  }
+
+ private:
+  void reservar(std::size_t n) {
+    if (static_cast<std::size_t>(buf_ + sizeof buf_ - p_) < n) descarregar();
+  }
+  void bytes(const char* s, std::size_t n) {
+    if (n > sizeof buf_ / 2) {  // a very long name goes straight through
+      descarregar();
+      fwrite_unlocked(s, 1, n, f_);
+      return;
+    }
+    reservar(n);
+    std::memcpy(p_, s, n);
+    p_ += n;
+  }
+
+  std::FILE* f_;
+  char buf_[4096];
+  char* p_ = buf_;
+};
+
+// "%c[u" with ESC, then "%12.2f / %7lld" with the clock and the customers so far.
+void progresso(const Simulacao& sim) {
+  char linha[3 + MAX_DECIMAL + 3 + MAX_DECIMAL];
+  char* p = linha;
+  *p++ = ESC;
+  *p++ = '[';
+  *p++ = 'u';
+  p = escrever_fixo(p, sim.Tsimul, 2, 12);
+  *p++ = ' ';
+  *p++ = '/';
+  *p++ = ' ';
+  p = escrever_inteiro(p, sim.Nfregues, 7);
+  fwrite_unlocked(linha, 1, static_cast<std::size_t>(p - linha), sim.err);
+}
+
+[[gnu::always_inline]] inline void tratar(Simulacao& sim, const Evento& e) {
   if (e.tipo == EV_FONTE) {
     evento_fonte(sim, *e.fonte());
   } else if (e.tipo == EV_SERVIDOR) {
@@ -49,7 +113,7 @@ void tratar(Simulacao& sim, const Evento& e) {
 // One pass of the loop after the limits were tested: moves the clock to the head, handles it,
 // traces and unlinks it. Returns false when no event is pending.
 template <int V>
-bool passo(Simulacao& sim) {
+[[gnu::always_inline]] inline bool passo(Simulacao& sim) {
   ListaEventos& l = sim.eventos;
   if (lista_vazia(l)) return false;
   const Evento e = cabeca(l);
@@ -59,6 +123,70 @@ bool passo(Simulacao& sim) {
   if constexpr (V == 2) imprimir_eventos(sim);
   remover_evento(l, l.atual);
   return true;
+}
+
+// The same pass with the head unlinked before its handler runs, which spares every insertion
+// walking past it. Only valid when no time can be NaN (the dump, which shows the processed
+// event, uses passo): the pending times are then in order, all of them at or after the head's,
+// so an event scheduled at or before the head's time goes to the front either way, and any
+// other one passes the head and lands where it would have landed without it.
+[[gnu::always_inline]] inline bool passo_sem_nan(Simulacao& sim) {
+  ListaEventos& l = sim.eventos;
+  if (lista_vazia(l)) return false;
+  const Evento e = cabeca(l);
+  ++l.ini;
+  sim.Tsimul = e.tev;
+  if (e.tipo == EV_FONTE) {
+    evento_fonte(sim, *e.fonte());
+  } else if (e.tipo == EV_SERVIDOR) {
+    if (detalhe::parada_a_examinar(sim, e.tev)) [[unlikely]] {
+      // The examination reads the list with this event at its head; nothing has been
+      // scheduled since it was unlinked, so its slot still holds it.
+      --l.ini;
+      examinar_parada(sim);
+      ++l.ini;
+    }
+    detalhe::servir(sim, e.tev, *e.servidor());
+  }
+  return true;
+}
+
+// Whether no event time of this run can be NaN. A NaN time needs an infinite duration meeting
+// an infinite clock, or an infinite parameter; with every parameter at most 1e37 in magnitude a
+// duration stays below 1.04e38 (the largest exponential factor is ln 32768), finite as a float,
+// and a finite duration added to any clock is not NaN.
+bool sem_nan(const Simulacao& sim) {
+  auto finito = [](Tempo v) { return std::fabs(v) <= 1e37f; };
+  const Rede& r = sim.rede;
+  for (int j = 1; j <= r.nfontes; ++j) {
+    const Fonte& f = r.fontes[j];
+    if (!finito(f.med) || !finito(f.inf) || !finito(f.sup)) return false;
+  }
+  for (int j = 1; j <= r.nservidores; ++j) {
+    const Servidor& s = r.servidores[j];
+    if (!finito(s.med) || !finito(s.inf) || !finito(s.sup)) return false;
+  }
+  const ListaEventos& l = sim.eventos;
+  for (int i = 0; i < tamanho_lista(l); ++i) {
+    if (std::isnan(evento_na_posicao(l, i).tev)) return false;
+  }
+  return !std::isnan(sim.Tsimul);
+}
+
+// The loop for Visual 0 (V = 0) or 1. The limits do not change during a run.
+template <int V>
+int laco(Simulacao& sim) {
+  const Contagem Nlimite = sim.rede.Nlimite;
+  const Tempo Tlimite = sim.rede.Tlimite;
+  Descarga d(sim.err);
+  sim.eventos.atual = -1;
+  for (;;) {
+    if (sim.Nfregues >= Nlimite) return TERMINO_CLIENTES;
+    if (sim.Tsimul >= Tlimite) return TERMINO_TEMPO;
+    if constexpr (V == 1) progresso(sim);
+    if (!passo_sem_nan(sim)) return TERMINO_TEMPO;
+    if constexpr (V == 1) d.talvez();
+  }
 }
 
 }  // namespace
@@ -83,15 +211,16 @@ int termino(const Simulacao& sim) {
 
 int simular(Simulacao& sim) {
   const int visual = sim.rede.Visual;
-  int r;
   if (visual == 1) {
     std::fprintf(sim.err, " Tarvo executando  : Tsimul / Nfregues = ");
     std::fprintf(sim.err, "%c[s", ESC);
+  }
+  if (visual != 2 && sem_nan(sim)) return visual == 1 ? laco<1>(sim) : laco<0>(sim);
+  int r;
+  if (visual == 1) {
     Descarga d(sim.err);
     while ((r = termino(sim)) == 0) {
-      std::fprintf(sim.err, "%c[u", ESC);
-      std::fprintf(sim.err, "%12.2f / %7lld", static_cast<double>(sim.Tsimul),
-                   static_cast<long long>(sim.Nfregues));
+      progresso(sim);
       if (!passo<1>(sim)) return TERMINO_TEMPO;
       d.talvez();
     }
@@ -109,23 +238,35 @@ int simular(Simulacao& sim) {
   return r;
 }
 
+// "Tsimul = %f\n", then per event "Event no %i :", "Servidor %s\t " or "Fonte    %s\t " or
+// "  ????   ", and "Tev = %f\n"; then "\n\n".
 void imprimir_eventos(Simulacao& sim) {
-  std::FILE* out = sim.out;
-  std::fprintf(out, "Tsimul = %f\n", static_cast<double>(sim.Tsimul));
+  Texto t(sim.out);
+  t.literal("Tsimul = ");
+  t.fixo(sim.Tsimul, 6);
+  t.literal("\n");
   const ListaEventos& l = sim.eventos;
   for (int i = 0; i < tamanho_lista(l); ++i) {
     const Evento& e = evento_na_posicao(l, i);
-    std::fprintf(out, "Event no %i :", i);
+    t.literal("Event no ");
+    t.inteiro(i);
+    t.literal(" :");
     if (e.tipo == EV_SERVIDOR) {
-      std::fprintf(out, "Servidor %s\t ", e.servidor()->nome.c_str());
+      t.literal("Servidor ");
+      t.texto(e.servidor()->nome.c_str());
+      t.literal("\t ");
     } else if (e.tipo == EV_FONTE) {
-      std::fprintf(out, "Fonte    %s\t ", e.fonte()->nome.c_str());
+      t.literal("Fonte    ");
+      t.texto(e.fonte()->nome.c_str());
+      t.literal("\t ");
     } else {
-      std::fprintf(out, "  ????   ");
+      t.literal("  ????   ");
     }
-    std::fprintf(out, "Tev = %f\n", static_cast<double>(e.tev));
+    t.literal("Tev = ");
+    t.fixo(e.tev, 6);
+    t.literal("\n");
   }
-  std::fprintf(out, "\n\n");
+  t.literal("\n\n");
 }
 
 }  // namespace tarvo
