@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <string_view>
@@ -281,36 +282,32 @@ void ler_modelo(Simulacao& sim, std::FILE* arquivo) {
   if (long long linha = primeira_ligacao_orfa(l)) erro_dados(linha, ERRO_NAO_DECLARADO);
 }
 
+namespace {
+
+struct Fechar {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using Arquivo = std::unique_ptr<std::FILE, Fechar>;
+
+}  // namespace
+
 void ler_modelo_texto(Simulacao& sim, std::string_view texto) {
   // fmemopen refuses an empty buffer; an empty model reads the same from /dev/null.
-  std::FILE* arquivo = texto.empty() ? std::fopen("/dev/null", "r")
-                                     : fmemopen(const_cast<char*>(texto.data()), texto.size(), "r");
-  if (arquivo == nullptr) throw std::bad_alloc();
-  try {
-    ler_modelo(sim, arquivo);
-  } catch (...) {
-    std::fclose(arquivo);
-    throw;
-  }
-  std::fclose(arquivo);
+  Arquivo arquivo(texto.empty() ? std::fopen("/dev/null", "r")
+                                : fmemopen(const_cast<char*>(texto.data()), texto.size(), "r"));
+  if (!arquivo) throw std::bad_alloc();
+  ler_modelo(sim, arquivo.get());
 }
 
 void ler_modelo(Simulacao& sim, const char* caminho) {
-  std::FILE* arquivo = std::fopen(caminho, "r");
-  if (arquivo == nullptr) falha(1, "O arquivo %s nao encontra-se.\n", caminho);
+  Arquivo arquivo(std::fopen(caminho, "r"));
+  if (!arquivo) falha(1, "O arquivo %s nao encontra-se.\n", caminho);
   // A directory opens for reading here, and its first read fails: say what it is instead.
   struct stat st;
-  if (fstat(fileno(arquivo), &st) == 0 && S_ISDIR(st.st_mode)) {
-    std::fclose(arquivo);
+  if (fstat(fileno(arquivo.get()), &st) == 0 && S_ISDIR(st.st_mode)) {
     falha(1, "O arquivo %s e um diretorio, nao um modelo.\n", caminho);
   }
-  try {
-    ler_modelo(sim, arquivo);
-  } catch (...) {
-    std::fclose(arquivo);
-    throw;
-  }
-  std::fclose(arquivo);
+  ler_modelo(sim, arquivo.get());
 }
 
 }  // namespace tarvo
