@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "engine/run.h"
-#include "input/loader.h"
+#include "processo.h"
 
 namespace tarvo {
 namespace {
@@ -23,13 +23,10 @@ std::string juntar(const T&... v) {
 }
 
 struct Ensaio {
-  std::unique_ptr<Simulacao> sim = std::make_unique<Simulacao>();
-  Rede& r = sim->rede;
-  // Loads the model, resets, schedules the first arrivals and handles that many events.
-  Ensaio(const char* modelo, int eventos) {
-    ler_modelo_texto(*sim, modelo);
-    zerar_estatisticas(*sim);
-    primeiras_chegadas(*sim);
+  std::unique_ptr<Simulacao> sim;
+  Rede& r;
+  // Loads the model, ready for its first event, and handles that many events.
+  Ensaio(const char* modelo, int eventos) : sim(teste::preparar(modelo)), r(sim->rede) {
     for (int i = 0; i < eventos; ++i) EXPECT_TRUE(proximo_evento(*sim));
   }
   std::string fila(int j) const {  // chegadas tamanho maximo area tultima tam_ultimo

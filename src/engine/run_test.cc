@@ -1,25 +1,18 @@
-// The run loop: when it stops, what it handles, and the bytes of its two traces.
+// The run loop: which limit ends a run, tested before each event, and where extreme models end.
 #include "engine/run.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <memory>
 
-#include "engine/handlers.h"
-#include "input/loader.h"
 #include "processo.h"
 
 namespace tarvo {
 namespace {
 
-std::unique_ptr<Simulacao> carregar(const std::string& modelo) {
-  auto sim = std::make_unique<Simulacao>();
-  ler_modelo_texto(*sim, modelo);
-  zerar_estatisticas(*sim);
-  primeiras_chegadas(*sim);
-  return sim;
-}
+using teste::preparar;
 
 TEST(Run, TerminoTestsTheCustomerLimitFirst) {
   const float nan = std::nanf("");
@@ -37,28 +30,42 @@ TEST(Run, TerminoTestsTheCustomerLimitFirst) {
   }
 }
 
-TEST(Run, StopsAfterTheEventThatReachesALimit) {
-  // D 10 with events at 9.5 and 12 (a completion): the one at 12 is handled.
-  auto sim = carregar("D 10\nN 99\nE 2 a 9.5 9.5\ns 1\nF q\ns 1\nS 2 b 2.5 2.5\ne 1\ns 2\nF fim\n");
-  EXPECT_EQ(simular(*sim), TERMINO_TEMPO);
-  EXPECT_TRUE(sim->Tsimul == 12 && sim->rede.filas[2].tamanho == 1);
-  // N 1: the first arrival only; its service and the next arrival stay pending.
-  auto um = carregar("D 99\nN 1\nE 2 a 3 3\ns 1\nF q\ns 1\nS 2 b 4 4\ne 1\ns 2\nF fim\n");
-  EXPECT_EQ(simular(*um), TERMINO_CLIENTES);
-  EXPECT_TRUE(um->Tsimul == 3 && um->Nfregues == 1 && tamanho_lista(um->eventos) == 2);
-  // An event at a NaN time leaves the clock where it was.
-  auto nan = carregar("D 99\nN 9\nE 2 a 1 1\n");
-  nan->rede.fontes[1].inf = std::nanf("");
-  ASSERT_TRUE(proximo_evento(*nan) && proximo_evento(*nan));
-  EXPECT_TRUE(nan->Tsimul == 1 && nan->Nfregues == 2 && termino(*nan) == 0);
-
-  // The dump of an event kind that the handlers never make.
-  auto estranho = std::make_unique<Simulacao>();
-  estranho->Tsimul = 0.5f;
-  inserir_evento(estranho->eventos, novo_evento(7, nullptr, 0.1));
-  const std::string out =
-      teste::capturar([&](std::FILE* f) { estranho->out = f, imprimir_eventos(*estranho); });
-  EXPECT_EQ(out, "Tsimul = 0.500000\nEvent no 0 :  ????   Tev = 0.100000\n\n\n");
+// Whole models at the edges of the number formats and of the durations. Arrivals of source a
+// come at 1, 2, 3, ...
+TEST(Run, ExtremeModelsEndWhereTheirLimitsSay) {
+  const float inf = std::numeric_limits<float>::infinity();
+  const std::string a = "E 2 a 1 1\ns 1\nF f\n";
+  const struct {
+    std::string modelo;
+    std::uint32_t semente;
+    int r;
+    float tsimul;
+    long long nfregues;
+  } casos[] = {
+      {"D 1e39\nN 5\n" + a, 1, TERMINO_CLIENTES, 5, 5},  // a time limit beyond the floats
+      {"D -1e39\nN 5\n" + a, 1, TERMINO_TEMPO, 0, 0},
+      {"D 10\nN -2147483648\n" + a, 1, TERMINO_CLIENTES, 0, 0},
+      {"D 10\nN 2147483647\n" + a, 1, TERMINO_TEMPO, 10, 10},
+      // The first draw of seed 0 is 38/32768, so an infinite mean puts the first arrival at
+      // infinity, which passes any time limit.
+      {"D 100\nN 50\nE 1 a 1e39 0\ns 1\nF f\n", 0, TERMINO_TEMPO, inf, 1},
+      // Bounds of opposite infinite sign: every time is NaN and the clock never moves.
+      {"D 100\nN 50\nE 2 a -1e39 1e39\ns 1\nF f\n", 1, TERMINO_CLIENTES, 0, 50},
+      {"D 10\nN 5\nE 2 a -1 -1\ns 1\nF f\n", 1, TERMINO_CLIENTES, -5, 5},
+      // Source a fills queue 1, which feeds no server; server x, of zero service, takes from it
+      // but starts only when source b's one customer reaches queue 2, at 1e5. Then x empties
+      // queue 1 at that instant, 100001 services in a row, which is no endless loop; the
+      // arrival at 100001 ends the run.
+      {"D 100001\nN 1000000\nE 2 a 1 1\ns 1\nF espera\nE 2 b 1e5 1e5\ns 2\nF gatilho\ns 1\n"
+       "S 2 x 0 0\ne 1\ns 3\nF fim\n",
+       1, TERMINO_TEMPO, 100001, 100002},
+  };
+  for (const auto& c : casos) {
+    auto sim = preparar(c.modelo, c.semente);
+    EXPECT_EQ(simular(*sim), c.r) << c.modelo;
+    EXPECT_EQ(sim->Tsimul, c.tsimul) << c.modelo;
+    EXPECT_EQ(sim->Nfregues, c.nfregues) << c.modelo;
+  }
 }
 
 }  // namespace

@@ -1,64 +1,101 @@
-// The command line: usage, a missing model, TARVO_SEED, and a report that cannot be written.
-// Every refused run must leave an earlier report as it was.
+// The command line and what it is handed: usage, TARVO_SEED, paths that are no model file, a
+// pipe. A refused run prints its message after the banner, exits with status 1 and leaves the
+// directory as it was, an earlier report included.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
 
 #include "processo.h"
 
 namespace tarvo::teste {
 namespace {
 
-struct Rodada {
-  Resultado r;
-  std::string relatorio;
-  std::vector<std::string> arquivos;
+namespace fs = std::filesystem;
+
+// Exponential times, so that different seeds give different reports.
+const std::string REDE = "D 50\nN 20\nE 1 a 2 0\ns 1\nF q\ns 1\nS 1 b 1.5 0\ne 1\ns 2\nF f\n";
+
+// A directory holding model.txt and an earlier report.
+struct Diretorio : DiretorioTemporario {
+  explicit Diretorio(const std::string& modelo) {
+    escrever_arquivo(*this / "model.txt", modelo);
+    escrever_arquivo(*this / "Simula_imp.txt", "antigo");
+  }
+  Resultado rodar(const std::vector<std::string>& args,
+                  std::optional<std::string> semente = "1") const {
+    return executar_tarvo(caminho(), args, semente);
+  }
+  void recusa(const std::vector<std::string>& args, const char* semente,
+              const std::string& saida) const {
+    const std::vector<std::string> antes = arquivos();
+    const Resultado r = rodar(args, semente);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(sem_banner(r.saida), saida);
+    EXPECT_EQ(r.erro, "");
+    EXPECT_EQ(arquivos(), antes);
+    EXPECT_EQ(ler_arquivo(*this / "Simula_imp.txt"), "antigo");
+  }
 };
 
-Rodada rodar(std::vector<std::string> args, std::optional<std::string> semente,
-             const std::string& extra = "") {
-  DiretorioTemporario d;
-  escrever_arquivo(d / "model.txt",
-                   "D 50\nN 20\nE 1 a 2 0\ns 1\nF q\ns 1\nS 1 b 1.5 0\ne 1\ns 2\nF f\n");
-  escrever_arquivo(d / "Simula_imp.txt", "antigo");
-  Resultado r = executar_tarvo(d.caminho(), args, semente, extra);
-  return {r, ler_arquivo(d / "Simula_imp.txt"), d.arquivos()};
-}
-
-const std::vector<std::string> INTACTO{"Simula_imp.txt", "model.txt"};
-
-TEST(Cli, RefusedRunsLeaveTheEarlierReport) {
-  const std::string uso = " Uso : tarvo nome_arquivo \n";
-  for (auto [args, saida] : {std::pair{std::vector<std::string>{}, uso},
-                             {{"model.txt", "model.txt"}, uso},
-                             {{"nada.txt"}, "O arquivo nada.txt nao encontra-se.\n"}}) {
-    const Rodada x = rodar(args, "1");
-    EXPECT_GT(x.r.saida.find('\n'), 0u);  // one banner line of our own first
-    EXPECT_EQ(sem_banner(x.r.saida), saida);
-    EXPECT_TRUE(x.r.status == 1 && x.r.erro.empty() && x.relatorio == "antigo");
-    EXPECT_EQ(x.arquivos, INTACTO);
+TEST(Cli, UsageAndPathsThatAreNoModelFile) {
+  const Diretorio d(REDE);
+  fs::create_directory(d / "pasta");
+  fs::create_symlink(d / "nada", d / "pendurado");
+  fs::create_symlink("laco_b", d / "laco_a");
+  fs::create_symlink("laco_a", d / "laco_b");
+  const std::string uso = " Uso : tarvo nome_arquivo \n", longo(5000, 'c');
+  const std::pair<std::vector<std::string>, std::string> casos[] = {
+      {{}, uso},
+      {{"model.txt", "model.txt"}, uso},
+      {{"nada.txt"}, "O arquivo nada.txt nao encontra-se.\n"},
+      {{"pasta"}, "O arquivo pasta e um diretorio, nao um modelo.\n"},
+      {{"pasta/"}, "O arquivo pasta/ e um diretorio, nao um modelo.\n"},
+      {{"pendurado"}, "O arquivo pendurado nao encontra-se.\n"},
+      {{"laco_a"}, "O arquivo laco_a nao encontra-se.\n"},
+      {{""}, "O arquivo  nao encontra-se.\n"},
+      {{longo}, "O arquivo " + longo + " nao encontra-se.\n"},
+  };
+  for (const auto& [args, saida] : casos) {
+    SCOPED_TRACE(saida.substr(0, 40));
+    d.recusa(args, "1", saida);
   }
-  for (const char* ruim :
-       {"", "-1", "4294967296", "99999999999999999999", "12x", " 5", "5 ", "+5", "0x10"}) {
-    const Rodada x = rodar({"model.txt"}, ruim);
-    EXPECT_NE(sem_banner(x.r.saida).find("TARVO_SEED"), std::string::npos) << ruim;
-    EXPECT_TRUE(x.r.status == 1 && x.relatorio == "antigo" && x.arquivos == INTACTO) << ruim;
-  }
-  // A file size limit below the report's size: the write fails and is reported.
-  const Rodada x = rodar({"model.txt"}, "3", "ulimit -f 1");
-  EXPECT_EQ(sem_banner(x.r.saida).rfind("Erro ao gravar o relatorio Simula_imp.txt: ", 0), 0u);
-  EXPECT_TRUE(x.r.status == 1 && x.relatorio == "antigo" && x.arquivos == INTACTO) << x.r.status;
 }
 
 TEST(Cli, SeedIsADecimalFrom0To4294967295) {
+  // Refused before the model is read: this one has an error of its own.
+  const Diretorio ruim("D\n");
+  for (const char* s :
+       {"", "abc", "-1", "+1", " 1", "5 ", "1x", "0x10", "4294967296", "99999999999999999999999"}) {
+    SCOPED_TRACE(s);
+    ruim.recusa({"model.txt"}, s,
+                std::string("TARVO_SEED invalida: \"") + s +
+                    "\" (use um inteiro decimal de 0 a 4294967295)\n");
+  }
   std::vector<std::string> relatorios;
-  for (const char* boa : {"0", "4294967295", "10", "010", "8"}) {
-    const Rodada x = rodar({"model.txt"}, boa);
-    EXPECT_TRUE(x.r.status == 0 && sem_banner(x.r.saida).empty()) << boa;
-    EXPECT_NE(x.relatorio.find("FINAL DOS RESULTADOS"), std::string::npos) << boa;
-    relatorios.push_back(x.relatorio);
+  for (const char* s : {"0", "4294967295", "10", "010", "8"}) {
+    const Diretorio d(REDE);
+    const Resultado r = d.rodar({"model.txt"}, s);
+    EXPECT_TRUE(r.status == 0 && sem_banner(r.saida).empty()) << s;
+    relatorios.push_back(ler_arquivo(d / "Simula_imp.txt"));
+    EXPECT_NE(relatorios.back().find("FINAL DOS RESULTADOS"), std::string::npos) << s;
   }
   EXPECT_EQ(relatorios[3], relatorios[2]);  // decimal, not octal
   EXPECT_NE(relatorios[3], relatorios[4]);
-  EXPECT_EQ(rodar({"model.txt"}, std::nullopt).r.status, 0);  // unset: the clock seeds the run
+  EXPECT_EQ(Diretorio(REDE).rodar({"model.txt"}, std::nullopt).status, 0);  // unset: the clock
+}
+
+// A model read from a pipe as it is written: the loader needs no file size or seeking.
+TEST(Cli, ModelFromAFifo) {
+  const DiretorioTemporario d;
+  ASSERT_EQ(mkfifo((d / "cano").c_str(), 0600), 0);
+  const Resultado r = executar_tarvo(d.caminho(), {"cano"}, "1",
+                                     "printf 'D 10\\nN 2\\nE 2 a 1 1\\ns 1\\nF f\\n' > cano &");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(ler_arquivo(d / "Simula_imp.txt").find("NUM. DE CLIENTES GERADOS :           2\n"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -1,9 +1,7 @@
-// Spawning tarvo for the end-to-end tests.
+// Spawning tarvo for the end-to-end tests, and the other helpers the tests share.
 #include "processo.h"
 
-#include <fcntl.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -11,6 +9,9 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "engine/handlers.h"
+#include "input/loader.h"
 
 namespace tarvo::teste {
 
@@ -27,11 +28,6 @@ void escrever_arquivo(const std::string& caminho, const std::string& conteudo) {
   std::ofstream out(caminho, std::ios::binary);
   out << conteudo;
   if (!out) throw std::runtime_error("cannot write " + caminho);
-}
-
-bool existe(const std::string& caminho) {
-  std::error_code ec;
-  return fs::exists(fs::symlink_status(caminho, ec));
 }
 
 std::string sem_banner(const std::string& saida) {
@@ -56,6 +52,15 @@ std::string capturar(const std::function<void(std::FILE*)>& escrever) {
   return s;
 }
 
+std::unique_ptr<Simulacao> preparar(const std::string& modelo, std::uint32_t semente) {
+  auto sim = std::make_unique<Simulacao>();
+  ler_modelo_texto(*sim, modelo);
+  zerar_estatisticas(*sim);
+  semear(sim->gerador, semente);
+  primeiras_chegadas(*sim);
+  return sim;
+}
+
 DiretorioTemporario::DiretorioTemporario() {
   std::string modelo = (fs::temp_directory_path() / "tarvo-teste-XXXXXX").string();
   if (mkdtemp(modelo.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
@@ -74,40 +79,23 @@ std::vector<std::string> DiretorioTemporario::arquivos() const {
   return nomes;
 }
 
+// Quoted for the shell, whatever the text holds.
+std::string citado(const std::string& s) {
+  std::string r = "'";
+  for (char c : s) r += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return r + "'";
+}
+
 Resultado executar_tarvo(const std::string& dir, const std::vector<std::string>& args,
                          std::optional<std::string> semente, const std::string& extra) {
   const std::string saida = dir + "/.stdout", erro = dir + "/.stderr";
-  pid_t pid = fork();
-  if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) {
-    if (chdir(dir.c_str()) != 0) _exit(126);
-    int o = open(saida.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int e = open(erro.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int n = open("/dev/null", O_RDONLY);
-    if (o < 0 || e < 0 || n < 0) _exit(126);
-    dup2(n, 0);
-    dup2(o, 1);
-    dup2(e, 2);
-    if (semente)
-      setenv("TARVO_SEED", semente->c_str(), 1);
-    else
-      unsetenv("TARVO_SEED");
-    std::vector<std::string> todos;
-    if (!extra.empty()) {
-      // Through the shell, so that limits such as ulimit apply to tarvo alone.
-      todos = {"/bin/sh", "-c", extra + "; exec \"$0\" \"$@\"", TARVO_BIN};
-    } else {
-      todos = {TARVO_BIN};
-    }
-    todos.insert(todos.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : todos) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  int st = 0;
-  waitpid(pid, &st, 0);
+  // The shell execs tarvo, so that limits such as ulimit apply to it alone and a signal that
+  // kills it shows in the status.
+  std::string comando = "cd " + citado(dir) + " && exec </dev/null >.stdout 2>.stderr && " +
+                        (semente ? "export TARVO_SEED=" + citado(*semente) : "unset TARVO_SEED") +
+                        "; " + extra + "\n exec " + citado(TARVO_BIN);
+  for (const std::string& a : args) comando += " " + citado(a);
+  const int st = std::system(comando.c_str());
   Resultado r;
   r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
   r.saida = ler_arquivo(saida);

@@ -1,12 +1,16 @@
-// Running the built tarvo in a directory of its own and collecting what it did.
+// What the tests share: running the built tarvo in a directory of its own and collecting what it
+// did, files, and a simulation ready for its first event.
 #ifndef TARVO_TESTS_E2E_PROCESSO_H_
 #define TARVO_TESTS_E2E_PROCESSO_H_
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "engine/simulation.h"
 
 namespace tarvo::teste {
 
@@ -27,7 +31,6 @@ std::string sem_banner(const std::string& saida);
 
 std::string ler_arquivo(const std::string& caminho);
 void escrever_arquivo(const std::string& caminho, const std::string& conteudo);
-bool existe(const std::string& caminho);
 
 // A fresh, empty directory under the system's temporary directory, removed with its contents
 // by the destructor.
@@ -50,6 +53,9 @@ std::string sem_sinal_nan(std::string texto);
 
 // What escrever writes to a FILE*, for tests of the traces and the report.
 std::string capturar(const std::function<void(std::FILE*)>& escrever);
+
+// The model loaded, its statistics reset, the generator seeded and the first arrivals scheduled.
+std::unique_ptr<Simulacao> preparar(const std::string& modelo, std::uint32_t semente = 1);
 
 }  // namespace tarvo::teste
 

@@ -38,7 +38,7 @@ caso() {
 }
 
 for c in mm1_limit_by_N tandem_exp feedback_loop uniform_negative missing_saida_source \
-  no_sources visual1_small visual2_small err_type_3 err_after_long_comment; do
+  no_sources visual1_small visual2_small err_type_3 err_after_long_comment stall_zero_service; do
   caso "$c"
 done
 
@@ -46,11 +46,6 @@ d="$tmp/relatorio_diretorio"
 mkdir -p "$d/Simula_imp.txt"
 cp "$casos/tandem_exp/model.txt" "$d/"
 rodar relatorio_diretorio "$d" 1 model.txt
-
-d="$tmp/sem_fim"
-mkdir "$d"
-printf 'D 100\nN 50\nE 2 a 1 1\ns 1\nF q\ns 1\nS 2 x 0 0\ne 1\ns 1\nF f\n' >"$d/model.txt"
-rodar sem_fim "$d" 1 model.txt
 
 rodar uso "$tmp" 1
 rodar arquivo_inexistente "$tmp" 1 nao_existe.txt

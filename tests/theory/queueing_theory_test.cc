@@ -18,13 +18,12 @@
 
 #include <cmath>
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "engine/handlers.h"
+#include "engine/invariants.h"
 #include "engine/run.h"
-#include "input/loader.h"
+#include "processo.h"
 
 namespace tarvo {
 namespace {
@@ -44,11 +43,9 @@ Momentos momentos(F f) {
   Momentos m;
   for (int r = 0; r < 32768; ++r) {
     const double x = f(r / 32768.0);
-    m.m1 += x;
-    m.m2 += x * x;
+    m.m1 += x / 32768;
+    m.m2 += x * x / 32768;
   }
-  m.m1 /= 32768;
-  m.m2 /= 32768;
   return m;
 }
 
@@ -64,108 +61,80 @@ Momentos uniforme(double inf, double sup) {
 // rate lambda. The discretised exponential inter-arrival times differ from Poisson arrivals by
 // about 1e-4 in relative terms, far below the tolerances here.
 double lq_pk(double lambda, const Momentos& s) {
-  const double rho = lambda * s.m1;
-  return lambda * lambda * s.m2 / (2 * (1 - rho));
+  return lambda * lambda * s.m2 / (2 * (1 - lambda * s.m1));
 }
 
-enum class Medida { taxa_geracao, taxa_chegada, utilizacao, tamanho_medio, espera_media };
+enum Quantidade { TEMPO, GERADOS, CHEGADAS, OCUPADO, AREA };
 
+// A figure is the growth of one running total over the measured stretch divided by another's.
 struct Figura {
   std::string nome;
-  Medida medida;
+  Quantidade num, den;
   int objeto;  // number of the source, queue or server
   double esperado;
 };
 
-// The running totals at the clock's current value: each queue's integral of its length and
-// each server's busy time are carried up to now, which the report's totals stop short of.
-struct Totais {
-  double t = 0;
-  double gerados[MAX_OBJETOS] = {}, chegadas[MAX_OBJETOS] = {};
-  double area[MAX_OBJETOS] = {}, ocupado[MAX_OBJETOS] = {};
-};
-
-Totais totais(const Simulacao& sim) {
-  const Rede& r = sim.rede;
-  Totais x;
-  x.t = static_cast<double>(sim.Tsimul);
-  for (int j = 1; j <= r.nfontes; ++j) x.gerados[j] = static_cast<double>(r.fontes[j].gerados);
-  for (int j = 1; j <= r.nfilas; ++j) {
-    const Fila& q = r.filas[j];
-    x.chegadas[j] = static_cast<double>(q.chegadas);
-    x.area[j] = static_cast<double>(q.area) +
-                (x.t - static_cast<double>(q.tultima)) * static_cast<double>(q.tam_ultimo);
-  }
-  for (int j = 1; j <= r.nservidores; ++j) {
-    const Servidor& s = r.servidores[j];
-    x.ocupado[j] = static_cast<double>(s.tocupado);
-    for (int i = 0; i < tamanho_lista(sim.eventos); ++i) {
-      const Evento& e = evento_na_posicao(sim.eventos, i);
-      if (e.tipo == EV_SERVIDOR && e.servidor() == &s) {
-        x.ocupado[j] += x.t - (static_cast<double>(e.tev) - static_cast<double>(s.tservico));
+// The running total at the clock's current value: a queue's integral of its length and a
+// server's busy time are carried up to now, which the report's totals stop short of.
+double total(const Simulacao& sim, Quantidade q, int j) {
+  const double t = static_cast<double>(sim.Tsimul);
+  const Fila& f = sim.rede.filas[j];
+  const Servidor& s = sim.rede.servidores[j];
+  double x = static_cast<double>(s.tocupado);
+  switch (q) {
+    case TEMPO:
+      return t;
+    case GERADOS:
+      return static_cast<double>(sim.rede.fontes[j].gerados);
+    case CHEGADAS:
+      return static_cast<double>(f.chegadas);
+    case AREA:
+      return static_cast<double>(f.area) +
+             (t - static_cast<double>(f.tultima)) * static_cast<double>(f.tam_ultimo);
+    case OCUPADO:
+      for (const Evento& e : copiar_eventos(sim.eventos)) {
+        if (e.tipo == EV_SERVIDOR && e.servidor() == &s) {
+          x += t - (static_cast<double>(e.tev) - static_cast<double>(s.tservico));
+        }
       }
-    }
   }
   return x;
 }
 
-double medir(const Figura& f, const Totais& a, const Totais& b) {
-  const double dt = b.t - a.t;
-  const int j = f.objeto;
-  switch (f.medida) {
-    case Medida::taxa_geracao:
-      return (b.gerados[j] - a.gerados[j]) / dt;
-    case Medida::taxa_chegada:
-      return (b.chegadas[j] - a.chegadas[j]) / dt;
-    case Medida::utilizacao:
-      return (b.ocupado[j] - a.ocupado[j]) / dt;
-    case Medida::tamanho_medio:
-      return (b.area[j] - a.area[j]) / dt;
-    case Medida::espera_media:
-      return (b.area[j] - a.area[j]) / (b.chegadas[j] - a.chegadas[j]);
-  }
-  return NAN;
-}
-
 // Runs the replications of modelo, the first seeded with semente, and checks every figure.
-// aquecimento is the discarded
-// warm-up, duracao the measured stretch, both in simulated time.
-void conferir(const char* modelo, std::uint32_t semente, double aquecimento, double duracao,
+// aquecimento is the discarded warm-up, duracao the measured stretch, both in simulated time.
+void conferir(const std::string& modelo, std::uint32_t semente, double aquecimento, double duracao,
               const std::vector<Figura>& figuras) {
   ASSERT_LT(aquecimento + duracao, 131072.0);
   std::vector<std::vector<double>> valores(figuras.size());
-  Gerador g;
-  semear(g, semente);
   for (int b = 0; b < kReplicacoes; ++b) {
-    auto sim = std::make_unique<Simulacao>();
-    ler_modelo_texto(*sim, modelo);
-    zerar_estatisticas(*sim);
-    sim->gerador = g;
-    primeiras_chegadas(*sim);
-    sim->rede.Tlimite = static_cast<Tempo>(aquecimento);
-    ASSERT_EQ(simular(*sim), TERMINO_TEMPO);
-    const Totais inicio = totais(*sim);
-    sim->rede.Tlimite = static_cast<Tempo>(aquecimento + duracao);
-    ASSERT_EQ(simular(*sim), TERMINO_TEMPO);
-    const Totais fim = totais(*sim);
-    g = sim->gerador;
+    auto sim = teste::preparar(modelo, semente);
+    auto medir = [&](double ate) {
+      sim->rede.Tlimite = static_cast<Tempo>(ate);
+      EXPECT_EQ(simular(*sim), TERMINO_TEMPO);
+      std::vector<double> v;
+      for (const Figura& f : figuras) {
+        v.push_back(total(*sim, f.num, f.objeto));
+        v.push_back(total(*sim, f.den, f.objeto));
+      }
+      return v;
+    };
+    const std::vector<double> a = medir(aquecimento), z = medir(aquecimento + duracao);
+    semente = sim->gerador.estado;  // the next replication goes on with the same stream
     for (std::size_t i = 0; i < figuras.size(); ++i) {
-      valores[i].push_back(medir(figuras[i], inicio, fim));
+      valores[i].push_back((z[2 * i] - a[2 * i]) / (z[2 * i + 1] - a[2 * i + 1]));
     }
   }
   for (std::size_t i = 0; i < figuras.size(); ++i) {
     double media = 0, var = 0;
-    for (double v : valores[i]) media += v;
-    media /= kReplicacoes;
-    for (double v : valores[i]) var += (v - media) * (v - media);
-    var /= kReplicacoes - 1;
+    for (double v : valores[i]) media += v / kReplicacoes;
+    for (double v : valores[i]) var += (v - media) * (v - media) / (kReplicacoes - 1);
     const double erro = std::sqrt(var / kReplicacoes);
     const double t = (media - figuras[i].esperado) / erro;
     std::printf("  %-28s observed %9.5f expected %9.5f  s.e. %.5f (%.2f%%)  t = %+.2f\n",
                 figuras[i].nome.c_str(), media, figuras[i].esperado, erro,
                 100 * erro / figuras[i].esperado, t);
-    EXPECT_LT(std::fabs(t), kLimiteT) << figuras[i].nome << ": observed " << media << ", expected "
-                                      << figuras[i].esperado << ", s.e. " << erro;
+    EXPECT_LT(std::fabs(t), kLimiteT) << figuras[i].nome;
   }
 }
 
@@ -173,39 +142,36 @@ void conferir(const char* modelo, std::uint32_t semente, double aquecimento, dou
 std::vector<Figura> estacao(const std::string& nome, int fila, int servidor, double lambda,
                             const Momentos& s) {
   const double lq = lq_pk(lambda, s);
-  return {{nome + " arrival rate", Medida::taxa_chegada, fila, lambda},
-          {nome + " utilisation", Medida::utilizacao, servidor, lambda * s.m1},
-          {nome + " mean queue", Medida::tamanho_medio, fila, lq},
-          {nome + " mean wait", Medida::espera_media, fila, lq / lambda}};
+  return {{nome + " arrival rate", CHEGADAS, TEMPO, fila, lambda},
+          {nome + " utilisation", OCUPADO, TEMPO, servidor, lambda * s.m1},
+          {nome + " mean queue", AREA, TEMPO, fila, lq},
+          {nome + " mean wait", AREA, CHEGADAS, fila, lq / lambda}};
+}
+
+// One source of mean 1.0 into one server of the given declaration.
+std::string uma_estacao(const char* servidor) {
+  return std::string("D 1\nN 2000000000\nE 1 chegada 1.0 0\ns 1\nF fila\ns 1\nS ") + servidor +
+         "\ne 1\ns 2\nF fim\n";
 }
 
 // The warm-ups below are at least ten relaxation times 1 / (mu (1 - sqrt(rho))^2) of the most
 // loaded station, after which the bias of starting empty is negligible.
 
 TEST(Teoria, MM1AtLoadHalf) {
-  const char* modelo =
-      "D 1\nN 2000000000\nE 1 chegada 1.0 0\ns 1\nF fila\ns 1\nS 1 caixa 0.5 0\ne 1\ns 2\n"
-      "F fim\n";
-  conferir(modelo, 101u, 200, 40000,
+  conferir(uma_estacao("1 caixa 0.5 0"), 101u, 200, 40000,
            estacao("M/M/1 0.5", 1, 1, 1 / exponencial(1).m1, exponencial(0.5)));
 }
 
 TEST(Teoria, MM1AtLoadNineTenths) {
   // The variance of a mean queue length near saturation grows as 1 / (1 - rho)^4, hence the
   // long stretch.
-  const char* modelo =
-      "D 1\nN 2000000000\nE 1 chegada 1.0 0\ns 1\nF fila\ns 1\nS 1 caixa 0.9 0\ne 1\ns 2\n"
-      "F fim\n";
-  conferir(modelo, 202u, 4000, 100000,
+  conferir(uma_estacao("1 caixa 0.9 0"), 202u, 4000, 100000,
            estacao("M/M/1 0.9", 1, 1, 1 / exponencial(1).m1, exponencial(0.9)));
 }
 
 TEST(Teoria, MU1FollowsPollaczekKhinchine) {
   // Service uniform on [0.4, 1.2]: load 0.8, and half the M/M/1 queue at that load.
-  const char* modelo =
-      "D 1\nN 2000000000\nE 1 chegada 1.0 0\ns 1\nF fila\ns 1\nS 2 caixa 0.4 1.2\ne 1\ns 2\n"
-      "F fim\n";
-  conferir(modelo, 303u, 1000, 60000,
+  conferir(uma_estacao("2 caixa 0.4 1.2"), 303u, 1000, 60000,
            estacao("M/U/1 0.8", 1, 1, 1 / exponencial(1).m1, uniforme(0.4, 1.2)));
 }
 
@@ -222,10 +188,8 @@ TEST(Teoria, TandemIsJackson) {
   std::vector<Figura> figuras;
   const double med[] = {0.5, 0.7, 0.6};
   for (int j = 1; j <= 3; ++j) {
-    for (Figura& f :
-         estacao("tandem station " + std::to_string(j), j, j, lambda, exponencial(med[j - 1]))) {
-      figuras.push_back(f);
-    }
+    const auto f = estacao("tandem " + std::to_string(j), j, j, lambda, exponencial(med[j - 1]));
+    figuras.insert(figuras.end(), f.begin(), f.end());
   }
   conferir(modelo, 404u, 1000, 40000, figuras);
 }
@@ -236,8 +200,8 @@ TEST(Teoria, MergedPoissonSourcesAddUp) {
       "D 1\nN 2000000000\nE 1 porta1 2.0 0\ns 1\nE 1 porta2 3.0 0\ns 1\n"
       "F fila\ns 1\nS 1 caixa 0.9 0\ne 1\ns 2\nF fim\n";
   const double l1 = 1 / exponencial(2).m1, l2 = 1 / exponencial(3).m1;
-  std::vector<Figura> figuras = {{"merge source 1 rate", Medida::taxa_geracao, 1, l1},
-                                 {"merge source 2 rate", Medida::taxa_geracao, 2, l2}};
+  std::vector<Figura> figuras = {{"merge source 1 rate", GERADOS, TEMPO, 1, l1},
+                                 {"merge source 2 rate", GERADOS, TEMPO, 2, l2}};
   for (Figura& f : estacao("merge", 1, 1, l1 + l2, exponencial(0.9))) figuras.push_back(f);
   conferir(modelo, 505u, 1000, 50000, figuras);
 }

@@ -5,10 +5,10 @@
 #include <optional>
 #include <string>
 
+#include "check/random_network.h"
 #include "engine/handlers.h"
 #include "engine/invariants.h"
 #include "input/loader.h"
-#include "random_network.h"
 
 namespace {
 
@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
       numero(argv[3], ate)) {
     int falhas = 0;
     for (unsigned long long i = de; i <= ate; ++i) {
-      const tarvo::teste::ModeloAleatorio m = tarvo::teste::rede_aleatoria(i);
+      const tarvo::ModeloAleatorio m = tarvo::rede_aleatoria(i);
       if (!verificar(m.texto, static_cast<std::uint32_t>(i), "rede " + std::to_string(i))) {
         std::printf("%s\n", m.texto.c_str());
         ++falhas;

@@ -1,13 +1,13 @@
 // Random models. Each station is a queue and the server it feeds; sources pick a queue, servers
 // route onwards, back, or out, and the lines come in a shuffled but legal order.
-#include "random_network.h"
+#include "check/random_network.h"
 
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
 
-namespace tarvo::teste {
+namespace tarvo {
 
 namespace {
 
@@ -56,7 +56,7 @@ struct Distribuicao {
 };
 
 // Times of mean about m, of one of the shapes a model can give.
-Distribuicao distribuicao(Sorteio& g, double m, Formato& f) {
+Distribuicao distribuicao(Sorteio& g, double m, unsigned& formas) {
   const double x = g.real(0, 1);
   if (x < 0.45) {
     // The second number is required and ignored.
@@ -71,13 +71,13 @@ Distribuicao distribuicao(Sorteio& g, double m, Formato& f) {
     // Exactly representable, so events of different objects meet at equal times.
     static constexpr double fixos[] = {0.5, 1, 1.5, 2, 3};
     const double v = fixos[g.entre(0, 4)];
-    f.deterministico = true;
+    formas |= FORMA_DETERMINISTICA;
     return {2, linha("%g", v), linha("%g", v), v};
   }
   // Some durations fall below zero and events land before the clock; the mean stays positive
   // so that time still moves on.
   const double inf = -m * g.real(0.1, 0.5), sup = 2 * m - inf;
-  f.negativo = true;
+  formas |= FORMA_NEGATIVA;
   return {2, linha("%.4g", inf), linha("%.4g", sup), m};
 }
 
@@ -113,7 +113,7 @@ std::vector<int> permutacao(Sorteio& g, int n) {
 ModeloAleatorio rede_aleatoria(std::uint64_t semente) {
   Sorteio g(semente);
   ModeloAleatorio m;
-  Formato& f = m.formato;
+  unsigned& f = m.formas;
 
   const bool grande = g.chance(0.12);
   const int K = grande ? g.entre(8, 28) : g.entre(0, 5);  // stations
@@ -127,7 +127,7 @@ ModeloAleatorio rede_aleatoria(std::uint64_t semente) {
   const int nservidores = K + O;
   int nfontes = grande ? (g.chance(0.5) ? 29 : g.entre(1, 29)) : g.entre(1, 4);
   if (g.chance(0.02)) nfontes = 0;
-  f.tabelas_cheias = nfilas == 29 || nservidores == 29 || nfontes == 29;
+  if (nfilas == 29 || nservidores == 29 || nfontes == 29) f |= FORMA_TABELAS_CHEIAS;
 
   // Station i is queue fila[i] feeding server servidor[i]; holding queues and the servers no
   // station owns take the remaining numbers.
@@ -150,7 +150,7 @@ ModeloAleatorio rede_aleatoria(std::uint64_t semente) {
     b.push_back(declaracao('E', "fonte", j, d, g));
     int q;
     if (g.chance(0.05)) {
-      f.fonte_sem_saida = true;
+      f |= FORMA_FONTE_SEM_SAIDA;
       sem_ligacao(b, 's', g);
       continue;
     }
@@ -162,7 +162,9 @@ ModeloAleatorio rede_aleatoria(std::uint64_t semente) {
     ++clientes[static_cast<std::size_t>(q)];
     b.push_back(ligacao('s', q, g));
   }
-  for (std::size_t q = 1; q < clientes.size(); ++q) f.fusao |= clientes[q] >= 2;
+  for (std::size_t q = 1; q < clientes.size(); ++q) {
+    if (clientes[q] >= 2) f |= FORMA_FUSAO;
+  }
 
   for (int i = 0; i < K; ++i) {
     std::vector<std::string>& b = servidores[static_cast<std::size_t>(servidor(i))];
@@ -171,13 +173,13 @@ ModeloAleatorio rede_aleatoria(std::uint64_t semente) {
     b.push_back(declaracao('S', "caixa", servidor(i), d, g));
     const double x = g.real(0, 1);
     if (x < 0.05) {
-      f.servidor_sem_entrada = true;
+      f |= FORMA_SERVIDOR_SEM_ENTRADA;
       sem_ligacao(b, 'e', g);
     } else if (x < 0.11 && nfilas > 1) {
       int outra;
       do outra = g.entre(1, nfilas);
       while (outra == fila(i));
-      f.entrada_trocada = true;
+      f |= FORMA_ENTRADA_TROCADA;
       b.push_back(ligacao('e', outra, g));
     } else {
       b.push_back(ligacao('e', fila(i), g));
@@ -185,12 +187,12 @@ ModeloAleatorio rede_aleatoria(std::uint64_t semente) {
     const double y = g.real(0, 1);
     int saida;
     if (y < 0.05) {
-      f.servidor_sem_saida = true;
+      f |= FORMA_SERVIDOR_SEM_SAIDA;
       sem_ligacao(b, 's', g);
       continue;
     } else if (y < 0.20) {
       saida = fila(g.entre(0, i));
-      f.realimentacao = true;
+      f |= FORMA_REALIMENTACAO;
     } else if (y < 0.65) {
       saida = i + 1 < K ? fila(i + 1) : sorvedouro;
     } else if (y < 0.80) {
@@ -198,7 +200,9 @@ ModeloAleatorio rede_aleatoria(std::uint64_t semente) {
     } else {
       saida = sorvedouro;
     }
-    for (int k = 0; k < K; ++k) f.tandem |= k != i && saida == fila(k);
+    for (int k = 0; k < K; ++k) {
+      if (k != i && saida == fila(k)) f |= FORMA_TANDEM;
+    }
     b.push_back(ligacao('s', saida, g));
   }
   for (int i = 0; i < K; ++i) {
@@ -266,4 +270,4 @@ ModeloAleatorio rede_aleatoria(std::uint64_t semente) {
   return m;
 }
 
-}  // namespace tarvo::teste
+}  // namespace tarvo
