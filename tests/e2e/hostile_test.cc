@@ -1,0 +1,132 @@
+// Hostile model files, end to end: every rejected one ends with its message after the banner,
+// status 1 and nothing written; every accepted one runs to a complete report. Each run is
+// bounded in processor time (and, without the address sanitizer, in address space), so a hang
+// or a runaway allocation fails its case instead of stalling the suite; a crash shows as a
+// status of 128 or more.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "input/loader.h"
+#include "processo.h"
+
+namespace tarvo::teste {
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer reserves terabytes of address space, so only processor time is limited.
+const char* const LIMITES = "ulimit -t 120";
+#else
+const char* const LIMITES = "ulimit -t 30; ulimit -v 1048576";
+#endif
+
+const char* const ACEITO = "aceito";
+
+std::string erro(int linha, int codigo) {
+  const char* mensagens[] = {
+      "Este parametro nao se usa com este objeto", "Numero de parametros invalido",
+      "Ligacao entre objetos incompativeis",       "Numero de objeto fora da faixa de 0 a 29",
+      "Mais de 29 objetos do mesmo tipo",          "Ligacao com objeto nao declarado"};
+  const int i = codigo < ERRO_FORA_DA_TABELA ? codigo : codigo - ERRO_FORA_DA_TABELA + 3;
+  return "Arquivo de dados : erro linha  - " + std::to_string(linha) + " - \n \t" + mensagens[i] +
+         "\n";
+}
+
+std::string vezes(int n, const std::string& linha) {
+  std::string s;
+  while (n-- > 0) s += linha;
+  return s;
+}
+
+// Runs the model and checks the outcome: the exact message of a rejected model, or a report
+// that a run reaching a limit writes in full.
+void conferir(const std::string& modelo, const std::string& esperado) {
+  DiretorioTemporario tmp;
+  escrever_arquivo(tmp / "model.txt", modelo);
+  const Resultado r = executar_tarvo(tmp.caminho(), {"model.txt"}, "1", LIMITES);
+  const std::string inicio = modelo.substr(0, 40);
+  if (esperado == ACEITO) {
+    EXPECT_EQ(r.status, 0) << inicio;
+    EXPECT_EQ(sem_banner(r.saida), "") << inicio;
+    const std::string relatorio = ler_arquivo(tmp / "Simula_imp.txt");
+    EXPECT_NE(relatorio.find("FINAL DOS RESULTADOS *********************\n\n"), std::string::npos)
+        << inicio;
+    EXPECT_EQ(tmp.arquivos(), (std::vector<std::string>{"Simula_imp.txt", "model.txt"}));
+  } else {
+    EXPECT_EQ(r.status, 1) << inicio;
+    EXPECT_EQ(sem_banner(r.saida), esperado) << inicio;
+    EXPECT_EQ(tmp.arquivos(), std::vector<std::string>{"model.txt"}) << inicio;
+  }
+  EXPECT_EQ(r.erro, "") << inicio;
+}
+
+TEST(Hostil, RejectsTheFirstBadLineWithItsNumber) {
+  const std::string E = "E 1 a 1 0\n", c78(78, '*'), c79(79, '*'), c100(100, '*');
+  // clang-format off
+  const struct { std::string modelo, esperado; } casos[] = {
+      // No current object, then the count, then the kind, then the table's range.
+      {"D 5\nN 3\nV 1\ns 1\n", erro(4, 0)}, {"e\n", erro(1, 0)}, {"s 99999999999\n", erro(1, 0)},
+      {E + "e\n", erro(2, 1)}, {E + "e 1\n", erro(2, 2)}, {E + "e 40\n", erro(2, 2)},
+      {E + "s 30\n", erro(2, 7)}, {E + "s -1\n", erro(2, 7)}, {"F q\ns 30\n", erro(2, 7)},
+      {"S 1 s 1 0\ne -1\n", erro(2, 7)}, {"F q\ne x\n", erro(2, 1)}, {"F q\ne 77\nF r\n", ACEITO},
+      {E + "s 99999999999\n", erro(2, 1)},
+      // Fields.
+      {"E 3 a 1 0\n", erro(1, 1)}, {"E 1 a 1\n", erro(1, 1)}, {"S 2 s 1\n", erro(1, 1)},
+      {"E a 1 0\n", erro(1, 1)}, {"F\n", erro(1, 1)}, {"F \t\v\n", erro(1, 1)}, {"D\n", erro(1, 1)},
+      {"D inf\n", erro(1, 1)}, {"D nan\n", erro(1, 1)}, {"N x\n", erro(1, 1)},
+      {"N 99999999999\n", erro(1, 1)}, {"Vx 2\n", erro(1, 1)},
+      // Pieces of at most 79 characters; a CR just before the LF belongs to the line end.
+      {"X\nN\n", erro(2, 1)}, {c78 + "\nN\n", erro(2, 1)}, {c78 + "\r\nN\n", erro(2, 1)},
+      {c79 + "\nN\n", erro(3, 1)}, {c79 + "\r\nN\n", erro(3, 1)}, {c100 + "\nN\n", erro(3, 1)},
+      {c79 + "N x\n", erro(2, 1)}, {c79 + E + "e 1\n", erro(3, 2)},  // a key at the 80th
+      {"X\rN\nN\n", erro(2, 1)}, {"X\r\r\nN\n", erro(2, 1)}, {"\x1a\nN\n", erro(2, 1)},
+      {std::string(1000, '\r') + "\nN\n", erro(14, 1)}, {std::string(1000, '\r'), ACEITO},
+      {"D\xff\xfe\x80\n", erro(1, 1)},
+      // Sizes: a 10 MB comment is 126583 pieces.
+      {"*" + std::string(9'999'999, 'x') + "\nN\n", erro(126'584, 1)},
+      {"N 2" + std::string(10'000'000, '9') + "\n", erro(1, 1)},
+      {vezes(1'000'000, "*\n") + "N\n", erro(1'000'001, 1)},
+      // A NUL ends the text of the fields.
+      {std::string("N\0 5\n", 5), erro(1, 1)}, {std::string("\0N\nN\n", 5), erro(2, 1)},
+      {std::string("E 1 a\0b 1 0\n", 12), erro(1, 1)},
+      // A 30th declaration, before its fields are read; 29 of each kind fit.
+      {vezes(30, "F q\n"), erro(30, 8)}, {vezes(29, E) + "E 3\n", erro(30, 8)},
+      {"F q\n" + vezes(30, "S 1 s 1 0\n"), erro(31, 8)},
+      {vezes(29, "F q\n") + vezes(29, "S 1 s 1 0\n") + vezes(29, E), ACEITO},
+      // Links to numbers never declared: after the last line, at the earliest line that made one
+      // still in place, whichever kind of object holds it.
+      {E + "s 2\nF q\n", erro(2, 9)}, {"S 1 s 1 0\ne 5\ns 1\nE 1 a 1 0\ns 6\nF q\n", erro(2, 9)},
+      {"F q\ns 2\nS 1 s 1 0\n", erro(2, 9)},
+      {E + "s 5\ns 1\nF q\n", ACEITO}, {E + "s 5\ns 0\n", ACEITO}, {"S 1 s 1 0\ne 0\n", ACEITO},
+      {E + "s 4\nD\n", erro(3, 1)},
+      // Numbers at and beyond the edges of their formats, accepted.
+      {"D 1e39\nN 5\nE 1 a 1e-50 0\ns 1\nF f\n", ACEITO},
+      {"D 3.4028235e38\nN 3\nE 2 a -1e39 1e39\ns 1\nF q\ns 1\nS 1 x 1e39 0\ne 1\ns 2\nF f\n", ACEITO},
+      {"D 0x1p3\nN -2147483648\nE 1 a 1e-400 2E+3x\ns 1\nF f\n", ACEITO},
+      {"E 1 a 1e 0\n", erro(1, 1)}};  // "1e" reads 1, and "e" is no number
+  // clang-format on
+  for (const auto& c : casos) conferir(c.modelo, c.esperado);
+}
+
+// Bytes of every value, and bytes that begin with the keys: whatever they hold, tarvo either
+// rejects them with a message or runs them to a report, and never crashes or hangs.
+TEST(Hostil, GarbageEndsInAMessageOrAReport) {
+  std::mt19937 aleatorio(7);
+  for (int i = 0; i < 12; ++i) {
+    std::string modelo(static_cast<std::size_t>(aleatorio() % 4000), '\0');
+    for (char& ch : modelo) {
+      ch = static_cast<char>(i % 2 == 0 ? aleatorio() % 256
+                                        : "DNVEFSes 0123.\n\r\t-e"[aleatorio() % 20]);
+    }
+    DiretorioTemporario tmp;
+    escrever_arquivo(tmp / "model.txt", modelo);
+    const Resultado r = executar_tarvo(tmp.caminho(), {"model.txt"}, "1", LIMITES);
+    ASSERT_TRUE(r.status == 0 || r.status == 1) << "status " << r.status << " for case " << i;
+    EXPECT_EQ(tmp.arquivos().size(), r.status == 0 ? 2u : 1u) << i;
+  }
+}
+
+}  // namespace
+}  // namespace tarvo::teste
