@@ -3,9 +3,10 @@
 #include "check/random_network.h"
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <vector>
+
+#include "model/failure.h"
 
 namespace tarvo {
 
@@ -38,16 +39,6 @@ class Sorteio {
   std::uint64_t s_;
 };
 
-std::string linha(const char* formato, ...) __attribute__((format(printf, 1, 2)));
-std::string linha(const char* formato, ...) {
-  char buf[96];
-  va_list args;
-  va_start(args, formato);
-  std::vsnprintf(buf, sizeof buf, formato, args);
-  va_end(args);
-  return buf;
-}
-
 // The distribution of a source's or server's times: its type and its two numbers as written.
 struct Distribuicao {
   int tipo;
@@ -60,43 +51,44 @@ Distribuicao distribuicao(Sorteio& g, double m, unsigned& formas) {
   const double x = g.real(0, 1);
   if (x < 0.45) {
     // The second number is required and ignored.
-    return {1, linha("%.4g", m), linha("%d", g.entre(0, 9)), m};
+    return {1, formatar("%.4g", m), formatar("%d", g.entre(0, 9)), m};
   }
   if (x < 0.70) {
     double inf = m * g.real(0, 0.9), sup = 2 * m - inf;
     if (g.chance(0.15)) std::swap(inf, sup);  // reversed bounds are accepted
-    return {2, linha("%.4g", inf), linha("%.4g", sup), m};
+    return {2, formatar("%.4g", inf), formatar("%.4g", sup), m};
   }
   if (x < 0.88) {
     // Exactly representable, so events of different objects meet at equal times.
     static constexpr double fixos[] = {0.5, 1, 1.5, 2, 3};
     const double v = fixos[g.entre(0, 4)];
     formas |= FORMA_DETERMINISTICA;
-    return {2, linha("%g", v), linha("%g", v), v};
+    return {2, formatar("%g", v), formatar("%g", v), v};
   }
   // Some durations fall below zero and events land before the clock; the mean stays positive
   // so that time still moves on.
   const double inf = -m * g.real(0.1, 0.5), sup = 2 * m - inf;
   formas |= FORMA_NEGATIVA;
-  return {2, linha("%.4g", inf), linha("%.4g", sup), m};
+  return {2, formatar("%.4g", inf), formatar("%.4g", sup), m};
 }
 
 std::string declaracao(char chave, const char* nome, int numero, const Distribuicao& d,
                        Sorteio& g) {
-  std::string s = linha("%c %d %s%d %s %s", chave, d.tipo, nome, numero, d.a.c_str(), d.b.c_str());
+  std::string s =
+      formatar("%c %d %s%d %s %s", chave, d.tipo, nome, numero, d.a.c_str(), d.b.c_str());
   if (g.chance(0.05)) s += " resto da linha";
   return s;
 }
 
 std::string ligacao(char chave, int n, Sorteio& g) {
-  if (g.chance(0.05)) return linha("%c %d 0 0 0 0", chave, n);
-  if (g.chance(0.05)) return linha("%c\t%d  comentario", chave, n);
-  return linha("%c %d", chave, n);
+  if (g.chance(0.05)) return formatar("%c %d 0 0 0 0", chave, n);
+  if (g.chance(0.05)) return formatar("%c\t%d  comentario", chave, n);
+  return formatar("%c %d", chave, n);
 }
 
 // A missing link: no line at all, or the number 0.
 void sem_ligacao(std::vector<std::string>& b, char chave, Sorteio& g) {
-  if (g.chance(0.5)) b.push_back(linha("%c 0", chave));
+  if (g.chance(0.5)) b.push_back(formatar("%c 0", chave));
 }
 
 std::vector<int> permutacao(Sorteio& g, int n) {
@@ -229,9 +221,9 @@ ModeloAleatorio rede_aleatoria(std::uint64_t semente) {
   sem_ligacao(filas[static_cast<std::size_t>(sorvedouro)], 's', g);
   for (int q = 1; q <= nfilas; ++q) {
     std::vector<std::string>& b = filas[static_cast<std::size_t>(q)];
-    b.insert(b.begin(), linha("F %s%d", q == sorvedouro ? "fim" : "fila", q));
+    b.insert(b.begin(), formatar("F %s%d", q == sorvedouro ? "fim" : "fila", q));
     // Accepted under a queue, with no effect.
-    if (g.chance(0.03)) b.push_back(linha("e %d", g.entre(0, 29)));
+    if (g.chance(0.03)) b.push_back(formatar("e %d", g.entre(0, 29)));
   }
 
   // Each object's lines stay together and in number order within its kind; the kinds are
@@ -259,9 +251,9 @@ ModeloAleatorio rede_aleatoria(std::uint64_t semente) {
   const double eventos = g.real(100, 2500);
   if (!g.chance(0.02)) {
     if (g.chance(0.1)) linhas.insert(linhas.begin(), "D 99999");  // the last one holds
-    em_algum_lugar(linha("D %.4g", taxa > 0 ? eventos / taxa : 50.0));
+    em_algum_lugar(formatar("D %.4g", taxa > 0 ? eventos / taxa : 50.0));
   }
-  if (!g.chance(0.02)) em_algum_lugar(linha("N %d", g.chance(0.05) ? 1 : g.entre(2, 400)));
+  if (!g.chance(0.02)) em_algum_lugar(formatar("N %d", g.chance(0.05) ? 1 : g.entre(2, 400)));
   if (g.chance(0.5)) em_algum_lugar("V 0");
   if (g.chance(0.2)) em_algum_lugar("* rede gerada ao acaso");
   if (g.chance(0.1)) em_algum_lugar("");

@@ -3,24 +3,15 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 
 #include "engine/run.h"
+#include "model/failure.h"
 
 namespace tarvo {
 
 namespace {
-
-__attribute__((format(printf, 1, 2))) std::string texto(const char* formato, ...) {
-  char buf[256];
-  va_list args;
-  va_start(args, formato);
-  std::vsnprintf(buf, sizeof buf, formato, args);
-  va_end(args);
-  return buf;
-}
 
 // The number of the declared object that an event refers to, or 0 when it refers to none.
 int numero_do_objeto(const Rede& r, const Evento& e) {
@@ -38,7 +29,7 @@ int numero_do_objeto(const Rede& r, const Evento& e) {
 
 std::string descrever(const Rede& r, const Evento& e) {
   const char* tipo = e.tipo == EV_FONTE ? "fonte" : e.tipo == EV_SERVIDOR ? "servidor" : "????";
-  return texto("%s %d em %.9g", tipo, numero_do_objeto(r, e), static_cast<double>(e.tev));
+  return formatar("%s %d em %.9g", tipo, numero_do_objeto(r, e), static_cast<double>(e.tev));
 }
 
 // Events of one object are unique in the list, so kind and object identify a pending event.
@@ -86,29 +77,30 @@ std::string verificar_efeitos(const Simulacao& sim, const Retrato& antes) {
   const Evento& e = antes.eventos.front();
   if (e.tev == e.tev &&
       std::bit_cast<std::uint32_t>(sim.Tsimul) != std::bit_cast<std::uint32_t>(e.tev)) {
-    return texto("Tsimul = %.9g, nao o tempo do evento tratado", static_cast<double>(sim.Tsimul));
+    return formatar("Tsimul = %.9g, nao o tempo do evento tratado",
+                    static_cast<double>(sim.Tsimul));
   }
   if (e.tipo == EV_FONTE && e.fonte()->gerados != antes.gerados + 1) {
-    return texto("a fonte tratada tem gerados = %lld, esperado %lld",
-                 static_cast<long long>(e.fonte()->gerados),
-                 static_cast<long long>(antes.gerados + 1));
+    return formatar("a fonte tratada tem gerados = %lld, esperado %lld",
+                    static_cast<long long>(e.fonte()->gerados),
+                    static_cast<long long>(antes.gerados + 1));
   }
   const Contagem Nfregues = antes.Nfregues + (e.tipo == EV_FONTE ? 1 : 0);
   if (sim.Nfregues != Nfregues) {
-    return texto("Nfregues = %lld, esperado %lld", static_cast<long long>(sim.Nfregues),
-                 static_cast<long long>(Nfregues));
+    return formatar("Nfregues = %lld, esperado %lld", static_cast<long long>(sim.Nfregues),
+                    static_cast<long long>(Nfregues));
   }
   if (e.tipo == EV_SERVIDOR && e.servidor()->atendidos != antes.atendidos + 1) {
-    return texto("o servidor tratado tem atendidos = %lld, esperado %lld",
-                 static_cast<long long>(e.servidor()->atendidos),
-                 static_cast<long long>(antes.atendidos + 1));
+    return formatar("o servidor tratado tem atendidos = %lld, esperado %lld",
+                    static_cast<long long>(e.servidor()->atendidos),
+                    static_cast<long long>(antes.atendidos + 1));
   }
   for (int j = 1; j <= r.nfilas; ++j) {
     const Fila& q = r.filas[j];
     if (q.tamanho != antes.tamanho[j] &&
         std::bit_cast<std::uint32_t>(q.tultima) != std::bit_cast<std::uint32_t>(sim.Tsimul)) {
-      return texto("fila %d: tamanho mudou e tultima = %.9g, nao Tsimul", j,
-                   static_cast<double>(q.tultima));
+      return formatar("fila %d: tamanho mudou e tultima = %.9g, nao Tsimul", j,
+                      static_cast<double>(q.tultima));
     }
   }
   return {};
@@ -131,34 +123,35 @@ std::string verificar_invariantes(const Simulacao& sim) {
   for (int i = 0; i < tamanho_lista(l); ++i) {
     const Evento& e = evento_na_posicao(l, i);
     const int j = numero_do_objeto(r, e);
-    if (j == 0) return texto("evento %d nao pertence a nenhum objeto declarado", i);
+    if (j == 0) return formatar("evento %d nao pertence a nenhum objeto declarado", i);
     ++(e.tipo == EV_FONTE ? pendentes_fonte : pendentes_servidor)[j];
     // A NaN time compares false both ways and is left out of the order.
     if (i > 0 && evento_na_posicao(l, i - 1).tev > e.tev) {
-      return texto("eventos %d e %d fora da ordem de tempo: %s antes de %s", i - 1, i,
-                   descrever(r, evento_na_posicao(l, i - 1)).c_str(), descrever(r, e).c_str());
+      return formatar("eventos %d e %d fora da ordem de tempo: %s antes de %s", i - 1, i,
+                      descrever(r, evento_na_posicao(l, i - 1)).c_str(), descrever(r, e).c_str());
     }
   }
 
   Contagem gerados = 0;
   for (int j = 1; j <= r.nfontes; ++j) {
     if (pendentes_fonte[j] != 1) {
-      return texto("fonte %d com %d chegadas pendentes", j, pendentes_fonte[j]);
+      return formatar("fonte %d com %d chegadas pendentes", j, pendentes_fonte[j]);
     }
     gerados += r.fontes[j].gerados;
   }
   if (sim.Nfregues != gerados) {
-    return texto("Nfregues = %lld, mas as fontes geraram %lld",
-                 static_cast<long long>(sim.Nfregues), static_cast<long long>(gerados));
+    return formatar("Nfregues = %lld, mas as fontes geraram %lld",
+                    static_cast<long long>(sim.Nfregues), static_cast<long long>(gerados));
   }
 
   Contagem em_servico = 0;
   for (int j = 1; j <= r.nservidores; ++j) {
     const Servidor& s = r.servidores[j];
-    if (s.ocupado != 0 && s.ocupado != 1) return texto("servidor %d: ocupado = %d", j, s.ocupado);
+    if (s.ocupado != 0 && s.ocupado != 1)
+      return formatar("servidor %d: ocupado = %d", j, s.ocupado);
     if (pendentes_servidor[j] != s.ocupado) {
-      return texto("servidor %d: ocupado = %d com %d conclusoes pendentes", j, s.ocupado,
-                   pendentes_servidor[j]);
+      return formatar("servidor %d: ocupado = %d com %d conclusoes pendentes", j, s.ocupado,
+                      pendentes_servidor[j]);
     }
     em_servico += s.ocupado;
   }
@@ -167,21 +160,21 @@ std::string verificar_invariantes(const Simulacao& sim) {
   for (int j = 1; j <= r.nfilas; ++j) {
     const Fila& q = r.filas[j];
     if (q.tamanho < 0)
-      return texto("fila %d: tamanho = %lld", j, static_cast<long long>(q.tamanho));
+      return formatar("fila %d: tamanho = %lld", j, static_cast<long long>(q.tamanho));
     if (q.maximo < q.tamanho) {
-      return texto("fila %d: maximo = %lld abaixo de tamanho = %lld", j,
-                   static_cast<long long>(q.maximo), static_cast<long long>(q.tamanho));
+      return formatar("fila %d: maximo = %lld abaixo de tamanho = %lld", j,
+                      static_cast<long long>(q.maximo), static_cast<long long>(q.tamanho));
     }
     if (q.tam_ultimo != q.tamanho) {
-      return texto("fila %d: tam_ultimo = %lld, tamanho = %lld", j,
-                   static_cast<long long>(q.tam_ultimo), static_cast<long long>(q.tamanho));
+      return formatar("fila %d: tam_ultimo = %lld, tamanho = %lld", j,
+                      static_cast<long long>(q.tam_ultimo), static_cast<long long>(q.tamanho));
     }
     esperando += q.tamanho;
   }
   if (gerados != esperando + em_servico + sim.perdidos) {
-    return texto("gerados %lld != esperando %lld + em servico %lld + perdidos %lld",
-                 static_cast<long long>(gerados), static_cast<long long>(esperando),
-                 static_cast<long long>(em_servico), static_cast<long long>(sim.perdidos));
+    return formatar("gerados %lld != esperando %lld + em servico %lld + perdidos %lld",
+                    static_cast<long long>(gerados), static_cast<long long>(esperando),
+                    static_cast<long long>(em_servico), static_cast<long long>(sim.perdidos));
   }
   return {};
 }
@@ -198,16 +191,16 @@ std::string verificar_agendamento(const std::vector<Evento>& antes,
     for (std::size_t k = 0; k < depois.size(); ++k) {
       if (!mesmo_objeto(antes[i], depois[k])) continue;
       if (lugar[i] >= 0)
-        return texto("dois eventos pendentes do mesmo objeto, %zu e %d", k, lugar[i]);
+        return formatar("dois eventos pendentes do mesmo objeto, %zu e %d", k, lugar[i]);
       if (!identicos(antes[i], depois[k])) {
-        return texto("o evento pendente %zu mudou de tempo", i);
+        return formatar("o evento pendente %zu mudou de tempo", i);
       }
       lugar[i] = static_cast<int>(k);
       antigo[k] = true;
     }
-    if (lugar[i] < 0) return texto("o evento pendente %zu sumiu da lista", i);
+    if (lugar[i] < 0) return formatar("o evento pendente %zu sumiu da lista", i);
     if (i > 1 && lugar[i] < lugar[i - 1]) {
-      return texto("os eventos pendentes %zu e %zu trocaram de ordem", i - 1, i);
+      return formatar("os eventos pendentes %zu e %zu trocaram de ordem", i - 1, i);
     }
   }
 
@@ -217,7 +210,7 @@ std::string verificar_agendamento(const std::vector<Evento>& antes,
   for (std::size_t k = 0; k < depois.size(); ++k) {
     if (!antigo[k] && !mesmo_objeto(depois[k], tratado)) novos.push_back(k);
   }
-  if (novos.size() > 1) return texto("%zu servicos iniciados por um so evento", novos.size());
+  if (novos.size() > 1) return formatar("%zu servicos iniciados por um so evento", novos.size());
   const std::size_t outros = novos.size();
   for (std::size_t k = 0; k < depois.size(); ++k) {
     if (!antigo[k] && mesmo_objeto(depois[k], tratado)) novos.push_back(k);
@@ -239,7 +232,7 @@ std::string verificar_agendamento(const std::vector<Evento>& antes,
   lista.erase(lista.begin() + static_cast<std::ptrdiff_t>(cabeca));
   for (std::size_t k = 0; k < depois.size(); ++k) {
     if (!identicos(lista[k], depois[k])) {
-      return texto("evento %zu fora do lugar em que a regra de empate o poe", k);
+      return formatar("evento %zu fora do lugar em que a regra de empate o poe", k);
     }
   }
   return {};
@@ -262,9 +255,9 @@ int simular_verificado(Simulacao& sim, std::string& violacao) {
       violacao = verificar_agendamento(antes.eventos, copiar_eventos(sim.eventos));
     if (violacao.empty()) violacao = verificar_invariantes(sim);
     if (!violacao.empty()) {
-      violacao = texto("evento %lld (%s), Tsimul = %.9g: ", n,
-                       descrever(sim.rede, antes.eventos.front()).c_str(),
-                       static_cast<double>(sim.Tsimul)) +
+      violacao = formatar("evento %lld (%s), Tsimul = %.9g: ", n,
+                          descrever(sim.rede, antes.eventos.front()).c_str(),
+                          static_cast<double>(sim.Tsimul)) +
                  violacao;
       return 0;
     }
