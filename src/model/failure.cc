@@ -9,7 +9,8 @@ namespace tarvo {
 
 namespace {
 
-std::string vformatar(const char* formato, std::va_list args) {
+__attribute__((format(printf, 1, 0))) std::string vformatar(const char* formato,
+                                                            std::va_list args) {
   std::va_list copia;
   va_copy(copia, args);
   const int n = std::vsnprintf(nullptr, 0, formato, copia);
