@@ -18,7 +18,7 @@ skip() {
   done
   exit 77
 }
-for p in munged munge slurmctld slurmd sbatch sinfo; do
+for p in munged slurmctld slurmd sbatch sinfo; do
   command -v $p >/dev/null || { dir=; skip "$p is not installed (apt-get install slurm-wlm munge)"; }
 done
 
