@@ -25,6 +25,23 @@ void zerar_estatisticas(Simulacao& sim) {
   }
 }
 
+void reiniciar_estatisticas(Simulacao& sim, Tempo agora) {
+  Rede& r = sim.rede;
+  for (int j = 1; j <= r.nfontes; ++j) r.fontes[j].gerados = 0;
+  for (int j = 1; j <= r.nservidores; ++j) {
+    r.servidores[j].atendidos = 0;
+    r.servidores[j].tocupado = 0;
+  }
+  for (int j = 1; j <= r.nfilas; ++j) {
+    Fila& q = r.filas[j];
+    q.chegadas = 0;
+    q.maximo = q.tamanho;
+    q.tultima = agora;
+    q.tam_ultimo = q.tamanho;
+    q.area = 0;
+  }
+}
+
 void primeiras_chegadas(Simulacao& sim) {
   for (int j = 1; j <= sim.rede.nfontes; ++j) {
     detalhe::agendar(sim, sim.Tsimul, EV_FONTE, sim.rede.fontes[j]);

@@ -14,6 +14,11 @@ namespace tarvo {
 // Sets every statistic of every object to zero; names, parameters and links stay.
 void zerar_estatisticas(Simulacao& sim);
 
+// Starts the statistics afresh at the clock agora in the middle of a run, the network's state
+// carrying on: counters restart at zero, a queue's maximum at its length now and its time
+// integral at agora. A service in progress counts in full when it completes.
+void reiniciar_estatisticas(Simulacao& sim, Tempo agora);
+
 // Schedules the first arrival of every source, in number order.
 void primeiras_chegadas(Simulacao& sim);
 

@@ -13,13 +13,22 @@ namespace tarvo {
 
 struct Gerador {
   std::uint32_t estado = 1;
+  std::uint64_t sorteios = 0;  // numbers drawn since the state was set
 };
+
+constexpr std::uint32_t MULTIPLICADOR = 214013u;
+constexpr std::uint32_t INCREMENTO = 2531011u;
 
 // Advances the state and returns its bits 16 to 30: 0..32767.
 inline int aleatorio(Gerador& g) {
-  g.estado = g.estado * 214013u + 2531011u;
+  g.estado = g.estado * MULTIPLICADOR + INCREMENTO;
+  ++g.sorteios;
   return static_cast<int>((g.estado >> 16) & 0x7FFFu);
 }
+
+// The state n draws after estado, in O(log n) steps. The draws depend on the low 31 bits of the
+// state only, which repeat every 2^31 draws.
+std::uint32_t avancar(std::uint32_t estado, std::uint64_t n);
 
 // Seeds from the calendar clock (seconds since 1970, halved), or from semente when given.
 void semear(Gerador& g, std::optional<std::uint32_t> semente);

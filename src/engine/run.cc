@@ -173,9 +173,15 @@ bool sem_nan(const Simulacao& sim) {
   return !std::isnan(sim.Tsimul);
 }
 
-// The loop for Visual 0 (V = 0) or 1. The limits do not change during a run.
-template <int V>
-int laco(Simulacao& sim) {
+// Whether the head event is at or after T, where a pause was asked for.
+bool pausa(const Simulacao& sim, Tempo T) {
+  return !lista_vazia(sim.eventos) && cabeca(sim.eventos).tev >= T;
+}
+
+// The loop for Visual 0 (V = 0) or 1. The limits do not change during a run. With PAUSA, it
+// also returns 0 before handling the first event at or after T.
+template <int V, bool PAUSA = false>
+int laco(Simulacao& sim, Tempo T = 0) {
   const Contagem Nlimite = sim.rede.Nlimite;
   const Tempo Tlimite = sim.rede.Tlimite;
   Descarga d(sim.err);
@@ -183,6 +189,9 @@ int laco(Simulacao& sim) {
   for (;;) {
     if (sim.Nfregues >= Nlimite) return TERMINO_CLIENTES;
     if (sim.Tsimul >= Tlimite) return TERMINO_TEMPO;
+    if constexpr (PAUSA) {
+      if (pausa(sim, T)) return 0;
+    }
     if constexpr (V == 1) progresso(sim);
     if (!passo_sem_nan(sim)) return TERMINO_TEMPO;
     if constexpr (V == 1) d.talvez();
@@ -234,6 +243,16 @@ int simular(Simulacao& sim) {
     while ((r = termino(sim)) == 0) {
       if (!passo<0>(sim)) return TERMINO_TEMPO;
     }
+  }
+  return r;
+}
+
+int simular_ate(Simulacao& sim, Tempo T) {
+  if (sim.rede.Visual != 2 && sem_nan(sim)) return laco<0, true>(sim, T);
+  int r;
+  while ((r = termino(sim)) == 0) {
+    if (pausa(sim, T)) return 0;
+    if (!passo<0>(sim)) return TERMINO_TEMPO;
   }
   return r;
 }

@@ -16,6 +16,10 @@ int termino(const Simulacao& sim);
 // run as the time limit would.
 int simular(Simulacao& sim);
 
+// Runs events, without traces, until a limit is reached (returning it, as simular does) or until
+// the head event is at or after T (returning 0, that event not yet handled).
+int simular_ate(Simulacao& sim, Tempo T);
+
 // One pass of the loop once the limits have been tested: moves the clock to the head event,
 // handles it, dumps the list when Visual is 2, and unlinks the event. Returns false, doing
 // nothing, when no event is pending.

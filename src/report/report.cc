@@ -1,14 +1,10 @@
 // The report: every text, width and rounding point below shows in the file.
 #include "report/report.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <string>
 
 #include "model/failure.h"
+#include "model/gravacao.h"
 
 namespace tarvo {
 
@@ -74,12 +70,10 @@ void servidores(const Simulacao& sim, std::FILE* out) {
   const double T = static_cast<double>(sim.Tsimul);
   for (int j = 1; j <= r.nservidores; ++j) {
     const Servidor& s = r.servidores[j];
-    // Utilisation is rounded before the service rate is formed from it.
-    const float util = static_cast<float>(static_cast<double>(s.tocupado) / T);
-    const double taxa = static_cast<double>(s.atendidos) / (T * static_cast<double>(util));
+    const LinhaServidor l = linha_servidor(s, T);
     std::fprintf(out, "\n %s", REGRA);
-    std::fprintf(out, "\n %4d %11.4f %8d %10lld %14.4f", j, static_cast<double>(util), s.ocupado,
-                 static_cast<long long>(s.atendidos), taxa);
+    std::fprintf(out, "\n %4d %11.4f %8d %10lld %14.4f", j, static_cast<double>(l.utilizacao),
+                 s.ocupado, static_cast<long long>(s.atendidos), l.taxa);
     if (s.tipo == DIST_EXPONENCIAL) {
       std::fprintf(out, " %s %7.4f", "     [1] MED :", static_cast<double>(s.med));
     } else if (s.tipo == DIST_UNIFORME) {
@@ -107,12 +101,9 @@ void filas(const Simulacao& sim, std::FILE* out) {
     const Fila& q = r.filas[j];
     std::fprintf(out, "\n %s", REGRA);
     if (j < r.nfilas) {
-      const float taxa = static_cast<float>(static_cast<double>(q.chegadas) / T);
-      const double medio = static_cast<double>(q.area) / T;
-      // Little's law, from the unrounded mean length and the rounded arrival rate.
-      const float espera = static_cast<float>(medio / static_cast<double>(taxa));
-      std::fprintf(out, "\n %4d %10.4f %14.4f %16.4f %10lld %10lld", j, static_cast<double>(taxa),
-                   static_cast<double>(static_cast<float>(medio)), static_cast<double>(espera),
+      const LinhaFila l = linha_fila(q, T);
+      std::fprintf(out, "\n %4d %10.4f %14.4f %16.4f %10lld %10lld", j, static_cast<double>(l.taxa),
+                   static_cast<double>(l.medio), static_cast<double>(l.espera),
                    static_cast<long long>(q.maximo), static_cast<long long>(q.tamanho));
     } else {
       std::fprintf(out, "\n %s %10lld", "SORVEDOURO                                          ",
@@ -121,44 +112,20 @@ void filas(const Simulacao& sim, std::FILE* out) {
   }
 }
 
-// Why a file operation failed, in words for the report's failure message.
-const char* motivo(int erro) {
-  switch (erro) {
-    case EISDIR:
-      return "existe um diretorio com esse nome";
-    case ENOSPC:
-      return "disco cheio";
-    case EDQUOT:
-      return "cota de disco esgotada";
-    case EFBIG:
-      return "limite de tamanho de arquivo excedido";
-    case EACCES:
-    case EPERM:
-      return "permissao negada";
-    case EROFS:
-      return "sistema de arquivos somente para leitura";
-    case ENOENT:
-    case ENOTDIR:
-      return "diretorio inexistente";
-    case EIO:
-      return "erro de entrada e saida";
-    case EEXIST:
-      return "nenhum nome livre para o arquivo temporario";
-    case EMFILE:
-    case ENFILE:
-      return "arquivos abertos demais";
-    default:
-      return "erro do sistema";
-  }
-}
-
-[[noreturn]] void falha_relatorio(const std::string& temporario, int erro) {
-  if (!temporario.empty()) unlink(temporario.c_str());
-  falha(1, "Erro ao gravar o relatorio %s: %s (codigo %d)\n", ARQUIVO_RELATORIO, motivo(erro),
-        erro);
-}
-
 }  // namespace
+
+LinhaServidor linha_servidor(const Servidor& s, double T) {
+  // Utilisation is rounded before the service rate is formed from it.
+  const float util = static_cast<float>(static_cast<double>(s.tocupado) / T);
+  return {util, static_cast<double>(s.atendidos) / (T * static_cast<double>(util))};
+}
+
+LinhaFila linha_fila(const Fila& q, double T) {
+  const float taxa = static_cast<float>(static_cast<double>(q.chegadas) / T);
+  const double medio = static_cast<double>(q.area) / T;
+  // Little's law, from the unrounded mean length and the rounded arrival rate.
+  return {taxa, static_cast<float>(medio), static_cast<float>(medio / static_cast<double>(taxa))};
+}
 
 void relatorio(const Simulacao& sim, int termino, std::FILE* out) {
   cabecalho(sim, termino, out);
@@ -170,30 +137,12 @@ void relatorio(const Simulacao& sim, int termino, std::FILE* out) {
 }
 
 void gravar_relatorio(const Simulacao& sim, int termino, const char* diretorio) {
-  const std::string dir = diretorio;
-  const std::string final = dir + "/" + ARQUIVO_RELATORIO;
-  std::string temporario;
-  int fd = -1;
-  // A name of our own, created exclusively, so that the file gets the usual permissions.
-  for (int tentativa = 0; fd < 0 && tentativa < 100; ++tentativa) {
-    temporario = dir + "/." + ARQUIVO_RELATORIO + "." + std::to_string(getpid()) + "." +
-                 std::to_string(tentativa);
-    fd = open(temporario.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) break;
+  const int erro = gravar_substituindo(std::string(diretorio) + "/" + ARQUIVO_RELATORIO,
+                                       [&](std::FILE* out) { relatorio(sim, termino, out); });
+  if (erro != 0) {
+    falha(1, "Erro ao gravar o relatorio %s: %s (codigo %d)\n", ARQUIVO_RELATORIO,
+          motivo_erro(erro), erro);
   }
-  if (fd < 0) falha_relatorio("", errno);
-  std::FILE* out = fdopen(fd, "w");
-  if (out == nullptr) {
-    int erro = errno;
-    close(fd);
-    falha_relatorio(temporario, erro);
-  }
-  relatorio(sim, termino, out);
-  int erro = 0;
-  if (std::fflush(out) != 0 || std::ferror(out)) erro = errno ? errno : EIO;
-  if (std::fclose(out) != 0 && erro == 0) erro = errno ? errno : EIO;
-  if (erro != 0) falha_relatorio(temporario, erro);
-  if (std::rename(temporario.c_str(), final.c_str()) != 0) falha_relatorio(temporario, errno);
 }
 
 }  // namespace tarvo

@@ -10,6 +10,21 @@ namespace tarvo {
 
 constexpr const char* ARQUIVO_RELATORIO = "Simula_imp.txt";
 
+// A server's row over T units of time: utilisation, rounded, and the service rate formed from it.
+struct LinhaServidor {
+  float utilizacao;
+  double taxa;
+};
+LinhaServidor linha_servidor(const Servidor& s, double T);
+
+// A queue's row over T units of time: arrival rate, mean length and mean wait by Little's law.
+struct LinhaFila {
+  float taxa;
+  float medio;
+  float espera;
+};
+LinhaFila linha_fila(const Fila& q, double T);
+
 // Writes the whole report to out. termino is 0 when the time limit ended the run, anything else
 // when the customer limit did.
 void relatorio(const Simulacao& sim, int termino, std::FILE* out);

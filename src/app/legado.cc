@@ -1,0 +1,161 @@
+// Replications of a legacy model: each one a whole run of its own, the figures those of the
+// report.
+#include "app/legado.h"
+
+#include <bit>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "engine/handlers.h"
+#include "engine/run.h"
+#include "input/loader.h"
+#include "model/failure.h"
+#include "report/report.h"
+
+namespace tarvo {
+
+namespace {
+
+// The figures, in this order: the network's, then per source, server and queue by number.
+enum Rede { TEMPO_FINAL, GERADOS, TERMINO, PERDIDAS, N_REDE };
+
+class Legado final : public Modelo {
+ public:
+  explicit Legado(std::string texto) : texto_(std::move(texto)) {
+    auto sim = std::make_unique<Simulacao>();
+    ler_modelo_texto(*sim, texto_);
+    const tarvo::Rede& r = sim->rede;
+    auto id = [this](const char* tipo, const std::string& nome, int numero, const char* figura,
+                     const char* rotulo) {
+      ids_.push_back({tipo, nome, numero, figura, rotulo});
+    };
+    id("rede", "rede", 0, "tempo_final", "TEMPO SIMULADO");
+    id("rede", "rede", 0, "gerados", "NUM. DE CLIENTES GERADOS");
+    id("rede", "rede", 0, "termino_por_clientes", "TIPO DO TERMINO (1 = clientes)");
+    id("rede", "rede", 0, "duracoes_perdidas", "DURACOES PERDIDAS");
+    for (int j = 1; j <= r.nfontes; ++j) {
+      id("fonte", r.fontes[j].nome, j, "gerados", "NUM.CLIENTE.GER.");
+    }
+    for (int j = 1; j <= r.nservidores; ++j) {
+      const std::string& n = r.servidores[j].nome;
+      id("servidor", n, j, "utilizacao", "UTILIZ.");
+      id("servidor", n, j, "em_servico", "CLI.FIM.");
+      id("servidor", n, j, "atendidos", "NUM.CLI.");
+      id("servidor", n, j, "taxa_servico", "TX DE SERVICO");
+    }
+    for (int j = 1; j < r.nfilas; ++j) {
+      const std::string& n = r.filas[j].nome;
+      id("fila", n, j, "taxa_chegada", "TX.CHG.");
+      id("fila", n, j, "tamanho_medio", "TAM.MED.FIL");
+      id("fila", n, j, "espera_media", "TEM.MED.FIL");
+      id("fila", n, j, "maximo", "MAX.CLI.");
+      id("fila", n, j, "tamanho_final", "CLI.TER.");
+    }
+    if (r.nfilas > 0) id("fila", r.filas[r.nfilas].nome, r.nfilas, "sorvedouro", "SORVEDOURO");
+  }
+
+  const std::vector<IdFigura>& figuras() const override { return ids_; }
+
+  std::uint64_t assinatura() const override {
+    std::uint64_t h = 0xcbf29ce484222325u;  // FNV-1a
+    for (unsigned char c : texto_) h = (h ^ c) * 0x100000001b3u;
+    return h;
+  }
+
+  std::uint64_t sorteios_por_replicacao(const Plano& plano) const override { return passo(plano); }
+
+  Replicacao rodar(const Plano& plano, std::int64_t i, double aquecimento) const override {
+    auto sim = std::make_unique<Simulacao>();
+    ler_modelo_texto(*sim, texto_);
+    sim->rede.Visual = 0;  // replications run without traces
+    zerar_estatisticas(*sim);
+    const std::uint32_t semente = semente_legado(plano, i);
+    semear(sim->gerador, semente);
+    primeiras_chegadas(*sim);
+    const tarvo::Rede& r = sim->rede;
+    // With a warm-up, the statistics restart at the first event at or after it, and the
+    // figures are taken over the time since.
+    double inicio = 0;
+    Contagem sorvedouro = 0;
+    int termino = 0;
+    if (aquecimento > 0) {
+      termino = simular_ate(*sim, static_cast<Tempo>(aquecimento));
+      if (termino == 0) {
+        const Tempo agora = cabeca(sim->eventos).tev;
+        reiniciar_estatisticas(*sim, agora);
+        inicio = static_cast<double>(agora);
+        if (r.nfilas > 0) sorvedouro = r.filas[r.nfilas].tamanho;
+      }
+    }
+    if (termino == 0) termino = simular(*sim);
+
+    Replicacao rep;
+    rep.sorteios = sim->gerador.sorteios;
+    rep.semente = semente;
+    std::vector<double>& v = rep.valores;
+    v.reserve(ids_.size());
+    const double T = static_cast<double>(sim->Tsimul) - inicio;
+    Contagem total = 0;
+    for (int j = 1; j <= r.nfontes; ++j) total += r.fontes[j].gerados;
+    v.push_back(static_cast<double>(sim->Tsimul));
+    v.push_back(static_cast<double>(total));
+    v.push_back(termino == TERMINO_CLIENTES ? 1 : 0);
+    v.push_back(static_cast<double>(sim->sem_duracao));
+    for (int j = 1; j <= r.nfontes; ++j) v.push_back(static_cast<double>(r.fontes[j].gerados));
+    for (int j = 1; j <= r.nservidores; ++j) {
+      const Servidor& s = r.servidores[j];
+      const LinhaServidor l = linha_servidor(s, T);
+      v.push_back(static_cast<double>(l.utilizacao));
+      v.push_back(s.ocupado);
+      v.push_back(static_cast<double>(s.atendidos));
+      v.push_back(l.taxa);
+    }
+    for (int j = 1; j < r.nfilas; ++j) {
+      const Fila& q = r.filas[j];
+      const LinhaFila l = linha_fila(q, T);
+      v.push_back(static_cast<double>(l.taxa));
+      v.push_back(static_cast<double>(l.medio));
+      v.push_back(static_cast<double>(l.espera));
+      v.push_back(static_cast<double>(q.maximo));
+      v.push_back(static_cast<double>(q.tamanho));
+    }
+    if (r.nfilas > 0) v.push_back(static_cast<double>(r.filas[r.nfilas].tamanho - sorvedouro));
+    return rep;
+  }
+
+  // Replications share the generator's cycle of 2^31 draws equally, in powers of two.
+  static std::uint64_t passo(const Plano& plano) {
+    return (std::uint64_t{1} << 31) / std::bit_ceil(static_cast<std::uint64_t>(plano.maximo));
+  }
+
+ private:
+  std::string texto_;
+  std::vector<IdFigura> ids_;
+};
+
+}  // namespace
+
+std::uint32_t semente_legado(const Plano& plano, std::int64_t i) {
+  return avancar(plano.semente, static_cast<std::uint64_t>(i) * Legado::passo(plano));
+}
+
+std::unique_ptr<Modelo> carregar_legado(const std::string& caminho) {
+  // Read as tarvo reads it, so that the same file gets the same messages; then kept in memory
+  // for the replications.
+  ler_modelo(*std::make_unique<Simulacao>(), caminho.c_str());
+  std::FILE* f = std::fopen(caminho.c_str(), "rb");
+  if (f == nullptr) falha(1, "O arquivo %s nao encontra-se.\n", caminho.c_str());
+  std::string texto;
+  char buf[1 << 14];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) texto.append(buf, n);
+  const bool erro = std::ferror(f);
+  std::fclose(f);
+  if (erro) falha(1, "Erro de leitura no arquivo de dados %s\n", caminho.c_str());
+  return std::make_unique<Legado>(std::move(texto));
+}
+
+}  // namespace tarvo

@@ -1,0 +1,21 @@
+// Legacy models as the replication driver sees them.
+#ifndef TARVO_APP_LEGADO_H_
+#define TARVO_APP_LEGADO_H_
+
+#include <memory>
+#include <string>
+
+#include "experimento/modelo.h"
+
+namespace tarvo {
+
+// Reads and checks the model file at caminho as tarvo does, throwing the loader's Falha.
+std::unique_ptr<Modelo> carregar_legado(const std::string& caminho);
+
+// The state that replication i of the plan starts from: the seed advanced by i times the
+// numbers each replication may draw.
+std::uint32_t semente_legado(const Plano& plano, std::int64_t i);
+
+}  // namespace tarvo
+
+#endif  // TARVO_APP_LEGADO_H_

@@ -1,0 +1,370 @@
+// tarvo-rep: replications of a model with a confidence interval on every figure, on threads,
+// in slices across machines, and the merge of those slices.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cerrno>
+#include <chrono>
+#include <cinttypes>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/legado.h"
+#include "experimento/experimento.h"
+#include "experimento/saida.h"
+#include "model/failure.h"
+#include "model/gravacao.h"
+
+namespace tarvo {
+namespace {
+
+const char* const AJUDA = R"(NOME
+    tarvo-rep - replicacoes independentes de um modelo do Tarvo, com intervalos de confianca
+
+SINOPSE
+    tarvo-rep [opcoes] MODELO
+    tarvo-rep merge [--format F] [--output ARQUIVO] FATIA.json...
+
+DESCRICAO
+    Roda N replicacoes independentes do MODELO (o arquivo que tarvo le), cada uma numa
+    simulacao propria, em varias threads, e da para cada figura do relatorio a media, a
+    meia-largura do intervalo de confianca t de Student, o desvio padrao, o minimo, o maximo e
+    o numero de replicacoes que a mediram. A replicacao i da exatamente as figuras do relatorio
+    de TARVO_SEED=s_i tarvo MODELO, onde s_i e o estado do gerador na semente S avancado de
+    i*L sorteios (L = 2^31 dividido pela menor potencia de 2 que cobre o maximo de
+    replicacoes). O resultado nao depende do numero de threads.
+
+OPCOES
+    -r, --replications N    replicacoes a fazer (padrao 10)
+    -j, --jobs J            threads (padrao: o numero de processadores)
+    -s, --seed S            semente, inteiro de 0 a 4294967295 (padrao: do relogio; e sempre
+                            escrita na saida, para que a execucao possa ser repetida)
+    -c, --confidence C      nivel de confianca dos intervalos, entre 0 e 1 (padrao 0.95)
+    -p, --precision P       depois das N primeiras, acrescenta replicacoes ate que a
+                            meia-largura relativa de toda media finita e nao nula (ou das
+                            figuras de --target) seja no maximo P; exige --max-replications
+    -m, --max-replications M
+                            o maximo de replicacoes com --precision (M >= N)
+    -t, --target FIGURA     com --precision, a figura a controlar, como FIGURA, NOME.FIGURA
+                            ou TIPO.NOME.FIGURA (nomes da saida json); pode repetir
+    -w, --warmup T          as estatisticas recomecam no primeiro evento em ou apos o tempo
+                            simulado T; o estado da rede continua (padrao 0: nada recomeca)
+    -f, --format F          text, json ou csv (padrao text)
+    -o, --output ARQUIVO    escreve a saida em ARQUIVO (por um arquivo temporario, renomeado
+                            no fim) em vez da saida padrao
+        --slice A:B         roda so as replicacoes A a B-1 do mesmo plano e as escreve em
+                            json, para juntar depois com merge
+    -h, --help              esta ajuda
+        --version           a versao
+
+    merge FATIA.json...     junta fatias de um mesmo experimento (mesmo modelo, semente e
+                            plano) exatamente na saida que uma execucao de todas as
+                            replicacoes daria; aceita --format e --output
+
+SAIDA
+    text: uma tabela com os rotulos do relatorio; json: um objeto com modelo, semente, plano,
+    confianca, aquecimento e a lista "figuras" (tipo, nome, numero, figura, rotulo, media,
+    meia_largura, desvio, min, max, n, faltantes e valores, um por replicacao, null onde a
+    figura nao tem valor); csv: uma linha por figura e replicacao. Avisos vao para a saida de
+    erro (e para o fim da saida text).
+
+EXEMPLOS
+    tarvo-rep -r 20 -s 42 examples/mm1.txt
+    tarvo-rep -s 42 -p 0.01 -m 200 -t espera_media --format json -o mm1.json examples/mm1.txt
+    tarvo-rep -r 30 -s 7 --slice 0:10 -o a.json examples/mm1.txt    (e 10:20, 20:30)
+    tarvo-rep merge a.json b.json c.json
+
+STATUS DE SAIDA
+    0 tudo certo; 1 opcao invalida, modelo recusado, replicacao que nao termina ou saida que
+    nao pode ser gravada (nada e escrito pela metade).
+
+VEJA TAMBEM
+    tarvo, e o README do projeto.
+)";
+
+const char* const VERSAO = "tarvo-rep " TARVO_VERSAO "\n";
+
+[[noreturn]] void uso(const std::string& mensagem) {
+  falha(1, "tarvo-rep: %s\nUse tarvo-rep --help para ver as opcoes.\n", mensagem.c_str());
+}
+
+// A whole decimal number from min to max, or a usage error naming the option.
+std::int64_t inteiro(const std::string& opcao, const std::string& texto, std::int64_t min,
+                     std::int64_t max) {
+  char* fim = nullptr;
+  errno = 0;
+  const long long v = std::strtoll(texto.c_str(), &fim, 10);
+  if (texto.empty() || *fim != '\0' || errno != 0 || v < min || v > max ||
+      texto.find_first_not_of("0123456789") != std::string::npos) {
+    falha(1, "tarvo-rep: valor invalido para %s: \"%s\" (use um inteiro de %lld a %lld)\n",
+          opcao.c_str(), texto.c_str(), static_cast<long long>(min), static_cast<long long>(max));
+  }
+  return v;
+}
+
+// A finite decimal number, or a usage error naming the option.
+double real(const std::string& opcao, const std::string& texto, const char* faixa,
+            bool (*aceita)(double)) {
+  char* fim = nullptr;
+  const double v = std::strtod(texto.c_str(), &fim);
+  if (texto.empty() || *fim != '\0' || !std::isfinite(v) || !aceita(v) ||
+      texto.find_first_of("xXnNiI") != std::string::npos) {
+    falha(1, "tarvo-rep: valor invalido para %s: \"%s\" (%s)\n", opcao.c_str(), texto.c_str(),
+          faixa);
+  }
+  return v;
+}
+
+Formato formato(const std::string& f) {
+  if (f == "text") return Formato::texto;
+  if (f == "json") return Formato::json;
+  if (f == "csv") return Formato::csv;
+  falha(1, "tarvo-rep: valor invalido para --format: \"%s\" (use text, json ou csv)\n", f.c_str());
+}
+
+std::string ler(const std::string& caminho) {
+  std::ifstream f(caminho, std::ios::binary);
+  if (!f) falha(1, "tarvo-rep: nao foi possivel ler %s\n", caminho.c_str());
+  std::ostringstream s;
+  s << f.rdbuf();
+  if (f.bad()) falha(1, "tarvo-rep: erro de leitura em %s\n", caminho.c_str());
+  return s.str();
+}
+
+// The output, whole, to the file (through a temporary one) or to standard output.
+void gravar(const std::optional<std::string>& arquivo, const std::string& texto) {
+  if (arquivo) {
+    const int erro = gravar_substituindo(
+        *arquivo, [&](std::FILE* out) { std::fwrite(texto.data(), 1, texto.size(), out); });
+    if (erro != 0) {
+      falha(1, "tarvo-rep: erro ao gravar %s: %s (codigo %d)\n", arquivo->c_str(),
+            motivo_erro(erro), erro);
+    }
+    return;
+  }
+  if (std::fwrite(texto.data(), 1, texto.size(), stdout) != texto.size() ||
+      std::fflush(stdout) != 0) {
+    falha(1, "tarvo-rep: erro ao escrever na saida padrao\n");
+  }
+}
+
+// A seed from the clock when none is given: the nanoseconds mixed into 32 bits.
+std::uint32_t semente_do_relogio() {
+  const auto t =
+      static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
+  std::uint64_t x = t ^ (t >> 29);
+  x *= 0xbf58476d1ce4e5b9u;
+  x ^= x >> 32;
+  return static_cast<std::uint32_t>(x);
+}
+
+// "k/total" with a bar, the time spent and the time left, over itself on a terminal.
+class Barra {
+ public:
+  explicit Barra(bool ligada) : ligada_(ligada), inicio_(std::chrono::steady_clock::now()) {}
+  ~Barra() { apagar(); }
+  Barra(const Barra&) = delete;
+  Barra& operator=(const Barra&) = delete;
+
+  // Leaves the line clear for what follows.
+  void apagar() {
+    if (escreveu_) std::fputs("\r\033[K", stderr);
+    escreveu_ = ligada_ = false;
+  }
+
+  void operator()(std::int64_t feitas, std::int64_t total) {
+    if (!ligada_) return;
+    const double passou =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio_).count();
+    if (feitas < total && passou - ultima_ < 0.1) return;
+    ultima_ = passou;
+    constexpr int L = 30;
+    const int cheio = static_cast<int>(L * feitas / std::max<std::int64_t>(total, 1));
+    const double falta = passou / static_cast<double>(feitas) * static_cast<double>(total - feitas);
+    std::fprintf(stderr, "\r[%.*s%.*s] %lld/%lld replicacoes  %s passados, ~%s restantes\033[K",
+                 cheio, "##############################", L - cheio,
+                 "..............................", static_cast<long long>(feitas),
+                 static_cast<long long>(total), hms(passou).c_str(), hms(falta).c_str());
+    std::fflush(stderr);
+    escreveu_ = true;
+  }
+
+ private:
+  static std::string hms(double s) {
+    const long t = std::lround(s);
+    return formatar("%ld:%02ld:%02ld", t / 3600, t / 60 % 60, t % 60);
+  }
+  bool ligada_;
+  bool escreveu_ = false;
+  double ultima_ = -1;
+  std::chrono::steady_clock::time_point inicio_;
+};
+
+int merge(const std::vector<std::string>& arquivos, Formato f,
+          const std::optional<std::string>& saida) {
+  if (arquivos.empty()) uso("merge precisa de pelo menos uma fatia");
+  std::vector<Resultado> fatias;
+  for (const std::string& a : arquivos) fatias.push_back(ler_json(ler(a), a));
+  const Resultado r = juntar(std::move(fatias), arquivos);
+  const std::string texto = escrever(r, f);
+  std::fputs(avisos(r).c_str(), stderr);
+  gravar(saida, texto);
+  return 0;
+}
+
+int principal(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--") break;
+    if (a == "-h" || a == "--help") {
+      std::fputs(AJUDA, stdout);
+      return 0;
+    }
+    if (a == "--version") {
+      std::fputs(VERSAO, stdout);
+      return 0;
+    }
+  }
+  CLI::App app{"tarvo-rep"};
+  app.set_help_flag();
+  app.allow_extras();
+  std::string N = "10", J, S, C = "0.95", P, M, W, F = "text", fatia;
+  std::vector<std::string> alvos;
+  std::optional<std::string> saida;
+  std::vector<std::string> posicionais;
+  auto opcao = [&](const char* nome, std::string& destino) {
+    return app.add_option(nome, destino)
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  };
+  opcao("-r,--replications", N);
+  opcao("-j,--jobs", J);
+  opcao("-s,--seed", S);
+  opcao("-c,--confidence", C);
+  opcao("-p,--precision", P);
+  opcao("-m,--max-replications", M);
+  opcao("-w,--warmup", W);
+  opcao("-f,--format", F);
+  opcao("--slice", fatia);
+  app.add_option("-t,--target", alvos)->allow_extra_args(false);
+  app.add_option("-o,--output", saida)->expected(1);
+  app.add_option("args", posicionais);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ArgumentMismatch& e) {
+    const std::string texto = e.what();
+    uso("falta o valor de " + texto.substr(0, texto.find(':')));
+  } catch (const CLI::ParseError& e) {
+    uso(formatar("%s", e.what()));
+  }
+  for (const std::string& x : app.remaining()) {
+    if (x.size() > 1 && x[0] == '-') uso(formatar("opcao desconhecida: %s", x.c_str()));
+    posicionais.push_back(x);
+  }
+  const Formato formato_saida = formato(F);
+  if (!posicionais.empty() && posicionais[0] == "merge") {
+    for (const char* o : {"-r", "-j", "-s", "-c", "-p", "-m", "-w", "--slice", "-t"}) {
+      if (app.get_option(o)->count() > 0) uso(formatar("merge nao aceita a opcao %s", o));
+    }
+    return merge({posicionais.begin() + 1, posicionais.end()}, formato_saida, saida);
+  }
+  if (posicionais.size() != 1) {
+    uso(posicionais.empty() ? std::string("falta o MODELO")
+                            : "um MODELO so, e nao mais (" + posicionais[1] + ")");
+  }
+
+  constexpr std::int64_t MAXIMO = std::int64_t{1} << 31;  // streams of one draw at least
+  Pedido p;
+  p.modelo = posicionais[0];
+  p.replicacoes = inteiro("--replications", N, 1, MAXIMO);
+  p.confianca =
+      real("--confidence", C, "use um numero entre 0 e 1", [](double c) { return c > 0 && c < 1; });
+  if (!P.empty()) {
+    p.precisao =
+        real("--precision", P, "use um numero maior que 0", [](double x) { return x > 0; });
+    if (M.empty()) uso("--precision exige --max-replications");
+    p.plano.maximo = inteiro("--max-replications", M, 1, MAXIMO);
+    if (p.plano.maximo < p.replicacoes) {
+      uso(formatar("--max-replications deve ser pelo menos o numero de replicacoes (%s)",
+                   N.c_str()));
+    }
+  } else {
+    if (!M.empty()) uso("--max-replications so vale com --precision");
+    if (!alvos.empty()) uso("--target so vale com --precision");
+    p.plano.maximo = p.replicacoes;
+  }
+  p.alvos = alvos;
+  const bool do_relogio = S.empty();
+  p.plano.semente = do_relogio ? semente_do_relogio()
+                               : static_cast<std::uint32_t>(inteiro("--seed", S, 0, 4294967295));
+  Execucao e;
+  e.jobs = J.empty() ? static_cast<int>(std::max(1u, std::thread::hardware_concurrency()))
+                     : static_cast<int>(inteiro("--jobs", J, 1, 4096));
+  if (!fatia.empty()) {
+    const std::size_t dois = fatia.find(':');
+    if (dois == std::string::npos) uso("--slice espera A:B, e nao \"" + fatia + "\"");
+    const std::int64_t a = inteiro("--slice", fatia.substr(0, dois), 0, MAXIMO);
+    const std::int64_t b = inteiro("--slice", fatia.substr(dois + 1), 0, MAXIMO);
+    if (a >= b || b > p.plano.maximo) {
+      falha(1,
+            "tarvo-rep: a fatia %s esta fora do plano: A < B <= %lld, as replicacoes vao de 0 "
+            "a %lld\n",
+            fatia.c_str(), static_cast<long long>(p.plano.maximo),
+            static_cast<long long>(p.plano.maximo - 1));
+    }
+    if (app.get_option("-f")->count() > 0 && formato_saida != Formato::json) {
+      uso(formatar("uma fatia e sempre escrita em json (--format %s)", F.c_str()));
+    }
+    e.fatia_inicio = a;
+    e.fatia_fim = b;
+  }
+
+  const std::unique_ptr<Modelo> modelo = carregar_legado(p.modelo);
+  p.assinatura = modelo->assinatura();
+  p.aquecimento = W.empty() ? modelo->aquecimento_padrao()
+                            : real("--warmup", W, "use um numero finito de 0 em diante",
+                                   [](double x) { return x >= 0; });
+  p.sorteios_por_replicacao = modelo->sorteios_por_replicacao(p.plano);
+  if (!p.alvos.empty()) figuras_alvo(modelo->figuras(), p.alvos);  // before any run
+  if (do_relogio) {
+    std::fprintf(stderr,
+                 "tarvo-rep: semente %" PRIu32 " (do relogio; repita com --seed %" PRIu32 ")\n",
+                 p.plano.semente, p.plano.semente);
+  }
+
+  Barra barra(isatty(STDERR_FILENO) != 0);
+  e.progresso = [&barra](std::int64_t k, std::int64_t total) { barra(k, total); };
+  Resultado r = executar(*modelo, p, e);
+  barra.apagar();
+  std::fputs(avisos(r).c_str(), stderr);
+  gravar(saida, escrever(r, e.fatia_inicio ? Formato::json : formato_saida));
+  return 0;
+}
+
+}  // namespace
+}  // namespace tarvo
+
+int main(int argc, char** argv) {
+  std::signal(SIGXFSZ, SIG_IGN);  // a file size limit becomes a failed write, reported
+  int status;
+  try {
+    status = tarvo::principal(argc, argv);
+  } catch (const tarvo::Falha& f) {
+    std::fflush(stdout);
+    std::fputs(f.texto.c_str(), stderr);
+    status = f.status;
+  } catch (const std::bad_alloc&) {
+    std::fputs("tarvo-rep: memoria esgotada\n", stderr);
+    status = 1;
+  }
+  return status;
+}

@@ -1,0 +1,345 @@
+// Writers and readers of results. Every format is made from the Resultado alone, so that a
+// merge of slices writes exactly what one run writes.
+#include "experimento/saida.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <nlohmann/json.hpp>
+
+#include "experimento/estatistica.h"
+#include "model/failure.h"
+
+namespace tarvo {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+
+std::vector<Resumo> resumos(const Resultado& r) {
+  std::vector<Resumo> v;
+  for (const auto& valores : r.valores) {
+    v.push_back(resumir(valores, valores.size(), r.pedido.confianca));
+  }
+  return v;
+}
+
+// JSON has no NaN or infinity: a value missing from a figure is null.
+Json numero(double x) { return std::isfinite(x) ? Json(x) : Json(nullptr); }
+
+std::string hex(std::uint64_t x) { return formatar("%016" PRIx64, x); }
+
+std::int64_t feitas(const Resultado& r) { return r.fim - r.inicio; }
+
+std::string json(const Resultado& r) {
+  const Pedido& p = r.pedido;
+  Json j;
+  j["modelo"] = p.modelo;
+  j["assinatura"] = hex(p.assinatura);
+  j["semente"] = p.plano.semente;
+  j["plano"] = {
+      {"replicacoes", p.replicacoes},
+      {"max_replicacoes", p.plano.maximo},
+      {"sorteios_por_replicacao", p.sorteios_por_replicacao},
+      {"precisao", p.precisao ? Json(*p.precisao) : Json(nullptr)},
+      {"alvos", p.alvos},
+      {"feitas", feitas(r)},
+      {"precisao_atingida", p.precisao && !r.fatia ? Json(r.precisao_atingida) : Json(nullptr)}};
+  j["confianca"] = p.confianca;
+  j["aquecimento"] = p.aquecimento;
+  if (r.fatia) j["fatia"] = {{"inicio", r.inicio}, {"fim", r.fim}};
+  j["sementes"] = r.sementes;
+  j["sorteios"] = r.sorteios;
+  Json figuras = Json::array();
+  const std::vector<Resumo> s = resumos(r);
+  for (std::size_t f = 0; f < r.ids.size(); ++f) {
+    const IdFigura& id = r.ids[f];
+    Json valores = Json::array();
+    for (double x : r.valores[f]) valores.push_back(numero(x));
+    figuras.push_back({{"tipo", id.tipo},
+                       {"nome", id.nome},
+                       {"numero", id.numero},
+                       {"figura", id.figura},
+                       {"rotulo", id.rotulo},
+                       {"media", numero(s[f].media)},
+                       {"meia_largura", numero(s[f].meia_largura)},
+                       {"desvio", numero(s[f].desvio)},
+                       {"min", numero(s[f].min)},
+                       {"max", numero(s[f].max)},
+                       {"n", s[f].n},
+                       {"faltantes", s[f].faltantes},
+                       {"valores", std::move(valores)}});
+  }
+  j["figuras"] = std::move(figuras);
+  return j.dump(2) + "\n";
+}
+
+// A CSV field, quoted when it must be.
+std::string campo(const std::string& s) {
+  if (s.find_first_of(",\"\n\r") == std::string::npos) return s;
+  std::string q = "\"";
+  for (char c : s) {
+    if (c == '"') q += '"';
+    q += c;
+  }
+  return q + "\"";
+}
+
+// Shortest text that reads back to the same double; empty for a missing value.
+std::string real(double x) {
+  if (!std::isfinite(x)) return "";
+  return Json(x).dump();
+}
+
+std::string csv(const Resultado& r) {
+  std::string s =
+      "tipo,nome,numero,figura,rotulo,media,meia_largura,desvio,min,max,n,faltantes,"
+      "replicacao,valor\n";
+  const std::vector<Resumo> rs = resumos(r);
+  for (std::size_t f = 0; f < r.ids.size(); ++f) {
+    const IdFigura& id = r.ids[f];
+    const Resumo& m = rs[f];
+    const std::string comum = campo(id.tipo) + "," + campo(id.nome) + "," +
+                              std::to_string(id.numero) + "," + campo(id.figura) + "," +
+                              campo(id.rotulo) + "," + real(m.media) + "," + real(m.meia_largura) +
+                              "," + real(m.desvio) + "," + real(m.min) + "," + real(m.max) + "," +
+                              std::to_string(m.n) + "," + std::to_string(m.faltantes) + ",";
+    for (std::size_t i = 0; i < r.valores[f].size(); ++i) {
+      s += comum + std::to_string(r.inicio + static_cast<std::int64_t>(i)) + "," +
+           real(r.valores[f][i]) + "\n";
+    }
+  }
+  return s;
+}
+
+// A number for the table: seven significant digits, a dash where there is none.
+std::string celula(double x) { return std::isnan(x) ? "-" : formatar("%.7g", x); }
+
+std::string texto(const Resultado& r) {
+  const Pedido& p = r.pedido;
+  std::string s = " TARVO-REP: replicacoes independentes\n\n";
+  s += formatar(" modelo      : %s\n", p.modelo.c_str());
+  s += formatar(" semente     : %" PRIu32 "\n", p.plano.semente);
+  s += formatar(" replicacoes : %lld", static_cast<long long>(feitas(r)));
+  if (r.fatia) {
+    s += formatar(" (fatia %lld:%lld)", static_cast<long long>(r.inicio),
+                  static_cast<long long>(r.fim));
+  }
+  s += "\n";
+  if (p.precisao) {
+    s += formatar(" precisao    : meia-largura relativa ate %g%s, ", *p.precisao,
+                  p.alvos.empty() ? "" : " nas figuras escolhidas");
+    if (r.fatia) {
+      s += "decidida ao juntar as fatias\n";
+    } else if (r.precisao_atingida) {
+      s += formatar("atingida com %lld replicacoes\n", static_cast<long long>(feitas(r)));
+    } else {
+      s += formatar("NAO atingida com o maximo de %lld replicacoes\n",
+                    static_cast<long long>(p.plano.maximo));
+    }
+  }
+  s += formatar(" confianca   : %g (intervalos t de Student)\n", p.confianca);
+  s += formatar(" aquecimento : %g\n\n", p.aquecimento);
+
+  const std::vector<std::string> cab = {"TIPO",   "NUM",    "NOME",   "FIGURA", "MEDIA", "+/-",
+                                        "DESVIO", "MINIMO", "MAXIMO", "N",      "FALT."};
+  std::vector<std::vector<std::string>> linhas;
+  const std::vector<Resumo> rs = resumos(r);
+  for (std::size_t f = 0; f < r.ids.size(); ++f) {
+    const IdFigura& id = r.ids[f];
+    const Resumo& m = rs[f];
+    linhas.push_back({id.tipo, std::to_string(id.numero), id.nome, id.rotulo, celula(m.media),
+                      celula(m.meia_largura), celula(m.desvio), celula(m.min), celula(m.max),
+                      std::to_string(m.n), std::to_string(m.faltantes)});
+  }
+  std::vector<std::size_t> larg(cab.size());
+  for (std::size_t c = 0; c < cab.size(); ++c) larg[c] = cab[c].size();
+  for (const auto& l : linhas) {
+    for (std::size_t c = 0; c < l.size(); ++c) larg[c] = std::max(larg[c], l[c].size());
+  }
+  // Words to the left, numbers to the right.
+  auto linha = [&](const std::vector<std::string>& l) {
+    std::string t;
+    for (std::size_t c = 0; c < l.size(); ++c) {
+      const int w = static_cast<int>(larg[c]);
+      t += c == 0 || c == 2 || c == 3 ? formatar(" %-*s", w, l[c].c_str())
+                                      : formatar(" %*s", w, l[c].c_str());
+    }
+    while (!t.empty() && t.back() == ' ') t.pop_back();
+    return t + "\n";
+  };
+  s += linha(cab);
+  for (const auto& l : linhas) s += linha(l);
+  const std::string a = avisos(r);
+  if (!a.empty()) s += "\n" + a;
+  return s;
+}
+
+}  // namespace
+
+std::string escrever(const Resultado& r, Formato formato) {
+  switch (formato) {
+    case Formato::json:
+      return json(r);
+    case Formato::csv:
+      return csv(r);
+    case Formato::texto:
+      break;
+  }
+  return texto(r);
+}
+
+std::string avisos(const Resultado& r) {
+  std::string s;
+  for (std::size_t f = 0; f < r.ids.size(); ++f) {
+    if (r.ids[f].tipo != "rede" || r.ids[f].figura != "duracoes_perdidas") continue;
+    const auto n =
+        std::count_if(r.valores[f].begin(), r.valores[f].end(), [](double x) { return x > 0; });
+    if (n == 0) continue;
+    s += formatar(
+        "Aviso: em %lld de %lld replicacoes, duracoes se perderam por falta de precisao do "
+        "relogio de 32 bits (figura duracoes_perdidas); use replicacoes mais curtas (N ou D "
+        "menores) ou a linguagem estendida (tarvo-rep convert)\n",
+        static_cast<long long>(n), static_cast<long long>(feitas(r)));
+  }
+  const std::uint64_t L = r.pedido.sorteios_por_replicacao;
+  std::int64_t n = 0, primeira = -1;
+  for (std::size_t i = 0; i < r.sorteios.size(); ++i) {
+    if (L == 0 || r.sorteios[i] <= L) continue;
+    if (n++ == 0) primeira = r.inicio + static_cast<std::int64_t>(i);
+  }
+  if (n > 0) {
+    s += formatar(
+        "Aviso: %lld replicacoes (a primeira: %lld) sortearam mais que os %llu numeros do seu "
+        "trecho do gerador, e seu trecho invadiu o da replicacao seguinte; use replicacoes mais "
+        "curtas ou um maximo de replicacoes menor\n",
+        static_cast<long long>(n), static_cast<long long>(primeira),
+        static_cast<unsigned long long>(L));
+  }
+  return s;
+}
+
+Resultado ler_json(const std::string& texto, const std::string& arquivo) {
+  const char* nome = arquivo.c_str();
+  Json j = Json::parse(texto, nullptr, false);
+  if (j.is_discarded()) falha(1, "tarvo-rep merge: %s nao e um arquivo JSON valido\n", nome);
+  Resultado r;
+  std::string campo_atual;
+  try {
+    auto pega = [&](const Json& o, const char* k) -> const Json& {
+      campo_atual = k;
+      return o.at(k);
+    };
+    Pedido& p = r.pedido;
+    p.modelo = pega(j, "modelo").get<std::string>();
+    const std::string ass = pega(j, "assinatura").get<std::string>();
+    char* fim = nullptr;
+    p.assinatura = std::strtoull(ass.c_str(), &fim, 16);
+    if (ass.size() != 16 || *fim != '\0') throw std::invalid_argument("assinatura");
+    p.plano.semente = pega(j, "semente").get<std::uint32_t>();
+    const Json& plano = pega(j, "plano");
+    p.replicacoes = pega(plano, "replicacoes").get<std::int64_t>();
+    p.plano.maximo = pega(plano, "max_replicacoes").get<std::int64_t>();
+    p.sorteios_por_replicacao = pega(plano, "sorteios_por_replicacao").get<std::uint64_t>();
+    if (!pega(plano, "precisao").is_null()) p.precisao = plano.at("precisao").get<double>();
+    p.alvos = pega(plano, "alvos").get<std::vector<std::string>>();
+    p.confianca = pega(j, "confianca").get<double>();
+    p.aquecimento = pega(j, "aquecimento").get<double>();
+    const Json& fatia = pega(j, "fatia");
+    r.fatia = true;
+    r.inicio = pega(fatia, "inicio").get<std::int64_t>();
+    r.fim = pega(fatia, "fim").get<std::int64_t>();
+    r.sementes = pega(j, "sementes").get<std::vector<std::uint64_t>>();
+    r.sorteios = pega(j, "sorteios").get<std::vector<std::uint64_t>>();
+    const auto n = static_cast<std::size_t>(r.fim - r.inicio);
+    if (r.inicio < 0 || r.fim <= r.inicio || r.fim > p.plano.maximo || r.sorteios.size() != n ||
+        r.sementes.size() != n) {
+      campo_atual = "fatia";
+      throw std::invalid_argument("fatia");
+    }
+    for (const Json& f : pega(j, "figuras")) {
+      r.ids.push_back({pega(f, "tipo").get<std::string>(), pega(f, "nome").get<std::string>(),
+                       pega(f, "numero").get<int>(), pega(f, "figura").get<std::string>(),
+                       pega(f, "rotulo").get<std::string>()});
+      std::vector<double> v;
+      for (const Json& x : pega(f, "valores")) v.push_back(x.is_null() ? NaN : x.get<double>());
+      if (v.size() != n) throw std::invalid_argument("valores");
+      r.valores.push_back(std::move(v));
+    }
+  } catch (const std::exception&) {
+    falha(1,
+          "tarvo-rep merge: %s nao e uma fatia de tarvo-rep (campo \"%s\" ausente ou invalido)\n",
+          nome, campo_atual.c_str());
+  }
+  return r;
+}
+
+Resultado juntar(std::vector<Resultado> fatias, const std::vector<std::string>& arquivos) {
+  if (fatias.empty()) falha(1, "tarvo-rep merge: nenhuma fatia para juntar\n");
+  std::vector<std::size_t> ordem(fatias.size());
+  for (std::size_t i = 0; i < ordem.size(); ++i) ordem[i] = i;
+  std::stable_sort(ordem.begin(), ordem.end(), [&](std::size_t x, std::size_t y) {
+    return fatias[x].inicio < fatias[y].inicio;
+  });
+  const Resultado& base = fatias[ordem[0]];
+  const Pedido& p = base.pedido;
+  for (std::size_t i : ordem) {
+    const Resultado& f = fatias[i];
+    const Pedido& q = f.pedido;
+    const char* a = arquivos[i].c_str();
+    const char* b = arquivos[ordem[0]].c_str();
+    if (q.assinatura != p.assinatura || f.ids != base.ids) {
+      falha(1, "tarvo-rep merge: %s e %s sao de modelos diferentes\n", a, b);
+    }
+    if (q.plano.semente != p.plano.semente) {
+      falha(1, "tarvo-rep merge: %s e %s tem sementes diferentes (%" PRIu32 " e %" PRIu32 ")\n", a,
+            b, q.plano.semente, p.plano.semente);
+    }
+    if (q.replicacoes != p.replicacoes || q.plano.maximo != p.plano.maximo ||
+        q.sorteios_por_replicacao != p.sorteios_por_replicacao || q.precisao != p.precisao ||
+        q.alvos != p.alvos || q.confianca != p.confianca || q.aquecimento != p.aquecimento) {
+      falha(1,
+            "tarvo-rep merge: %s e %s sao de planos diferentes (replicacoes, maximo, precisao, "
+            "alvos, "
+            "confianca ou aquecimento)\n",
+            a, b);
+    }
+  }
+  Resultado r;
+  r.pedido = p;
+  r.ids = base.ids;
+  r.valores.assign(r.ids.size(), {});
+  for (std::size_t k = 0; k < ordem.size(); ++k) {
+    const Resultado& f = fatias[ordem[k]];
+    if (f.inicio > r.fim) {
+      falha(1, "tarvo-rep merge: faltam as replicacoes %lld a %lld\n",
+            static_cast<long long>(r.fim), static_cast<long long>(f.inicio - 1));
+    }
+    if (f.inicio < r.fim) {
+      falha(1, "tarvo-rep merge: %s e %s se sobrepoem (replicacoes %lld a %lld)\n",
+            arquivos[ordem[k - 1]].c_str(), arquivos[ordem[k]].c_str(),
+            static_cast<long long>(f.inicio), static_cast<long long>(std::min(r.fim, f.fim) - 1));
+    }
+    for (std::size_t g = 0; g < r.ids.size(); ++g) {
+      r.valores[g].insert(r.valores[g].end(), f.valores[g].begin(), f.valores[g].end());
+    }
+    r.sorteios.insert(r.sorteios.end(), f.sorteios.begin(), f.sorteios.end());
+    r.sementes.insert(r.sementes.end(), f.sementes.begin(), f.sementes.end());
+    r.fim = f.fim;
+  }
+  const std::int64_t tinha = r.fim;
+  if (!decidir(r)) {
+    const std::int64_t ate = p.precisao ? p.plano.maximo : p.replicacoes;
+    falha(
+        1,
+        "tarvo-rep merge: faltam as replicacoes %lld a %lld (as fatias terminam antes que o plano "
+        "termine)\n",
+        static_cast<long long>(tinha), static_cast<long long>(ate - 1));
+  }
+  return r;
+}
+
+}  // namespace tarvo

@@ -1,0 +1,31 @@
+// The experiment's result as text, JSON or CSV, and slices read back and merged.
+#ifndef TARVO_EXPERIMENTO_SAIDA_H_
+#define TARVO_EXPERIMENTO_SAIDA_H_
+
+#include <string>
+#include <vector>
+
+#include "experimento/experimento.h"
+
+namespace tarvo {
+
+enum class Formato { texto, json, csv };
+
+// The whole output in the format. Text ends with the warnings of avisos().
+std::string escrever(const Resultado& r, Formato formato);
+
+// What the user must be told about the replications: lost durations, streams that ran into the
+// next one. One line each, empty when all is well.
+std::string avisos(const Resultado& r);
+
+// A slice or a whole result written as JSON, read back; arquivo names it in messages. Throws a
+// Falha when the text is not such a result.
+Resultado ler_json(const std::string& texto, const std::string& arquivo);
+
+// The slices, in any order, merged into the result of one run of all their replications. Throws
+// a Falha when they are not slices of one experiment, overlap or leave a gap.
+Resultado juntar(std::vector<Resultado> fatias, const std::vector<std::string>& arquivos);
+
+}  // namespace tarvo
+
+#endif  // TARVO_EXPERIMENTO_SAIDA_H_
