@@ -85,7 +85,7 @@ done
 
 . "$here/plan.sh"
 whole_runs
-if ! timeout 60 sbatch --array=0-2 --wait "$job" "$rep" "$model"; then
+if ! timeout 60 sbatch --array=1-3 --wait "$job" "$rep" "$model"; then
   echo "FAIL: the job array did not succeed"
   tail -n 20 slurm-*.out slurmd.log
   exit 1
