@@ -47,5 +47,17 @@ TEST(Gerador, DrawsDurationsWithTheirRoundingPoints) {
   EXPECT_EQ(gerar_tempo(g, 16777216.0f, stdout, DIST_UNIFORME, 0, 0.5, 1.5), 16777217.0);
 }
 
+TEST(Gerador, JumpsAheadAsFarAsItWouldStep) {
+  for (std::uint64_t n : {0u, 1u, 2u, 1000u, 123457u}) {
+    Gerador g{2718281828u};
+    for (std::uint64_t i = 0; i < n; ++i) aleatorio(g);
+    EXPECT_EQ(avancar(2718281828u, n), g.estado) << n;
+    EXPECT_EQ(g.sorteios, n);
+  }
+  // A whole cycle of the state comes back to the start; half of one repeats the draws.
+  EXPECT_EQ(avancar(12345u, std::uint64_t{1} << 32), 12345u);
+  EXPECT_EQ(avancar(12345u, std::uint64_t{1} << 31) & 0x7FFFFFFFu, 12345u);
+}
+
 }  // namespace
 }  // namespace tarvo

@@ -86,14 +86,13 @@ std::string citado(const std::string& s) {
   return r + "'";
 }
 
-Resultado executar_tarvo(const std::string& dir, const std::vector<std::string>& args,
-                         std::optional<std::string> semente, const std::string& extra) {
+Resultado executar_programa(const std::string& programa, const std::string& dir,
+                            const std::vector<std::string>& args, const std::string& extra) {
   const std::string saida = dir + "/.stdout", erro = dir + "/.stderr";
-  // The shell execs tarvo, so that limits such as ulimit apply to it alone and a signal that
-  // kills it shows in the status.
-  std::string comando = "cd " + citado(dir) + " && exec </dev/null >.stdout 2>.stderr && " +
-                        (semente ? "export TARVO_SEED=" + citado(*semente) : "unset TARVO_SEED") +
-                        "; " + extra + "\n exec " + citado(TARVO_BIN);
+  // The shell execs the program, so that limits such as ulimit apply to it alone and a signal
+  // that kills it shows in the status.
+  std::string comando = "cd " + citado(dir) + " && exec </dev/null >.stdout 2>.stderr && " + extra +
+                        "\n exec " + citado(programa);
   for (const std::string& a : args) comando += " " + citado(a);
   const int st = std::system(comando.c_str());
   Resultado r;
@@ -103,6 +102,13 @@ Resultado executar_tarvo(const std::string& dir, const std::vector<std::string>&
   fs::remove(saida);
   fs::remove(erro);
   return r;
+}
+
+Resultado executar_tarvo(const std::string& dir, const std::vector<std::string>& args,
+                         std::optional<std::string> semente, const std::string& extra) {
+  return executar_programa(
+      TARVO_BIN, dir, args,
+      (semente ? "export TARVO_SEED=" + citado(*semente) : "unset TARVO_SEED") + "; " + extra);
 }
 
 }  // namespace tarvo::teste

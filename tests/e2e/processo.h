@@ -26,6 +26,10 @@ struct Resultado {
 Resultado executar_tarvo(const std::string& dir, const std::vector<std::string>& args,
                          std::optional<std::string> semente, const std::string& extra = "");
 
+// Runs programa with args in dir, extra holding shell commands run before exec.
+Resultado executar_programa(const std::string& programa, const std::string& dir,
+                            const std::vector<std::string>& args, const std::string& extra = "");
+
 // The standard output after the banner line.
 std::string sem_banner(const std::string& saida);
 

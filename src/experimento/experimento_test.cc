@@ -1,0 +1,120 @@
+// The driver, the intervals and the merge on small models whose figures are known.
+#include "experimento/experimento.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "app/legado.h"
+#include "experimento/estatistica.h"
+#include "experimento/saida.h"
+#include "processo.h"
+
+namespace tarvo {
+namespace {
+
+using teste::DiretorioTemporario;
+using teste::escrever_arquivo;
+
+TEST(Resumo, GivesTheStudentIntervalAndLeavesOutMissingValues) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  const Resumo r = resumir({2, nan, 1, 5, inf, 3, 4}, 7, 0.95);
+  EXPECT_EQ(r.n, 5);
+  EXPECT_EQ(r.faltantes, 2);
+  EXPECT_EQ(r.media, 3);
+  EXPECT_EQ(r.min, 1);
+  EXPECT_EQ(r.max, 5);
+  EXPECT_DOUBLE_EQ(r.desvio, std::sqrt(2.5));
+  // t with 4 degrees of freedom at 0.975 is 2.776445 (any table).
+  EXPECT_NEAR(r.meia_largura, 2.776445 * std::sqrt(2.5) / std::sqrt(5.0), 1e-6);
+  EXPECT_TRUE(std::isnan(resumir({7}, 1, 0.95).meia_largura));
+  EXPECT_TRUE(std::isnan(resumir({nan}, 1, 0.95).media));
+}
+
+struct Modelo_ {
+  DiretorioTemporario dir;
+  std::unique_ptr<Modelo> m;
+  explicit Modelo_(const std::string& texto) {
+    escrever_arquivo(dir / "m.txt", texto);
+    m = carregar_legado(dir / "m.txt");
+  }
+  double figura(const Replicacao& r, const std::string& tipo, const std::string& nome) const {
+    for (std::size_t f = 0; f < m->figuras().size(); ++f) {
+      if (m->figuras()[f].tipo == tipo && m->figuras()[f].figura == nome) return r.valores[f];
+    }
+    ADD_FAILURE() << tipo << " " << nome;
+    return 0;
+  }
+};
+
+// Arrivals every 2 units from time 2, services of 1.5: the service started at 8 is in progress
+// at the warm-up 9 and ends at 9.5, the first event at or after it, where the statistics
+// restart. Up to the stop at 100 (the arrival there is the first event at or after D), 46
+// services complete (9.5, 11.5, ..., 99.5), all counted in full, and 46 customers arrive (10,
+// 12, ..., 100), the last of them in service at the end; nobody ever waits.
+TEST(Aquecimento, RestartsTheStatisticsAtTheFirstEventAtOrAfterIt) {
+  const Modelo_ m("D 100\nN 1000\nE 2 a 2 2\ns 1\nF q\ns 1\nS 2 b 1.5 1.5\ne 1\ns 2\nF f\n");
+  const Replicacao r = m.m->rodar(Plano{1, 1}, 0, 9);
+  const double T = 100 - 9.5;
+  EXPECT_EQ(m.figura(r, "rede", "tempo_final"), 100);
+  EXPECT_EQ(m.figura(r, "fonte", "gerados"), 46);
+  EXPECT_EQ(m.figura(r, "servidor", "atendidos"), 46);
+  EXPECT_EQ(m.figura(r, "servidor", "utilizacao"), double{static_cast<float>(46 * 1.5 / T)});
+  EXPECT_EQ(m.figura(r, "servidor", "em_servico"), 1);
+  EXPECT_EQ(m.figura(r, "fila", "taxa_chegada"), double{static_cast<float>(46 / T)});
+  EXPECT_EQ(m.figura(r, "fila", "tamanho_medio"), 0);
+  EXPECT_EQ(m.figura(r, "fila", "maximo"), 0);
+  EXPECT_EQ(m.figura(r, "fila", "sorvedouro"), 46);
+  // A warm-up past the end of the run: the limit comes first and nothing restarts.
+  const Replicacao fim = m.m->rodar(Plano{1, 1}, 0, 500);
+  EXPECT_EQ(m.figura(fim, "servidor", "atendidos"), 49);
+}
+
+TEST(Fatias, MergeDecidesThePrecisionAsOneRunDoes) {
+  const Modelo_ m("D 400\nN 100000\nE 1 a 1 0\ns 1\nF q\ns 1\nS 1 b 0.7 0\ne 1\ns 2\nF f\n");
+  Pedido p;
+  p.modelo = "m.txt";
+  p.plano = {5, 40};
+  p.replicacoes = 3;
+  p.precisao = 0.15;
+  p.alvos = {"espera_media"};
+  const Resultado inteiro = executar(*m.m, p, Execucao{2, {}, {}, {}});
+  ASSERT_TRUE(inteiro.precisao_atingida);
+  ASSERT_LT(inteiro.fim, 38);
+  // Slices past the stopping point are run but not used.
+  std::vector<Resultado> fatias;
+  for (auto [a, b] : {std::pair{14, 40}, std::pair{0, 7}, std::pair{7, 14}}) {
+    fatias.push_back(executar(*m.m, p, Execucao{1, a, b, {}}));
+    fatias.back() = ler_json(escrever(fatias.back(), Formato::json), "x");
+  }
+  const Resultado junto = juntar(fatias, {"a", "b", "c"});
+  for (Formato f : {Formato::texto, Formato::json, Formato::csv}) {
+    EXPECT_EQ(escrever(junto, f), escrever(inteiro, f));
+  }
+}
+
+// Far from time zero a service of 0.5 is lost to the 32-bit clock; a plan of 2^31 replications
+// leaves each one a single draw of the generator's cycle.
+TEST(Avisos, SayWhenDurationsWereLostOrStreamsRanIntoEachOther) {
+  const Modelo_ m("D 1e30\nN 40\nE 2 longe 2e7 2e7\ns 1\nF q\ns 1\nS 1 b 0.5 0\ne 1\ns 2\nF f\n");
+  Pedido p;
+  p.plano = {1, std::int64_t{1} << 31};
+  p.replicacoes = 2;
+  p.sorteios_por_replicacao = m.m->sorteios_por_replicacao(p.plano);
+  EXPECT_EQ(p.sorteios_por_replicacao, 1u);
+  const Resultado r = executar(*m.m, p, Execucao{1, {}, {}, {}});
+  EXPECT_EQ(avisos(r),
+            "Aviso: em 2 de 2 replicacoes, duracoes se perderam por falta de precisao do relogio "
+            "de 32 bits (figura duracoes_perdidas); use replicacoes mais curtas (N ou D menores) "
+            "ou a linguagem estendida (tarvo-rep convert)\n"
+            "Aviso: 2 replicacoes (a primeira: 0) sortearam mais que os 1 numeros do seu trecho "
+            "do gerador, e seu trecho invadiu o da replicacao seguinte; use replicacoes mais "
+            "curtas ou um maximo de replicacoes menor\n");
+  const std::string texto = escrever(r, Formato::texto);
+  EXPECT_EQ(texto.substr(texto.size() - avisos(r).size()), avisos(r));
+}
+
+}  // namespace
+}  // namespace tarvo

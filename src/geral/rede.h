@@ -1,0 +1,75 @@
+// The network of the extended model language: sources and stations with many servers, routing
+// by probability, finite capacity and a family of distributions.
+#ifndef TARVO_GERAL_REDE_H_
+#define TARVO_GERAL_REDE_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarvo::geral {
+
+enum class Dist {
+  exponencial,       // media
+  uniforme,          // min, max
+  deterministica,    // valor
+  erlang,            // k, media
+  gama,              // forma, media
+  lognormal,         // media, desvio
+  weibull,           // forma, media
+  triangular,        // min, moda, max
+  hiperexponencial,  // media, cv (cv >= 1): two balanced phases
+  empirica,          // valores, each equally likely
+};
+
+// A distribution as the file gives it; only the fields of its kind are meaningful.
+struct Distribuicao {
+  Dist tipo = Dist::exponencial;
+  double media = 0;
+  double min = 0;
+  double moda = 0;
+  double max = 0;
+  double valor = 0;
+  int k = 1;
+  double forma = 1;
+  double desvio = 0;
+  double cv = 1;
+  std::vector<double> valores;
+};
+
+// Where a customer goes next: each destination (an index into Rede::estacoes) with its
+// probability; the rest, 1 minus their sum, leaves the network.
+struct Destino {
+  int estacao = 0;
+  double p = 1;
+};
+using Rota = std::vector<Destino>;
+
+struct Fonte {
+  std::string nome;
+  Distribuicao intervalo;  // between two arrivals
+  Rota rota;
+};
+
+struct Estacao {
+  std::string nome;
+  int servidores = 1;                      // ignored when infinitos
+  bool infinitos = false;                  // a pure delay: every customer is served at once
+  std::optional<std::int64_t> capacidade;  // most customers at the station, waiting and served
+  Distribuicao servico;
+  Rota rota;  // FIFO; then where the served customer goes
+};
+
+struct Rede {
+  std::optional<double> tempo;            // simulated-time limit
+  std::optional<std::int64_t> fregueses;  // limit on customers generated
+  double aquecimento = 0;                 // statistics start here
+  std::vector<Fonte> fontes;              // in file order
+  std::vector<Estacao> estacoes;          // in file order
+  std::vector<std::string> avisos;        // what loading found worth saying, one line each
+};
+
+}  // namespace tarvo::geral
+
+#endif  // TARVO_GERAL_REDE_H_

@@ -1,0 +1,205 @@
+// tarvo-rep as a user runs it: each replication is the run of tarvo with the replication's seed,
+// figure by figure; the output does not depend on the threads; refused command lines, from a
+// table.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "model/failure.h"
+#include "processo.h"
+
+namespace tarvo::teste {
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+
+// Two sources, one of them uniform, into a tandem of two servers; a third server that nothing
+// reaches, whose service rate and queue's wait have no value.
+const std::string MODELO =
+    "D 3000\nN 100000\nE 1 a 2 0\ns 1\nE 2 b 1 7\ns 1\nF q1\ns 1\nS 1 s1 0.9 0\ne 1\ns 2\n"
+    "F q2\ns 2\nS 2 s2 0.5 1.9\ne 2\ns 4\nF q3\ns 3\nS 1 s3 1 0\ne 3\ns 4\nF fim\n";
+
+Resultado rep(const std::string& dir, const std::vector<std::string>& args) {
+  return executar_programa(TARVO_REP_BIN, dir, args);
+}
+
+// The report's rows, after each rule of hyphens, as their blank-separated fields; the head's
+// three values first.
+std::vector<std::vector<std::string>> linhas_do_relatorio(const std::string& relatorio) {
+  std::vector<std::vector<std::string>> linhas;
+  std::istringstream in(relatorio);
+  std::string l;
+  bool regra = false;
+  auto campos = [](const std::string& s) {
+    std::istringstream c(s);
+    std::vector<std::string> v;
+    for (std::string x; c >> x;) v.push_back(x);
+    return v;
+  };
+  while (std::getline(in, l)) {
+    if (l.find("TEMPO SIMULADO           :") != std::string::npos ||
+        l.find("CLIENTES GERADOS :") != std::string::npos) {
+      linhas.push_back({campos(l).back()});
+    } else if (l.find("TIPO DO TERMINO : ") != std::string::npos) {
+      linhas.push_back({l.find("clientes") != std::string::npos ? "1" : "0"});
+    } else if (regra) {
+      linhas.push_back(campos(l));
+    }
+    regra = l.find("--------------------------------") != std::string::npos;
+  }
+  return linhas;
+}
+
+// The value as the report prints it; NaN either way round.
+std::string como_no_relatorio(const Json& v, int casas) {
+  if (v.is_null()) return "nan";
+  return formatar("%.*f", casas, v.get<double>());
+}
+
+TEST(TarvoRep, EachReplicationIsTheRunOfTarvoWithItsSeed) {
+  DiretorioTemporario tmp;
+  escrever_arquivo(tmp / "model.txt", MODELO);
+  const Resultado r =
+      rep(tmp.caminho(), {"-r", "3", "-s", "2718281828", "-f", "json", "model.txt"});
+  ASSERT_EQ(r.status, 0) << r.erro;
+  const Json j = Json::parse(r.saida);
+  // Every figure of the report, in the order of its rows: (row, field, decimals).
+  struct Onde {
+    std::size_t linha, campo;
+    int casas;  // decimals printed
+  };
+  std::vector<Onde> onde = {{0, 0, 0}, {1, 0, 2}, {2, 0, 0}};
+  std::size_t linha = 3;
+  for (const Json& f : j["figuras"]) {
+    const std::string tipo = f["tipo"], figura = f["figura"];
+    if (tipo == "fonte") onde.push_back({linha++, 1, 0});
+    if (tipo == "servidor") {
+      const std::size_t campo = figura == "utilizacao"   ? 1
+                                : figura == "em_servico" ? 2
+                                : figura == "atendidos"  ? 3
+                                                         : 4;
+      onde.push_back({linha, campo, campo == 1 || campo == 4 ? 4 : 0});
+      if (campo == 4) ++linha;
+    }
+    if (tipo == "fila" && figura == "sorvedouro") onde.push_back({linha++, 1, 0});
+    if (tipo == "fila" && figura != "sorvedouro") {
+      const std::size_t campo = figura == "taxa_chegada"    ? 1
+                                : figura == "tamanho_medio" ? 2
+                                : figura == "espera_media"  ? 3
+                                : figura == "maximo"        ? 4
+                                                            : 5;
+      onde.push_back({linha, campo, campo <= 3 ? 4 : 0});
+      if (campo == 5) ++linha;
+    }
+  }
+  // The network's figures come first in the list and the head of the report; they are matched
+  // by name.
+  const std::vector<std::string> rede = {"termino_por_clientes", "tempo_final", "gerados"};
+  ASSERT_EQ(j["sementes"].size(), 3u);
+  for (std::size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE("replication " + std::to_string(i));
+    const Resultado t = executar_tarvo(tmp.caminho(), {"model.txt"}, j["sementes"][i].dump(), "");
+    ASSERT_EQ(t.status, 0);
+    const auto linhas = linhas_do_relatorio(sem_sinal_nan(ler_arquivo(tmp / "Simula_imp.txt")));
+    std::size_t k = 0;
+    for (const Json& f : j["figuras"]) {
+      const std::string figura = f["figura"];
+      if (f["tipo"] == "rede" && figura == "duracoes_perdidas") continue;  // not in the report
+      const Onde o = f["tipo"] == "rede"
+                         ? onde[static_cast<std::size_t>(
+                               std::find(rede.begin(), rede.end(), figura) - rede.begin())]
+                         : onde[3 + k++];
+      ASSERT_LT(o.linha, linhas.size());
+      ASSERT_LT(o.campo, linhas[o.linha].size()) << figura;
+      EXPECT_EQ(como_no_relatorio(f["valores"][i], o.casas), linhas[o.linha][o.campo])
+          << f["tipo"] << " " << f["nome"] << " " << figura;
+    }
+    EXPECT_EQ(k + 3, onde.size());
+  }
+}
+
+TEST(TarvoRep, GivesTheSameBytesForAnyNumberOfThreads) {
+  DiretorioTemporario tmp;
+  escrever_arquivo(tmp / "model.txt", MODELO);
+  // A precision stop, which must be decided on the replications in index order.
+  const std::vector<std::string> base = {
+      "-r", "4", "-s", "99", "-p", "0.1", "-m", "24", "-t", "q1.espera_media", "model.txt"};
+  std::string primeira;
+  for (const char* jobs : {"1", "2", "7"}) {
+    std::vector<std::string> args = base;
+    args.insert(args.begin(), {"-j", jobs, "-f", "json"});
+    const Resultado r = rep(tmp.caminho(), args);
+    ASSERT_EQ(r.status, 0) << r.erro;
+    if (primeira.empty()) primeira = r.saida;
+    EXPECT_EQ(r.saida, primeira) << jobs << " threads";
+  }
+  const Json j = Json::parse(primeira);
+  EXPECT_TRUE(j["plano"]["precisao_atingida"].get<bool>());
+  EXPECT_GT(j["plano"]["feitas"].get<int>(), 4);
+  EXPECT_LT(j["plano"]["feitas"].get<int>(), 24);
+}
+
+// The table of refused command lines, in tests/rep/erros.txt.
+struct Caso {
+  std::string nome;
+  std::vector<std::string> args;
+  int status = 0;
+  std::string erro;
+};
+
+std::vector<Caso> casos() {
+  std::istringstream in(ler_arquivo(TARVO_REP_CASOS "/erros.txt"));
+  std::vector<Caso> v;
+  for (std::string l; std::getline(in, l);) {
+    if (l.rfind("== ", 0) == 0) {
+      v.push_back({l.substr(3), {}, 0, ""});
+    } else if (v.empty() || l.rfind('#', 0) == 0) {
+      continue;
+    } else if (l.rfind("args:", 0) == 0) {
+      std::istringstream a(l.substr(5));
+      for (std::string x; a >> x;) v.back().args.push_back(x);
+    } else if (l.rfind("status:", 0) == 0) {
+      v.back().status = std::stoi(l.substr(7));
+    } else if (!l.empty()) {
+      v.back().erro += l + "\n";
+    }
+  }
+  return v;
+}
+
+TEST(TarvoRep, RefusesBadCommandLinesWithTheirMessages) {
+  DiretorioTemporario base;
+  escrever_arquivo(base / "m.txt",
+                   "D 100\nN 50\nE 1 a 1 0\ns 1\nF q\ns 1\nS 1 b 0.5 0\ne 1\ns 2\nF f\n");
+  escrever_arquivo(base / "ruim.txt", "D 100\nN dez\n");
+  escrever_arquivo(base / "vazio.json", "{}");
+  for (const auto& [arquivo, semente, fatia] :
+       {std::tuple{"a.json", "1", "0:2"}, {"b.json", "1", "2:4"}, {"c.json", "2", "2:4"}}) {
+    ASSERT_EQ(
+        rep(base.caminho(), {"-r", "4", "-s", semente, "--slice", fatia, "-o", arquivo, "m.txt"})
+            .status,
+        0);
+  }
+  const std::vector<Caso> v = casos();
+  ASSERT_GT(v.size(), 30u);
+  for (const Caso& c : v) {
+    SCOPED_TRACE(c.nome);
+    DiretorioTemporario tmp;
+    for (const auto& e : fs::directory_iterator(base.caminho())) {
+      fs::copy_file(e.path(), tmp / e.path().filename().string());
+    }
+    const std::vector<std::string> antes = tmp.arquivos();
+    const Resultado r = rep(tmp.caminho(), c.args);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.erro, c.erro);
+    EXPECT_EQ(r.saida, "");
+    EXPECT_EQ(tmp.arquivos(), antes);
+  }
+}
+
+}  // namespace
+}  // namespace tarvo::teste
