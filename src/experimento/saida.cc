@@ -115,8 +115,17 @@ std::string csv(const Resultado& r) {
   return s;
 }
 
-// A number for the table: seven significant digits, a dash where there is none.
-std::string celula(double x) { return std::isnan(x) ? "-" : formatar("%.7g", x); }
+// A number for the table: whole numbers whole, others to about seven significant digits without
+// an exponent from 1 up; a dash where there is none.
+std::string celula(double x) {
+  if (std::isnan(x)) return "-";
+  const double a = std::fabs(x);
+  if (a < 1e15 && x == std::floor(x)) return formatar("%.0f", x);
+  if (a >= 1 && a < 1e15) {
+    return formatar("%.*f", std::max(0, 6 - static_cast<int>(std::floor(std::log10(a)))), x);
+  }
+  return formatar("%.7g", x);
+}
 
 std::string texto(const Resultado& r) {
   const Pedido& p = r.pedido;
