@@ -11,9 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -131,13 +129,23 @@ Formato formato(const std::string& f) {
   falha(1, "tarvo-rep: valor invalido para --format: \"%s\" (use text, json ou csv)\n", f.c_str());
 }
 
+// A slice file, whole.
 std::string ler(const std::string& caminho) {
-  std::ifstream f(caminho, std::ios::binary);
-  if (!f) falha(1, "tarvo-rep: nao foi possivel ler %s\n", caminho.c_str());
-  std::ostringstream s;
-  s << f.rdbuf();
-  if (f.bad()) falha(1, "tarvo-rep: erro de leitura em %s\n", caminho.c_str());
-  return s.str();
+  std::FILE* f = std::fopen(caminho.c_str(), "rb");
+  std::string texto;
+  int erro = f == nullptr ? errno : 0;
+  if (f != nullptr) {
+    char buf[1 << 16];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) texto.append(buf, n);
+    if (std::ferror(f)) erro = errno ? errno : EIO;
+    std::fclose(f);
+  }
+  if (erro != 0) {
+    falha(1, "tarvo-rep merge: nao foi possivel ler %s: %s (codigo %d)\n", caminho.c_str(),
+          erro == ENOENT ? "arquivo inexistente" : motivo_erro(erro), erro);
+  }
+  return texto;
 }
 
 // The output, whole, to the file (through a temporary one) or to standard output.

@@ -307,15 +307,26 @@ Resultado juntar(std::vector<Resultado> fatias, const std::vector<std::string>& 
       falha(1, "tarvo-rep merge: %s e %s tem sementes diferentes (%" PRIu32 " e %" PRIu32 ")\n", a,
             b, q.plano.semente, p.plano.semente);
     }
-    if (q.replicacoes != p.replicacoes || q.plano.maximo != p.plano.maximo ||
-        q.sorteios_por_replicacao != p.sorteios_por_replicacao || q.precisao != p.precisao ||
-        q.alvos != p.alvos || q.confianca != p.confianca || q.aquecimento != p.aquecimento) {
-      falha(1,
-            "tarvo-rep merge: %s e %s sao de planos diferentes (replicacoes, maximo, precisao, "
-            "alvos, "
-            "confianca ou aquecimento)\n",
-            a, b);
-    }
+    const auto diferem = [&](const char* o, const std::string& x, const std::string& y) {
+      if (x != y)
+        falha(1, "tarvo-rep merge: %s e %s tem %s diferentes (%s e %s)\n", a, b, o, x.c_str(),
+              y.c_str());
+    };
+    const auto real = [](std::optional<double> x) { return x ? formatar("%g", *x) : "-"; };
+    const auto lista = [](const std::vector<std::string>& v) {
+      std::string t;
+      for (const std::string& x : v) t += (t.empty() ? "" : " ") + x;
+      return t.empty() ? std::string("-") : t;
+    };
+    diferem("numeros de replicacoes", std::to_string(q.replicacoes), std::to_string(p.replicacoes));
+    diferem("maximos de replicacoes", std::to_string(q.plano.maximo),
+            std::to_string(p.plano.maximo));
+    diferem("precisoes", real(q.precisao), real(p.precisao));
+    diferem("alvos", lista(q.alvos), lista(p.alvos));
+    diferem("confiancas", real(q.confianca), real(p.confianca));
+    diferem("aquecimentos", real(q.aquecimento), real(p.aquecimento));
+    diferem("planos de sorteios", std::to_string(q.sorteios_por_replicacao),
+            std::to_string(p.sorteios_por_replicacao));
   }
   Resultado r;
   r.pedido = p;

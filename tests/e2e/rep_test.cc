@@ -177,12 +177,14 @@ TEST(TarvoRep, RefusesBadCommandLinesWithTheirMessages) {
                    "D 100\nN 50\nE 1 a 1 0\ns 1\nF q\ns 1\nS 1 b 0.5 0\ne 1\ns 2\nF f\n");
   escrever_arquivo(base / "ruim.txt", "D 100\nN dez\n");
   escrever_arquivo(base / "vazio.json", "{}");
-  for (const auto& [arquivo, semente, fatia] :
-       {std::tuple{"a.json", "1", "0:2"}, {"b.json", "1", "2:4"}, {"c.json", "2", "2:4"}}) {
-    ASSERT_EQ(
-        rep(base.caminho(), {"-r", "4", "-s", semente, "--slice", fatia, "-o", arquivo, "m.txt"})
-            .status,
-        0);
+  for (const auto& [arquivo, semente, confianca, fatia] : {std::tuple{"a.json", "1", "0.95", "0:2"},
+                                                           {"b.json", "1", "0.95", "2:4"},
+                                                           {"c.json", "2", "0.95", "2:4"},
+                                                           {"d.json", "1", "0.9", "2:4"}}) {
+    ASSERT_EQ(rep(base.caminho(), {"-r", "4", "-s", semente, "-c", confianca, "--slice", fatia,
+                                   "-o", arquivo, "m.txt"})
+                  .status,
+              0);
   }
   const std::vector<Caso> v = casos();
   ASSERT_GT(v.size(), 30u);
