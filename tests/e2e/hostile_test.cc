@@ -77,6 +77,9 @@ TEST(Hostil, RejectsTheFirstBadLineWithItsNumber) {
       {"E a 1 0\n", erro(1, 1)}, {"F\n", erro(1, 1)}, {"F \t\v\n", erro(1, 1)}, {"D\n", erro(1, 1)},
       {"D inf\n", erro(1, 1)}, {"D nan\n", erro(1, 1)}, {"N x\n", erro(1, 1)},
       {"N 99999999999\n", erro(1, 1)}, {"Vx 2\n", erro(1, 1)},
+      // An integer written as a decimal number that is not whole is no integer.
+      {"N 2.5\n", erro(1, 1)}, {"E 1.5 a 1 0\n", erro(1, 1)}, {E + "s 1e-1\n", erro(2, 1)},
+      {"S 1 s 1 0\ne 0.5\n", erro(2, 1)}, {"V 1e10\n", erro(1, 1)},
       // Pieces of at most 79 characters; a CR just before the LF belongs to the line end.
       {"X\nN\n", erro(2, 1)}, {c78 + "\nN\n", erro(2, 1)}, {c78 + "\r\nN\n", erro(2, 1)},
       {c79 + "\nN\n", erro(3, 1)}, {c79 + "\r\nN\n", erro(3, 1)}, {c100 + "\nN\n", erro(3, 1)},
