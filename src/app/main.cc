@@ -43,7 +43,7 @@ int executar(Simulacao& sim, int argc, char** argv) {
   semear(sim.gerador, semente);
   primeiras_chegadas(sim);
   const int r = simular(sim);
-  avisar_sem_duracao(sim);
+  avisar_ao_terminar(sim);
   std::fflush(sim.err);
   gravar_relatorio(sim, r - 1);
   return 0;
