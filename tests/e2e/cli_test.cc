@@ -50,6 +50,10 @@ TEST(Cli, UsageAndPathsThatAreNoModelFile) {
   const std::pair<std::vector<std::string>, std::string> casos[] = {
       {{}, uso},
       {{"model.txt", "model.txt"}, uso},
+      {{"--help", "model.txt"}, uso},
+      {{"--version", "--version"}, uso},
+      {{"--helpx"}, "O arquivo --helpx nao encontra-se.\n"},
+      {{"-h"}, "O arquivo -h nao encontra-se.\n"},
       {{"nada.txt"}, "O arquivo nada.txt nao encontra-se.\n"},
       {{"pasta"}, "O arquivo pasta e um diretorio, nao um modelo.\n"},
       {{"pasta/"}, "O arquivo pasta/ e um diretorio, nao um modelo.\n"},
@@ -62,6 +66,27 @@ TEST(Cli, UsageAndPathsThatAreNoModelFile) {
     SCOPED_TRACE(saida.substr(0, 40));
     d.recusa(args, "1", saida);
   }
+}
+
+// The only argument --help or --version: the text alone, without the banner, status 0 and
+// nothing written. Any other argument, a file named like an option included, is a model.
+TEST(Cli, HelpAndVersion) {
+  Diretorio d(REDE);
+  const Resultado versao = d.rodar({"--version"});
+  EXPECT_EQ(versao.saida, "tarvo " TARVO_VERSAO "\n");
+  const Resultado ajuda = d.rodar({"--help"});
+  EXPECT_EQ(ajuda.saida.rfind(" Uso : tarvo nome_arquivo \n", 0), 0u) << ajuda.saida;
+  for (const char* tema : {"--version", "Simula_imp.txt", "TARVO_SEED", "README.md"}) {
+    EXPECT_NE(ajuda.saida.find(tema), std::string::npos) << tema;
+  }
+  for (const Resultado& r : {versao, ajuda}) EXPECT_TRUE(r.status == 0 && r.erro.empty());
+  EXPECT_EQ(d.arquivos(), (std::vector<std::string>{"Simula_imp.txt", "model.txt"}));
+  EXPECT_EQ(ler_arquivo(d / "Simula_imp.txt"), "antigo");
+
+  escrever_arquivo(d / "--helpx", REDE);
+  const Resultado modelo = d.rodar({"--helpx"});
+  EXPECT_TRUE(modelo.status == 0 && sem_banner(modelo.saida).empty()) << modelo.saida;
+  EXPECT_NE(ler_arquivo(d / "Simula_imp.txt").find("FINAL DOS RESULTADOS"), std::string::npos);
 }
 
 TEST(Cli, SeedIsADecimalFrom0To4294967295) {
