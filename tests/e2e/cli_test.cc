@@ -100,7 +100,7 @@ TEST(Cli, SeedIsADecimalFrom0To4294967295) {
                     "\" (use um inteiro decimal de 0 a 4294967295)\n");
   }
   std::vector<std::string> relatorios;
-  for (const char* s : {"0", "4294967295", "10", "010", "8"}) {
+  for (const char* s : {"0", "4294967295", "10", "010", "8", "2147483658"}) {
     const Diretorio d(REDE);
     const Resultado r = d.rodar({"model.txt"}, s);
     EXPECT_TRUE(r.status == 0 && sem_banner(r.saida).empty()) << s;
@@ -109,6 +109,7 @@ TEST(Cli, SeedIsADecimalFrom0To4294967295) {
   }
   EXPECT_EQ(relatorios[3], relatorios[2]);  // decimal, not octal
   EXPECT_NE(relatorios[3], relatorios[4]);
+  EXPECT_EQ(relatorios[5], relatorios[2]);  // 10 + 2^31: only the low 31 bits of the state count
   EXPECT_EQ(Diretorio(REDE).rodar({"model.txt"}, std::nullopt).status, 0);  // unset: the clock
 }
 
