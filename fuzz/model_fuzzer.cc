@@ -91,7 +91,7 @@ void rodar(tarvo::Simulacao& sim, std::FILE* traco) {
     if (completo || i % INTERVALO_VERIFICACAO == 0) conferir(tarvo::verificar_invariantes(sim), i);
   }
   conferir(tarvo::verificar_invariantes(sim), i);
-  tarvo::avisar_sem_duracao(sim);
+  tarvo::avisar_ao_terminar(sim);
 
   char* texto = nullptr;
   std::size_t n = 0;

@@ -1,10 +1,12 @@
-// The program entry: console, banner, arguments, seed, then load, run and report.
+// The program entry: --help and --version, or console, banner, arguments, seed, then load, run
+// and report.
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <optional>
@@ -35,6 +37,44 @@ std::optional<std::uint32_t> semente_do_ambiente() {
   return static_cast<std::uint32_t>(v);
 }
 
+constexpr char AJUDA[] =
+    " Uso : tarvo nome_arquivo \n"
+    "       tarvo --help | --version\n"
+    "\n"
+    "Simula a rede de filas aberta descrita no arquivo e grava os resultados em\n"
+    "Simula_imp.txt, no diretorio corrente. Uma declaracao por linha, conforme o seu\n"
+    "primeiro caractere:\n"
+    "  D tempo          limite de tempo simulado\n"
+    "  N inteiro        limite de clientes gerados\n"
+    "  V inteiro        1: linha de progresso; 2: lista de eventos apos cada evento\n"
+    "  E tipo nome a b  fonte; tipo 1: tempos exponenciais de media a,\n"
+    "                   tipo 2: uniformes entre a e b\n"
+    "  F nome           fila; a ultima declarada e o sorvedouro\n"
+    "  S tipo nome a b  servidor, com os tempos de servico como na fonte\n"
+    "  e n              fila de onde o servidor declarado por ultimo tira clientes\n"
+    "  s n              saida do ultimo declarado: a fila de uma fonte ou servidor,\n"
+    "                   o servidor de uma fila (0: nenhuma)\n"
+    "Objetos numerados 1, 2, 3... por tipo, na ordem; outro primeiro caractere faz\n"
+    "da linha um comentario.\n"
+    "\n"
+    "TARVO_SEED=n (de 0 a 4294967295) fixa a semente do gerador; sem ela, a semente\n"
+    "vem do relogio. Mais no README.md, na raiz do codigo-fonte do tarvo.\n";
+
+// --help and --version, the only argument: answered without the screen clear and the banner,
+// so that what they print is all there is. Returns whether the argument was one of them.
+bool responder_opcao(int argc, char** argv) {
+  if (argc != 2) return false;
+  if (std::strcmp(argv[1], "--help") == 0) {
+    std::fputs(AJUDA, stdout);
+    return true;
+  }
+  if (std::strcmp(argv[1], "--version") == 0) {
+    std::printf("tarvo %s\n", TARVO_VERSAO);
+    return true;
+  }
+  return false;
+}
+
 int executar(Simulacao& sim, int argc, char** argv) {
   if (argc != 2) falha(1, " Uso : tarvo nome_arquivo \n");
   const std::optional<std::uint32_t> semente = semente_do_ambiente();
@@ -43,7 +83,7 @@ int executar(Simulacao& sim, int argc, char** argv) {
   semear(sim.gerador, semente);
   primeiras_chegadas(sim);
   const int r = simular(sim);
-  avisar_sem_duracao(sim);
+  avisar_ao_terminar(sim);
   std::fflush(sim.err);
   gravar_relatorio(sim, r - 1);
   return 0;
@@ -62,19 +102,20 @@ int main(int argc, char** argv) {
   std::setvbuf(stdout, buffer_saida, _IOFBF, sizeof buffer_saida);
   std::setvbuf(stderr, buffer_erro, _IOFBF, sizeof buffer_erro);
 
-  if (isatty(STDOUT_FILENO)) std::fputs("\033[H\033[2J", stdout);
-  std::fputs("Tarvo: simulador de redes de filas abertas por eventos discretos\n", stdout);
-  std::fflush(stdout);
-
-  int status;
-  try {
-    auto sim = std::make_unique<tarvo::Simulacao>();
-    status = tarvo::executar(*sim, argc, argv);
-  } catch (const tarvo::Falha& f) {
-    std::fputs(f.texto.c_str(), stdout);
-    status = f.status;
-  } catch (const std::bad_alloc&) {
-    status = 1;
+  int status = 0;
+  if (!tarvo::responder_opcao(argc, argv)) {
+    if (isatty(STDOUT_FILENO)) std::fputs("\033[H\033[2J", stdout);
+    std::fputs("Tarvo: simulador de redes de filas abertas por eventos discretos\n", stdout);
+    std::fflush(stdout);
+    try {
+      auto sim = std::make_unique<tarvo::Simulacao>();
+      status = tarvo::executar(*sim, argc, argv);
+    } catch (const tarvo::Falha& f) {
+      std::fputs(f.texto.c_str(), stdout);
+      status = f.status;
+    } catch (const std::bad_alloc&) {
+      status = 1;
+    }
   }
   std::fflush(stderr);
   if (std::fflush(stdout) != 0) status = status ? status : 1;

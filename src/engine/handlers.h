@@ -34,20 +34,24 @@ inline void evento_servidor(Simulacao& sim, Servidor& servidor);
 namespace detalhe {
 
 // Far enough from time zero a duration rounds away to nothing: the event lands on the clock
-// instead of after it, and the results degrade. The generator also draws, now and then, an
-// exponential duration thousands of times shorter than its mean, which a clock of a few
+// instead of after it, and the results degrade. The generator also draws, now and then, a
+// duration thousands of times shorter than its distribution's scale, which a clock of a few
 // thousand units already cannot represent; losing one of those is harmless, so only durations
-// of at least 1/64 of their distribution's mean are counted. Every time is the same at an
+// of at least 1/64 of the scale are counted. The scale is the mean of an exponential and, for a
+// uniform, the larger magnitude of its bounds: a uniform range that spans zero has a mean near
+// zero, or below it, while its positive draws are as long as its bounds allow. A distribution
+// whose scale is not positive draws no duration that matters. Every time is the same at an
 // infinite clock; that is no loss of precision. Late in a long run a duration is lost on a good
 // share of the draws, at random: the count is kept without a branch to mispredict.
 template <class Objeto>
 [[gnu::always_inline]] inline void contar_sem_duracao(Simulacao& sim, Tempo agora, const Objeto& o,
                                                       Tempo x, Tempo tev) {
-  const double media = o.tipo == DIST_EXPONENCIAL
-                           ? static_cast<double>(o.med)
-                           : (static_cast<double>(o.inf) + static_cast<double>(o.sup)) / 2;
-  const bool perdida = (x > 0) & !(tev > agora) & !std::isinf(agora) &
-                       !((media > 0) & (static_cast<double>(x) < media / 64));
+  // The larger magnitude of two floats is one of them, so it is taken in float and widened once.
+  const Tempo inf = std::fabs(o.inf), sup = std::fabs(o.sup);
+  const Tempo maior = inf > sup ? inf : sup;
+  const double escala = static_cast<double>(o.tipo == DIST_EXPONENCIAL ? o.med : maior);
+  const bool perdida = (x > 0) & !(tev > agora) & !std::isinf(agora) & (escala > 0) &
+                       (static_cast<double>(x) >= escala / 64);
   const Contagem antes = sim.sem_duracao;
   sim.sem_duracao = antes + perdida;
   if (perdida & (antes == 0)) [[unlikely]]

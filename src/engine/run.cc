@@ -202,14 +202,23 @@ int laco(Simulacao& sim, Tempo T = 0) {
 
 bool proximo_evento(Simulacao& sim) { return sim.rede.Visual == 2 ? passo<2>(sim) : passo<0>(sim); }
 
-void avisar_sem_duracao(const Simulacao& sim) {
-  if (sim.sem_duracao == 0) return;
+void avisar_ao_terminar(const Simulacao& sim) {
+  // Only arrivals are pending before the first event, and each one generates a customer: a run
+  // that handled any event has generated one.
+  const bool nenhum_evento = sim.Nfregues == 0;
+  if (!nenhum_evento && sim.sem_duracao == 0) return;
   // The progress line has no line end of its own.
   if (sim.rede.Visual == 1) std::fputc('\n', sim.err);
-  std::fprintf(sim.err,
-               "Aviso: %lld eventos perderam a duracao por falta de precisao do relogio, "
-               "a partir de Tsimul = %.2f\n",
-               static_cast<long long>(sim.sem_duracao), static_cast<double>(sim.Tsem_duracao));
+  if (nenhum_evento) {
+    std::fprintf(sim.err, "Aviso: nenhum evento foi simulado (N = %d, D = %g)\n", sim.rede.Nlimite,
+                 static_cast<double>(sim.rede.Tlimite));
+  }
+  if (sim.sem_duracao != 0) {
+    std::fprintf(sim.err,
+                 "Aviso: %lld eventos perderam a duracao por falta de precisao do relogio, "
+                 "a partir de Tsimul = %.2f\n",
+                 static_cast<long long>(sim.sem_duracao), static_cast<double>(sim.Tsem_duracao));
+  }
 }
 
 int termino(const Simulacao& sim) {

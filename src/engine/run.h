@@ -25,9 +25,10 @@ int simular_ate(Simulacao& sim, Tempo T);
 // nothing, when no event is pending.
 bool proximo_evento(Simulacao& sim);
 
-// After a run in which durations were lost to the clock's precision, writes one line saying
-// how many and from when to sim.err; otherwise nothing.
-void avisar_sem_duracao(const Simulacao& sim);
+// The warnings of a finished run, each one line on sim.err: a run that handled no event (its
+// limits as loaded), then durations lost to the clock's precision (how many and from when).
+// Nothing for a run that needs neither.
+void avisar_ao_terminar(const Simulacao& sim);
 
 // Writes the pending events, head first, to sim.out.
 void imprimir_eventos(Simulacao& sim);

@@ -1,7 +1,8 @@
 // Field readers. They follow the conversions of the C library's formatted input, except that
-// only plain decimal numbers are numbers.
+// only plain decimal numbers are numbers and an integer may be written as a whole decimal one.
 #include "input/scanner.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
@@ -14,6 +15,10 @@ bool branco(char ch) {
 }
 
 bool digito(char ch) { return ch >= '0' && ch <= '9'; }
+
+// An exponent is held at this bound while it is read: no text is long enough for its point to
+// bring a number scaled that far back into the range of an int, and ten times it still fits.
+constexpr std::int64_t LIMITE_EXPOENTE = 1'000'000'000'000'000;
 
 const char* pular_digitos(const char* p, const char* fim) {
   while (p < fim && digito(*p)) ++p;
@@ -31,13 +36,47 @@ bool ler_inteiro(Cursor& c, int& valor) {
   const char* p = c.p;
   bool negativo = false;
   if (p < c.fim && (*p == '+' || *p == '-')) negativo = *p++ == '-';
-  if (p == c.fim || !digito(*p)) return false;
-  const std::int64_t limite = negativo ? 2147483648LL : 2147483647LL;
-  std::int64_t v = 0;
-  for (; p < c.fim && digito(*p); ++p) {
-    v = v * 10 + (*p - '0');
-    if (v > limite) return false;
+  const char* inteira = p;
+  p = pular_digitos(p, c.fim);
+  if (p == inteira) return false;
+  // Digits that run into a decimal point or an exponent spell one decimal number: its digits,
+  // and the power of ten that scales them.
+  std::string digitos(inteira, p);
+  std::int64_t escala = 0;
+  if (p < c.fim && *p == '.') {
+    const char* fracao = p + 1;
+    p = pular_digitos(fracao, c.fim);
+    digitos.append(fracao, p);
+    escala = -(p - fracao);
   }
+  if (p < c.fim && (*p == 'e' || *p == 'E')) {
+    const char* x = p + 1;
+    bool expoente_negativo = false;
+    if (x < c.fim && (*x == '+' || *x == '-')) expoente_negativo = *x++ == '-';
+    const char* fx = pular_digitos(x, c.fim);
+    if (fx > x) {
+      std::int64_t expoente = 0;
+      for (; x < fx; ++x) expoente = std::min(expoente * 10 + (*x - '0'), LIMITE_EXPOENTE);
+      escala += expoente_negativo ? -expoente : expoente;
+      p = fx;
+    }
+  }
+  // Wholeness and range are decided on the digits, never through a rounded binary value: the
+  // trailing zeros go into the scale, the leading ones go, and what remains is whole when the
+  // scale is not negative.
+  while (!digitos.empty() && digitos.back() == '0') {
+    digitos.pop_back();
+    ++escala;
+  }
+  digitos.erase(0, digitos.find_first_not_of('0'));
+  std::int64_t v = 0;
+  if (!digitos.empty()) {
+    if (escala < 0) return false;
+    if (static_cast<std::int64_t>(digitos.size()) + escala > 10) return false;
+    for (char d : digitos) v = v * 10 + (d - '0');
+    for (; escala > 0; --escala) v *= 10;
+  }
+  if (v > (negativo ? 2147483648LL : 2147483647LL)) return false;
   valor = static_cast<int>(negativo ? -v : v);
   c.p = p;
   return true;

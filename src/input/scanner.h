@@ -18,7 +18,10 @@ struct Cursor {
 
 void pular_brancos(Cursor& c);
 
-// An optionally signed decimal integer. Digits that do not fit 32 bits do not match.
+// An optionally signed decimal integer. Digits that run straight into a decimal point, or into an
+// exponent ('e' or 'E', an optional sign, digits), spell one decimal number, which gives the
+// integer when its exact value is whole (1e6, 100., 2.50e1). A value that is not whole or does
+// not fit 32 bits does not match. An exponent letter without digits is left behind.
 bool ler_inteiro(Cursor& c, int& valor);
 
 // An optional sign, digits with an optional decimal point (at least one digit), and an exponent

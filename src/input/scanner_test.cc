@@ -1,31 +1,53 @@
-// Field readers: integers worked out by hand, reals against strtof on the accepted prefix.
+// Field readers: integers from a table worked out on the decimal digits, reals against strtof on
+// the accepted prefix.
 #include "input/scanner.h"
 
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
 
 namespace tarvo {
 namespace {
 
-TEST(Scanner, IntegersFitSigned32BitsOrDoNotMatch) {
-  // The value read, or -99 when nothing matches (nothing is stored then); characters consumed.
-  // clang-format off
-  const struct { const char* texto; int valor, lidos; } casos[] = {
-      {"42", 42, 2}, {" \t-7 x", -7, 4}, {"+15", 15, 3}, {"007", 7, 3}, {"5.9", 5, 1},
-      {"0x1F", 0, 1}, {"2147483647", INT_MAX, 10}, {"-2147483648", INT_MIN, 11},
-      {"2147483648", -99, 0}, {"-2147483649", -99, 0}, {"99999999999", -99, 0}, {"-", -99, 0},
-      {"+ 5", -99, 0}, {"--5", -99, 0}, {"x5", -99, 0}, {" \n", -99, 0}};
-  // clang-format on
-  for (const auto& c : casos) {
-    Cursor cur(c.texto);
+// The table of integer fields, read from TARVO_INTEIROS: the text between double quotes, the
+// value and the characters taken, or "-" for no match.
+TEST(Scanner, IntegersAreWholeDecimalsThatFit32Bits) {
+  std::ifstream tabela(TARVO_INTEIROS);
+  ASSERT_TRUE(tabela) << TARVO_INTEIROS;
+  int casos = 0;
+  for (std::string linha; std::getline(tabela, linha);) {
+    if (linha.empty() || linha[0] == '#') continue;
+    const std::size_t fim = linha.rfind('"');
+    ASSERT_TRUE(linha[0] == '"' && fim > 0) << linha;
+    std::string texto;
+    for (std::size_t i = 1; i < fim; ++i) {
+      if (linha[i] == '\\' && i + 1 < fim) {
+        ++i;
+        texto += linha[i] == 't' ? '\t' : linha[i] == 'n' ? '\n' : linha[i];
+      } else {
+        texto += linha[i];
+      }
+    }
+    std::istringstream resto(linha.substr(fim + 1));
+    std::string valor, lidos;
+    ASSERT_TRUE(resto >> valor >> lidos) << linha;
+    Cursor cur(texto);
     int v = -99;
-    EXPECT_EQ(ler_inteiro(cur, v), c.lidos > 0) << c.texto;
-    EXPECT_EQ(v, c.valor) << c.texto;
-    EXPECT_EQ(c.lidos > 0 ? cur.p - c.texto : 0, c.lidos) << c.texto;
+    const bool casou = ler_inteiro(cur, v);
+    if (valor == "-") {
+      EXPECT_TRUE(!casou && v == -99) << linha;  // nothing stored
+    } else {
+      EXPECT_TRUE(casou) << linha;
+      EXPECT_EQ(v, std::stoi(valor)) << linha;
+      EXPECT_EQ(cur.p - texto.data(), std::stoi(lidos)) << linha;
+    }
+    ++casos;
   }
+  EXPECT_GT(casos, 40);
 }
 
 TEST(Scanner, RealsAreDecimalPrefixesRoundedToFloat) {

@@ -50,6 +50,10 @@ TEST(Cli, UsageAndPathsThatAreNoModelFile) {
   const std::pair<std::vector<std::string>, std::string> casos[] = {
       {{}, uso},
       {{"model.txt", "model.txt"}, uso},
+      {{"--help", "model.txt"}, uso},
+      {{"--version", "--version"}, uso},
+      {{"--helpx"}, "O arquivo --helpx nao encontra-se.\n"},
+      {{"-h"}, "O arquivo -h nao encontra-se.\n"},
       {{"nada.txt"}, "O arquivo nada.txt nao encontra-se.\n"},
       {{"pasta"}, "O arquivo pasta e um diretorio, nao um modelo.\n"},
       {{"pasta/"}, "O arquivo pasta/ e um diretorio, nao um modelo.\n"},
@@ -64,6 +68,27 @@ TEST(Cli, UsageAndPathsThatAreNoModelFile) {
   }
 }
 
+// The only argument --help or --version: the text alone, without the banner, status 0 and
+// nothing written. Any other argument, a file named like an option included, is a model.
+TEST(Cli, HelpAndVersion) {
+  Diretorio d(REDE);
+  const Resultado versao = d.rodar({"--version"});
+  EXPECT_EQ(versao.saida, "tarvo " TARVO_VERSAO "\n");
+  const Resultado ajuda = d.rodar({"--help"});
+  EXPECT_EQ(ajuda.saida.rfind(" Uso : tarvo nome_arquivo \n", 0), 0u) << ajuda.saida;
+  for (const char* tema : {"--version", "Simula_imp.txt", "TARVO_SEED", "README.md"}) {
+    EXPECT_NE(ajuda.saida.find(tema), std::string::npos) << tema;
+  }
+  for (const Resultado& r : {versao, ajuda}) EXPECT_TRUE(r.status == 0 && r.erro.empty());
+  EXPECT_EQ(d.arquivos(), (std::vector<std::string>{"Simula_imp.txt", "model.txt"}));
+  EXPECT_EQ(ler_arquivo(d / "Simula_imp.txt"), "antigo");
+
+  escrever_arquivo(d / "--helpx", REDE);
+  const Resultado modelo = d.rodar({"--helpx"});
+  EXPECT_TRUE(modelo.status == 0 && sem_banner(modelo.saida).empty()) << modelo.saida;
+  EXPECT_NE(ler_arquivo(d / "Simula_imp.txt").find("FINAL DOS RESULTADOS"), std::string::npos);
+}
+
 TEST(Cli, SeedIsADecimalFrom0To4294967295) {
   // Refused before the model is read: this one has an error of its own.
   const Diretorio ruim("D\n");
@@ -75,7 +100,7 @@ TEST(Cli, SeedIsADecimalFrom0To4294967295) {
                     "\" (use um inteiro decimal de 0 a 4294967295)\n");
   }
   std::vector<std::string> relatorios;
-  for (const char* s : {"0", "4294967295", "10", "010", "8"}) {
+  for (const char* s : {"0", "4294967295", "10", "010", "8", "2147483658"}) {
     const Diretorio d(REDE);
     const Resultado r = d.rodar({"model.txt"}, s);
     EXPECT_TRUE(r.status == 0 && sem_banner(r.saida).empty()) << s;
@@ -84,6 +109,7 @@ TEST(Cli, SeedIsADecimalFrom0To4294967295) {
   }
   EXPECT_EQ(relatorios[3], relatorios[2]);  // decimal, not octal
   EXPECT_NE(relatorios[3], relatorios[4]);
+  EXPECT_EQ(relatorios[5], relatorios[2]);  // 10 + 2^31: only the low 31 bits of the state count
   EXPECT_EQ(Diretorio(REDE).rodar({"model.txt"}, std::nullopt).status, 0);  // unset: the clock
 }
 
