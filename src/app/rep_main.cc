@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/converter.h"
 #include "app/legado.h"
 #include "experimento/experimento.h"
 #include "experimento/saida.h"
@@ -31,6 +32,7 @@ const char* const AJUDA = R"(NOME
 SINOPSE
     tarvo-rep [opcoes] MODELO
     tarvo-rep merge [--format F] [--output ARQUIVO] FATIA.json...
+    tarvo-rep convert [--output ARQUIVO] MODELO.txt
 
 DESCRICAO
     Roda N replicacoes independentes do MODELO (o arquivo que tarvo le), cada uma numa
@@ -67,6 +69,10 @@ OPCOES
     merge FATIA.json...     junta fatias de um mesmo experimento (mesmo modelo, semente e
                             plano) exatamente na saida que uma execucao de todas as
                             replicacoes daria; aceita --format e --output
+    convert MODELO.txt      escreve o modelo do tarvo na linguagem estendida (.toml): cada
+                            fila com o servidor que tira fregueses dela vira uma estacao com
+                            o nome da fila, o sorvedouro vira a saida da rede; recusa, com a
+                            razao, o que a linguagem estendida nao expressa; aceita --output
 
 SAIDA
     text: uma tabela com os rotulos do relatorio; json: um objeto com modelo, semente, plano,
@@ -284,6 +290,14 @@ int principal(int argc, char** argv) {
       if (app.get_option(o)->count() > 0) uso(formatar("merge nao aceita a opcao %s", o));
     }
     return merge({posicionais.begin() + 1, posicionais.end()}, formato_saida, saida);
+  }
+  if (!posicionais.empty() && posicionais[0] == "convert") {
+    for (const char* o : {"-r", "-j", "-s", "-c", "-p", "-m", "-w", "--slice", "-t", "-f"}) {
+      if (app.get_option(o)->count() > 0) uso(formatar("convert nao aceita a opcao %s", o));
+    }
+    if (posicionais.size() != 2) uso("convert converte um MODELO.txt, um so");
+    gravar(saida, converter_legado(posicionais[1]));
+    return 0;
   }
   if (posicionais.size() != 1) {
     uso(posicionais.empty() ? std::string("falta o MODELO")

@@ -177,6 +177,8 @@ TEST(TarvoRep, RefusesBadCommandLinesWithTheirMessages) {
                    "D 100\nN 50\nE 1 a 1 0\ns 1\nF q\ns 1\nS 1 b 0.5 0\ne 1\ns 2\nF f\n");
   escrever_arquivo(base / "ruim.txt", "D 100\nN dez\n");
   escrever_arquivo(base / "vazio.json", "{}");
+  escrever_arquivo(base / "dois.txt",
+                   "D 9\nN 5\nE 1 a 1 0\ns 1\nF q\ns 1\nS 1 b 1 0\ne 1\nS 1 c 1 0\ne 1\nF f\n");
   for (const auto& [arquivo, semente, confianca, fatia] : {std::tuple{"a.json", "1", "0.95", "0:2"},
                                                            {"b.json", "1", "0.95", "2:4"},
                                                            {"c.json", "2", "0.95", "2:4"},
