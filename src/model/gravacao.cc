@@ -2,15 +2,44 @@
 #include "model/gravacao.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <string>
 
 namespace tarvo {
 
-int gravar_substituindo(const std::string& destino,
+namespace {
+
+// Straight into what is not a regular file: a device such as /dev/null, a pipe, a terminal.
+int gravar_direto(const std::string& destino, const std::function<void(std::FILE*)>& escrever) {
+  std::FILE* out = std::fopen(destino.c_str(), "w");
+  if (out == nullptr) return errno;
+  escrever(out);
+  int erro = 0;
+  if (std::fflush(out) != 0 || std::ferror(out)) erro = errno ? errno : EIO;
+  if (std::fclose(out) != 0 && erro == 0) erro = errno ? errno : EIO;
+  return erro;
+}
+
+}  // namespace
+
+int gravar_substituindo(const std::string& caminho,
                         const std::function<void(std::FILE*)>& escrever) {
+  // A rename would put a regular file in place of a device or a pipe, and of a symbolic link
+  // rather than the file it names.
+  std::string destino = caminho;
+  struct stat st;
+  if (stat(caminho.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return EISDIR;
+    if (!S_ISREG(st.st_mode)) return gravar_direto(caminho, escrever);
+    if (char* real = realpath(caminho.c_str(), nullptr)) {
+      destino = real;
+      std::free(real);
+    }
+  }
   const std::size_t barra = destino.rfind('/');
   const std::string dir = barra == std::string::npos ? "." : destino.substr(0, barra);
   const std::string nome = barra == std::string::npos ? destino : destino.substr(barra + 1);

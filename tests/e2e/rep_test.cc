@@ -2,6 +2,7 @@
 // figure by figure; the output does not depend on the threads; refused command lines, from a
 // table.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <filesystem>
@@ -141,6 +142,26 @@ TEST(TarvoRep, GivesTheSameBytesForAnyNumberOfThreads) {
   EXPECT_TRUE(j["plano"]["precisao_atingida"].get<bool>());
   EXPECT_GT(j["plano"]["feitas"].get<int>(), 4);
   EXPECT_LT(j["plano"]["feitas"].get<int>(), 24);
+}
+
+// --output replaces a regular file whole, through a temporary one; a symbolic link keeps
+// pointing at the file it named, and a pipe stays a pipe.
+TEST(TarvoRep, WritesThroughLinksAndIntoPipes) {
+  DiretorioTemporario tmp;
+  escrever_arquivo(tmp / "model.txt", MODELO);
+  escrever_arquivo(tmp / "alvo.txt", "antigo");
+  fs::create_symlink("alvo.txt", tmp / "ligacao");
+  ASSERT_EQ(mkfifo((tmp / "cano").c_str(), 0600), 0);
+  const Resultado r = rep(tmp.caminho(), {"-r", "2", "-s", "1", "-o", "ligacao", "model.txt"});
+  ASSERT_EQ(r.status, 0) << r.erro;
+  EXPECT_TRUE(fs::is_symlink(tmp / "ligacao"));
+  EXPECT_NE(ler_arquivo(tmp / "alvo.txt").find("TARVO-REP"), std::string::npos);
+  const Resultado c = executar_programa("/bin/sh", tmp.caminho(),
+                                        {"-c", std::string("cat cano > lido & ") + TARVO_REP_BIN +
+                                                   " -r 2 -s 1 -o cano model.txt; wait"});
+  EXPECT_EQ(c.status, 0) << c.erro;
+  EXPECT_TRUE(fs::is_fifo(tmp / "cano"));
+  EXPECT_EQ(ler_arquivo(tmp / "lido"), ler_arquivo(tmp / "alvo.txt"));
 }
 
 // The table of refused command lines, in tests/rep/erros.txt.
