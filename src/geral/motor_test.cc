@@ -5,8 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <functional>
 #include <limits>
+#include <map>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -55,171 +59,55 @@ double figura(const Modelo& m, const Replicacao& r, const std::string& nome) {
   return 0;
 }
 
-struct Caso {
-  const char* nome;
-  std::function<Rede()> rede;
-  double aquecimento;
-  std::vector<std::pair<const char*, double>> figuras;
-};
-
-// Deterministic times: arrivals every unit from time 1. "B": one server, capacity 2, services
-// of 2.5. Customer 1 is served 1 to 3.5; 2 waits 2 to 3.5 and is served to 6; 3 is lost; 4
-// waits 4 to 6 and is served to 8.5; at 6 the completion, scheduled at 3.5, goes before the
-// arrival scheduled at 5, so 6 finds room and waits to 8.5; 5, 7 and 8 are lost; 9 waits from 9;
-// 10 is lost. Sojourns 2.5, 4 and 4.5; waits 0, 1.5, 2, 2.5.
-Rede rede_b() {
-  Rede r = uma_estacao(det(1), det(2.5));
-  r.estacoes[0].capacidade = 2;
-  r.tempo = 10;
-  return r;
+// A value of tests/geral/corridas.txt: a number, a/b, or nan.
+double valor(const std::string& v) {
+  const std::size_t barra = v.find('/');
+  if (v == "nan") return nan;
+  if (barra == std::string::npos) return std::stod(v);
+  return std::stod(v.substr(0, barra)) / std::stod(v.substr(barra + 1));
 }
 
-const Caso casos[] = {
-    {"A: no queue; the arrival at 10 is handled, its completion at 10.5 is not",
-     [] {
-       Rede r = uma_estacao(det(1), det(0.5));
-       r.tempo = 10;
-       return r;
-     },
-     0,
-     {{"chegadas", 10},
-      {"perdidos", 0},
-      {"prob_perda", 0},
-      {"vazao", 0.9},
-      {"utilizacao", 0.45},
-      {"fila_media", 0},
-      {"sistema_medio", 0.45},
-      {"espera_media", 0},
-      {"permanencia_media", 0.5},
-      {"fila_maxima", 0},
-      {"fonte.gerados", 10},
-      {"rede.saidas", 9},
-      {"rede.permanencia_media", 0.5},
-      {"rede.permanencia_p50", 0.5},
-      {"rede.permanencia_p99", 0.5},
-      {"rede.tempo_final", 10}}},
-    {"B: capacity 2 and the tie at 6",
-     rede_b,
-     0,
-     {{"chegadas", 10},
-      {"perdidos", 5},
-      {"prob_perda", 0.5},
-      {"vazao", 0.3},
-      {"utilizacao", 0.9},
-      {"fila_media", 0.7},
-      {"sistema_medio", 1.6},
-      {"espera_media", 1.5},
-      {"permanencia_media", 11.0 / 3},
-      {"fila_maxima", 1},
-      {"fonte.gerados", 10},
-      {"rede.saidas", 3},
-      {"rede.permanencia_media", 11.0 / 3},
-      {"rede.permanencia_p50", 4},
-      {"rede.permanencia_p90", 4.5},
-      {"rede.permanencia_p95", 4.5},
-      {"rede.permanencia_p99", 4.5},
-      {"rede.tempo_final", 10}}},
-    // From 4.5 on (5.5 units): customer 4 waiting since 4 and 2 in service carry on; the queue
-    // holds one over [4.5, 6], [6, 8.5] and [9, 10]; the server is never idle.
-    {"B with a warm-up of 4.5",
-     rede_b,
-     4.5,
-     {{"chegadas", 6},
-      {"perdidos", 4},
-      {"prob_perda", 4.0 / 6},
-      {"vazao", 2 / 5.5},
-      {"utilizacao", 1},
-      {"fila_media", 5 / 5.5},
-      {"sistema_medio", (5 + 5.5) / 5.5},
-      {"espera_media", 2.25},
-      {"permanencia_media", 4.25},
-      {"fila_maxima", 1},
-      {"fonte.gerados", 6},
-      {"rede.saidas", 2},
-      {"rede.permanencia_media", 4.25},
-      {"rede.permanencia_p50", 4},
-      {"rede.permanencia_p90", 4.5},
-      {"rede.tempo_final", 10}}},
-    {"B ended by its 4th customer, at 4",
-     [] {
-       Rede r = rede_b();
-       r.fregueses = 4;
-       return r;
-     },
-     0,
-     {{"chegadas", 4},
-      {"perdidos", 1},
-      {"prob_perda", 0.25},
-      {"vazao", 0.25},
-      {"utilizacao", 0.75},
-      {"fila_media", 0.375},
-      {"sistema_medio", 1.125},
-      {"espera_media", 0.75},
-      {"permanencia_media", 2.5},
-      {"fonte.gerados", 4},
-      {"rede.saidas", 1},
-      {"rede.permanencia_p95", 2.5},
-      {"rede.tempo_final", 4}}},
-    // In service at t: those arrived in (t - 2.5, t]; the integral to 10 is 7 * 2.5 + 2 + 1.
-    {"infinitely many servers",
-     [] {
-       Rede r = uma_estacao(det(1), det(2.5));
-       r.estacoes[0].infinitos = true;
-       r.tempo = 10;
-       return r;
-     },
-     0,
-     {{"chegadas", 10},
-      {"vazao", 0.7},
-      {"utilizacao", 2.05},
-      {"fila_media", 0},
-      {"sistema_medio", 2.05},
-      {"espera_media", 0},
-      {"permanencia_media", 2.5},
-      {"fila_maxima", 0},
-      {"rede.saidas", 7},
-      {"rede.permanencia_p50", 2.5}}},
-    {"a source whose customers all leave at once",
-     [] {
-       Rede r = uma_estacao(det(1), det(2.5));
-       r.fontes[0].rota = {{0, 0}};
-       r.tempo = 10;
-       return r;
-     },
-     0,
-     {{"chegadas", 0},
-      {"prob_perda", nan},
-      {"vazao", 0},
-      {"utilizacao", 0},
-      {"espera_media", nan},
-      {"permanencia_media", nan},
-      {"fonte.gerados", 10},
-      {"rede.saidas", 10},
-      {"rede.permanencia_media", 0},
-      {"rede.permanencia_p99", 0}}},
-    {"a run that ends before its warm-up measures nothing",
-     [] {
-       Rede r = uma_estacao(det(1), det(0.5));
-       r.tempo = 10;
-       return r;
-     },
-     20,
-     {{"chegadas", nan},
-      {"vazao", nan},
-      {"fila_maxima", nan},
-      {"fonte.gerados", nan},
-      {"rede.saidas", nan},
-      {"rede.permanencia_p50", nan},
-      {"rede.tempo_final", 10}}},
-};
-
+// The cases of tests/geral/corridas.txt, one run each.
 TEST(MotorGeral, RunsWorkedOutByHand) {
-  for (const Caso& c : casos) {
-    const auto m = modelo_geral(c.rede(), "");
-    const Replicacao r = m->rodar(Plano{1, 1}, 0, c.aquecimento);
-    EXPECT_EQ(r.sorteios, 0u) << c.nome;
-    for (const auto& [nome, esperado] : c.figuras) {
-      const double v = figura(*m, r, nome);
+  std::ifstream f(std::string(TARVO_GERAL_DADOS) + "/corridas.txt");
+  ASSERT_TRUE(f.good());
+  struct Caso {
+    std::string nome;
+    std::map<std::string, double> valores;  // parameters and figures
+    std::vector<std::string> figuras;       // in the file's order
+  };
+  std::vector<Caso> casos;
+  std::string linha, palavra;
+  while (std::getline(f, linha)) {
+    if (linha.rfind("caso ", 0) == 0) {
+      casos.push_back({linha.substr(5), {}, {}});
+    } else if (!linha.empty() && linha[0] != '#') {
+      std::istringstream s(linha);
+      while (s >> palavra) {
+        const std::size_t eq = palavra.find('=');
+        casos.back().valores[palavra.substr(0, eq)] = valor(palavra.substr(eq + 1));
+        casos.back().figuras.push_back(palavra.substr(0, eq));
+      }
+    }
+  }
+  ASSERT_EQ(casos.size(), 7u);
+  for (Caso& c : casos) {
+    auto pega = [&c](const char* k, double padrao) {
+      std::erase(c.figuras, k);
+      return c.valores.count(k) ? c.valores[k] : padrao;
+    };
+    Rede r = uma_estacao(det(1), det(pega("servico", 0)));
+    r.tempo = 10;
+    r.fontes[0].rota[0].p = pega("p", 1);
+    if (c.valores.count("fregueses")) r.fregueses = static_cast<std::int64_t>(pega("fregueses", 0));
+    const double capacidade = pega("capacidade", 0);
+    if (capacidade > 0) r.estacoes[0].capacidade = static_cast<std::int64_t>(capacidade);
+    r.estacoes[0].infinitos = capacidade < 0;
+    const auto m = modelo_geral(r, "");
+    const Replicacao rep = m->rodar(Plano{1, 1}, 0, pega("aquecimento", 0));
+    EXPECT_EQ(rep.sorteios, 0u) << c.nome;
+    for (const std::string& nome : c.figuras) {
+      const double v = figura(*m, rep, nome), esperado = c.valores[nome];
       if (std::isnan(esperado)) {
         EXPECT_TRUE(std::isnan(v)) << c.nome << ": " << nome << " = " << v;
       } else {
