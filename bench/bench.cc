@@ -22,6 +22,7 @@
 #include "engine/random.h"
 #include "engine/run.h"
 #include "engine/simulation.h"
+#include "geral/motor.h"
 #include "input/loader.h"
 #include "model/failure.h"
 
@@ -147,6 +148,104 @@ int filho_modelo(const char* arquivo, long long clientes, int repeticoes) {
   return 0;
 }
 
+// ---- the extended engine ------------------------------------------------------------------
+
+geral::Distribuicao exponencial(double media) {
+  geral::Distribuicao d;
+  d.media = media;
+  return d;
+}
+
+// The networks the extended engine is timed on, built in code: "mm1" (load 0.9, as M1),
+// "tandem" (28 stations of mean 0.8 in series, as M4), "mm16" (16 servers at load 0.9), "rede1000"
+// (1000 stations routing at random, below), and "atraso:S" (one source of mean 1 into infinitely
+// many servers of mean S: about S events pending, for the cost per event against their number).
+geral::Rede rede_geral(const std::string& nome, long long clientes) {
+  geral::Rede r;
+  r.fregueses = clientes;
+  auto estacao = [&r](int servidores, double media, geral::Rota rota) {
+    geral::Estacao e;
+    e.nome = "e" + std::to_string(r.estacoes.size() + 1);
+    e.servidores = servidores;
+    e.servico = exponencial(media);
+    e.rota = std::move(rota);
+    r.estacoes.push_back(e);
+  };
+  if (nome == "mm1" || nome == "mm16") {
+    r.fontes.push_back({"chegadas", exponencial(1), {{0, 1}}});
+    if (nome == "mm1") estacao(1, 0.9, {});
+    if (nome == "mm16") estacao(16, 14.4, {});
+  } else if (nome == "tandem") {
+    r.fontes.push_back({"chegadas", exponencial(1), {{0, 1}}});
+    for (int j = 0; j < 28; ++j) estacao(1, 0.8, j < 27 ? geral::Rota{{j + 1, 1}} : geral::Rota{});
+  } else if (nome == "rede1000") {
+    // 100 sources of mean 1 into every tenth station; each station sends 0.3 to each of three
+    // stations drawn once from a fixed stream, and 0.1 out: about 10 visits per customer and
+    // an arrival rate of 1 per station on average, a load of 0.2 (the most loaded below 0.8).
+    geral::Gerador g = geral::gerador(SEMENTE, 0, geral::Proposito::rota_estacao, 12345);
+    for (int j = 0; j < 100; ++j) {
+      r.fontes.push_back({"f" + std::to_string(j + 1), exponencial(1), {{10 * j, 1}}});
+    }
+    for (int j = 0; j < 1000; ++j) {
+      geral::Rota rota;
+      for (int k = 0; k < 3; ++k) rota.push_back({static_cast<int>(g.pcg(1000u)), 0.3});
+      estacao(1, 0.2, rota);
+    }
+  } else if (nome.rfind("atraso:", 0) == 0) {
+    r.fontes.push_back({"chegadas", exponencial(1), {{0, 1}}});
+    estacao(1, std::atof(nome.c_str() + 7), {});
+    r.estacoes.back().infinitos = true;
+  } else {
+    std::fprintf(stderr, "tarvo_bench: no network %s\n", nome.c_str());
+    std::exit(2);
+  }
+  return r;
+}
+
+// The most loaded station of a network by its traffic equations (fixed-point iteration), so
+// that the random network's stability shows in the output.
+double carga_maxima(const geral::Rede& r) {
+  std::vector<double> l(r.estacoes.size(), 0);
+  for (int it = 0; it < 500; ++it) {
+    std::vector<double> n(r.estacoes.size(), 0);
+    for (const geral::Fonte& f : r.fontes) {
+      for (const geral::Destino& d : f.rota)
+        n[static_cast<std::size_t>(d.estacao)] += d.p / f.intervalo.media;
+    }
+    for (std::size_t j = 0; j < r.estacoes.size(); ++j) {
+      for (const geral::Destino& d : r.estacoes[j].rota)
+        n[static_cast<std::size_t>(d.estacao)] += d.p * l[j];
+    }
+    l = n;
+  }
+  double m = 0;
+  for (std::size_t j = 0; j < l.size(); ++j) {
+    const geral::Estacao& e = r.estacoes[j];
+    if (!e.infinitos) m = std::max(m, l[j] * e.servico.media / e.servidores);
+  }
+  return m;
+}
+
+// Child: "--geral NETWORK CUSTOMERS REPS" prints events, customers, events pending at the end,
+// best seconds, peak resident memory in KiB and the network's highest load.
+int filho_geral(const std::string& nome, long long clientes, int repeticoes) {
+  const geral::Rede rede = rede_geral(nome, clientes);
+  const geral::RedePronta pronta = geral::preparar_rede(rede);
+  double melhor = 1e300;
+  long long eventos = 0, pendentes = 0;
+  for (int i = 0; i < repeticoes; ++i) {
+    geral::Corrida c(pronta, SEMENTE, 0, 0);
+    const double t0 = cpu();
+    geral::rodar(c);
+    melhor = std::min(melhor, cpu() - t0);
+    eventos = static_cast<long long>(c.eventos);
+    pendentes = static_cast<long long>(c.pendentes.size());
+  }
+  std::printf("%lld %lld %lld %.9f %lld %.4f\n", eventos, clientes, pendentes, melhor,
+              pico_memoria_kib(), carga_maxima(rede));
+  return 0;
+}
+
 // ---- processes ----------------------------------------------------------------------------
 
 struct Filho {
@@ -231,6 +330,27 @@ Medida medir(const std::string& eu, const std::string& arquivo, long long client
   return m;
 }
 
+struct MedidaGeral {
+  long long eventos, clientes, pendentes;
+  double segundos;
+  long long pico_kib;
+  double carga;
+};
+
+MedidaGeral medir_geral(const std::string& eu, const std::string& rede, long long clientes,
+                        int repeticoes) {
+  const Filho f = executar(
+      {eu, "--geral", rede, std::to_string(clientes), std::to_string(repeticoes)}, "", true);
+  MedidaGeral m{};
+  if (f.status != 0 ||
+      std::sscanf(f.saida.c_str(), "%lld %lld %lld %lf %lld %lf", &m.eventos, &m.clientes,
+                  &m.pendentes, &m.segundos, &m.pico_kib, &m.carga) != 6) {
+    std::fprintf(stderr, "tarvo_bench: the run of %s failed (status %d)\n", rede.c_str(), f.status);
+    std::exit(1);
+  }
+  return m;
+}
+
 struct Caso {
   const char* nome;
   const char* arquivo;
@@ -258,8 +378,12 @@ int principal(const std::string& eu) {
       "ratio to floor | peak memory |\n");
   std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|\n");
   std::fflush(stdout);
+  double legado_mm1 = 0, legado_tandem = 0;  // events per second
   for (const Caso& c : casos) {
     const Medida m = medir(eu, modelos + "/" + c.arquivo, c.clientes, REPETICOES);
+    const double taxa = static_cast<double>(m.eventos) / m.motor;
+    if (std::strcmp(c.nome, "M1") == 0) legado_mm1 = taxa;
+    if (std::strcmp(c.nome, "M4") == 0) legado_tandem = taxa;
     const double ns = m.motor * 1e9 / static_cast<double>(m.eventos);
     const double ns_chao = m.chao * 1e9 / static_cast<double>(m.eventos);
     std::printf("| %s | %lld | %lld | %.1f M | %.1f | %d | %.1f | %.2f | %.2f MiB |\n", c.nome,
@@ -280,6 +404,61 @@ int principal(const std::string& eu) {
       "%lld KiB (difference %lld KiB; 1e8 run at %.1f M events/s)\n",
       pequeno.pico_kib, grande.pico_kib, grande.pico_kib - pequeno.pico_kib,
       static_cast<double>(grande.eventos) / grande.motor / 1e6);
+  std::fflush(stdout);
+
+  // The extended engine, on networks built in code (double precision, PCG streams, a binary
+  // heap, the network's sojourn quantiles), against the legacy rows above.
+  std::printf(
+      "\nExtended engine (src/geral): the same seed, clock and best of %d runs; one event per "
+      "arrival\nor completion; K = events pending at the end; legacy = this rate over the "
+      "legacy engine's on\nthe same network (M1, M4).\n\n",
+      REPETICOES);
+  std::printf(
+      "| network | customers | events | events/s | ns/event | K | highest load | vs legacy | "
+      "peak memory |\n");
+  std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+  std::fflush(stdout);
+  struct CasoGeral {
+    const char* rede;
+    long long clientes;
+    double legado;  // events per second of the legacy engine on the same network, or 0
+  };
+  const CasoGeral geral[] = {
+      {"mm1", 10000000, legado_mm1},
+      {"tandem", 500000, legado_tandem},
+      {"mm16", 10000000, 0},
+      {"rede1000", 1000000, 0},
+  };
+  for (const CasoGeral& c : geral) {
+    const MedidaGeral m = medir_geral(eu, c.rede, c.clientes, REPETICOES);
+    const double taxa = static_cast<double>(m.eventos) / m.segundos;
+    char contra[32] = "";
+    if (c.legado > 0) std::snprintf(contra, sizeof contra, "%.2f", taxa / c.legado);
+    std::printf("| %s | %lld | %lld | %.1f M | %.1f | %lld | %.3f | %s | %.2f MiB |\n", c.rede,
+                m.clientes, m.eventos, taxa / 1e6, 1e9 / taxa, m.pendentes, m.carga, contra,
+                static_cast<double>(m.pico_kib) / 1024);
+    std::fflush(stdout);
+  }
+
+  // The cost of an event against the number pending: a delay station holds about S customers
+  // in service, each with its completion pending.
+  std::printf(
+      "\nExtended engine, one source into infinitely many servers of mean S (2e6 "
+      "customers):\n\n| S | K | ns/event |\n|---:|---:|---:|\n");
+  for (const char* s : {"1", "10", "100", "1000", "10000", "100000"}) {
+    const MedidaGeral m = medir_geral(eu, std::string("atraso:") + s, 2000000, REPETICOES);
+    std::printf("| %s | %lld | %.1f |\n", s, m.pendentes,
+                m.segundos * 1e9 / static_cast<double>(m.eventos));
+    std::fflush(stdout);
+  }
+
+  const MedidaGeral g_pequeno = medir_geral(eu, "mm1", 100000, 1);
+  const MedidaGeral g_grande = medir_geral(eu, "mm1", 100000000, 1);
+  std::printf(
+      "\nExtended mm1 peak memory (VmHWM of a child each): 1e5 customers %lld KiB, 1e8 "
+      "customers %lld KiB (difference %lld KiB; 1e8 run at %.1f M events/s)\n",
+      g_pequeno.pico_kib, g_grande.pico_kib, g_grande.pico_kib - g_pequeno.pico_kib,
+      static_cast<double>(g_grande.eventos) / g_grande.segundos / 1e6);
   std::fflush(stdout);
 
   // The whole process, from outside.
@@ -350,6 +529,9 @@ int main(int argc, char** argv) {
   try {
     if (argc == 5 && std::strcmp(argv[1], "--modelo") == 0) {
       return tarvo::bench::filho_modelo(argv[2], std::atoll(argv[3]), std::atoi(argv[4]));
+    }
+    if (argc == 5 && std::strcmp(argv[1], "--geral") == 0) {
+      return tarvo::bench::filho_geral(argv[2], std::atoll(argv[3]), std::atoi(argv[4]));
     }
     if (argc != 1) {
       std::fprintf(stderr, "usage: tarvo_bench\n");

@@ -1,0 +1,395 @@
+// The extended engine's events: arrivals from sources, service completions, routing and the
+// statistics, with the pending events in a binary heap.
+#include "geral/motor.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <limits>
+
+#include "model/failure.h"
+
+namespace tarvo::geral {
+
+namespace {
+
+constexpr double kInfinito = std::numeric_limits<double>::infinity();
+
+RotaPronta preparar_rota(const Rota& rota, std::size_t nestacoes, std::vector<Desvio>& desvios) {
+  RotaPronta r;
+  r.inicio = static_cast<std::int32_t>(desvios.size());
+  double soma = 0;
+  for (const Destino& d : rota) {
+    if (d.estacao < 0 || static_cast<std::size_t>(d.estacao) >= nestacoes) {
+      falha(1, "Rota para uma estacao que nao existe (%d)\n", d.estacao);
+    }
+    if (!(d.p >= 0 && d.p <= 1)) falha(1, "Probabilidade fora de [0, 1] numa rota\n");
+    if (d.p == 0) continue;  // never taken; dropping it leaves the other draws as they were
+    soma += d.p;
+    desvios.push_back({soma, d.estacao});
+  }
+  if (soma > 1 + 1e-9) falha(1, "Probabilidades de uma rota somam mais que 1\n");
+  r.n = static_cast<std::int32_t>(desvios.size()) - r.inicio;
+  if (r.n == 1 && soma >= 1) {
+    r.certa = desvios.back().estacao;
+  } else {
+    r.sorteia = r.n > 0;
+  }
+  return r;
+}
+
+// ---- the heap ------------------------------------------------------------------------------
+
+// Times are never negative (nor -0), so their bits order as the times do, and time and order
+// compare as one 128-bit number, without a branch.
+inline bool antes(const Evento& a, const Evento& b) {
+  using u128 = unsigned __int128;
+  const u128 x = (u128{std::bit_cast<std::uint64_t>(a.t)} << 64) | a.ordem;
+  const u128 y = (u128{std::bit_cast<std::uint64_t>(b.t)} << 64) | b.ordem;
+  return x < y;
+}
+
+inline void descer(std::vector<Evento>& h, const Evento& e) {
+  const std::size_t n = h.size();
+  std::size_t i = 0;
+  for (;;) {
+    std::size_t f = 2 * i + 1;
+    if (f >= n) break;
+    if (f + 1 < n && antes(h[f + 1], h[f])) ++f;
+    if (!antes(h[f], e)) break;
+    h[i] = h[f];
+    i = f;
+  }
+  h[i] = e;
+}
+
+// Growing the heap past its capacity reallocates (amortised); it is reserved for the most
+// events a network with finite servers can have pending.
+inline void agendar(Corrida& c, double t, std::int32_t alvo, const Fregues& f) {
+  std::vector<Evento>& h = c.pendentes;
+  const Evento e{t, c.ordem++, alvo, f};
+  std::size_t i = h.size();
+  h.push_back(e);
+  while (i > 0) {
+    const std::size_t p = (i - 1) / 2;
+    if (!antes(e, h[p])) break;
+    h[i] = h[p];
+    i = p;
+  }
+  h[i] = e;
+}
+
+// The head leaves and an event the head's handling scheduled takes its place: one pass down.
+inline void trocar_cabeca(Corrida& c, double t, std::int32_t alvo, const Fregues& f) {
+  descer(c.pendentes, Evento{t, c.ordem++, alvo, f});
+}
+
+inline void tirar_cabeca(Corrida& c) {
+  std::vector<Evento>& h = c.pendentes;
+  const Evento e = h.back();
+  h.pop_back();
+  if (!h.empty()) descer(h, e);
+}
+
+// ---- the queues ----------------------------------------------------------------------------
+
+[[gnu::noinline]] void crescer(FilaEspera& q) {
+  const std::size_t n = q.anel.size(), m = n - 1;
+  std::vector<Fregues> novo(2 * n);
+  for (std::size_t i = 0; i < n; ++i) novo[i] = q.anel[(q.cabeca + i) & m];
+  q.anel.swap(novo);
+  q.cabeca = 0;
+}
+
+inline void por(FilaEspera& q, const Fregues& f) {
+  if (static_cast<std::size_t>(q.n) == q.anel.size()) crescer(q);
+  q.anel[(q.cabeca + static_cast<std::size_t>(q.n)) & (q.anel.size() - 1)] = f;
+  ++q.n;
+}
+
+inline Fregues tirar(FilaEspera& q) {
+  const Fregues f = q.anel[q.cabeca];
+  q.cabeca = (q.cabeca + 1) & (q.anel.size() - 1);
+  --q.n;
+  return f;
+}
+
+// ---- the events ----------------------------------------------------------------------------
+
+// Carries the station's time integrals up to t.
+inline void integrar(EstadoEstacao& s, double t) {
+  const double dt = t - s.t_ultima;
+  s.area_fila += static_cast<double>(s.fila.n) * dt;
+  s.area_ocupados += static_cast<double>(s.ocupados) * dt;
+  s.t_ultima = t;
+}
+
+inline std::int32_t destino(const Corrida& c, const RotaPronta& r, Gerador& g) {
+  if (!r.sorteia) return r.certa;
+  const double u = uniforme(g);
+  const Desvio* d = c.rede.desvios.data() + r.inicio;
+  for (std::int32_t i = 0; i < r.n; ++i) {
+    if (u < d[i].ate) return d[i].estacao;
+  }
+  return -1;
+}
+
+inline void sair(Corrida& c, const Fregues& f) {
+  ++c.saidas_total;
+  ++c.saidas;
+  const double d = c.relogio - f.rede;
+  c.soma_permanencia += d;
+  if (c.saidas <= kPrimeiras) c.primeiras[c.saidas - 1] = d;
+  c.quantis(d);
+}
+
+inline void chegar(Corrida& c, std::int32_t e, const Fregues& f) {
+  EstadoEstacao& s = c.estacoes[static_cast<std::size_t>(e)];
+  const EstacaoPronta& p = c.rede.estacoes[static_cast<std::size_t>(e)];
+  ++s.chegadas;
+  if (s.ocupados + s.fila.n >= p.capacidade) {
+    ++s.perdidos;
+    ++s.perdidos_total;
+    return;
+  }
+  integrar(s, c.relogio);
+  if (s.ocupados < p.servidores) {
+    ++s.ocupados;
+    ++s.inicios;  // with no wait
+    agendar(c, c.relogio + sortear(p.servico, c.servicos[static_cast<std::size_t>(e)]), e, f);
+  } else {
+    por(s.fila, f);
+    s.fila_maxima = std::max(s.fila_maxima, s.fila.n);
+  }
+}
+
+// The head's service ends. A waiting customer takes the server before the one served is routed,
+// so that a customer sent back to the same station joins the end of its queue.
+inline void completar(Corrida& c, const Evento& ev) {
+  const std::size_t e = static_cast<std::size_t>(ev.alvo);
+  EstadoEstacao& s = c.estacoes[e];
+  const EstacaoPronta& p = c.rede.estacoes[e];
+  const double t = c.relogio;
+  integrar(s, t);
+  ++s.atendidos;
+  s.soma_permanencia += t - ev.f.estacao;
+  if (s.fila.n > 0) {
+    const Fregues g = tirar(s.fila);
+    ++s.inicios;
+    s.soma_espera += t - g.estacao;
+    trocar_cabeca(c, t + sortear(p.servico, c.servicos[e]), ev.alvo, g);
+  } else {
+    --s.ocupados;
+    tirar_cabeca(c);
+  }
+  const std::int32_t d = destino(c, p.rota, c.rotas_estacao[e]);
+  if (d < 0) {
+    sair(c, ev.f);
+  } else {
+    chegar(c, d, Fregues{ev.f.rede, t});
+  }
+}
+
+// The head is source j's arrival: its next is scheduled first, then the customer goes on.
+// Returns true when this customer is the last the run generates.
+inline bool gerar(Corrida& c, const Evento& ev) {
+  const std::size_t j = static_cast<std::size_t>(-1 - ev.alvo);
+  const FontePronta& fonte = c.rede.fontes[j];
+  const double t = c.relogio;
+  ++c.gerados[j];
+  ++c.gerados_total;
+  trocar_cabeca(c, t + sortear(fonte.intervalo, c.intervalos[j]), ev.alvo, Fregues{});
+  const Fregues f{t, t};
+  const std::int32_t d = destino(c, fonte.rota, c.rotas_fonte[j]);
+  if (d < 0) {
+    sair(c, f);
+  } else {
+    chegar(c, d, f);
+  }
+  return c.gerados_total == c.limite;
+}
+
+inline bool tratar(Corrida& c) {
+  const Evento ev = c.pendentes[0];
+  c.relogio = ev.t;
+  ++c.eventos;
+  if (ev.alvo >= 0) {
+    completar(c, ev);
+    return false;
+  }
+  return gerar(c, ev);
+}
+
+// ---- the phases ----------------------------------------------------------------------------
+
+Quantis novos_quantis() {
+  return Quantis(boost::accumulators::extended_p_square_probabilities =
+                     std::vector<double>(std::begin(kProbabilidades), std::end(kProbabilidades)));
+}
+
+// The statistics start at t; the customers present and the pending events carry on.
+void reiniciar(Corrida& c, double t) {
+  c.relogio = t;
+  for (EstadoEstacao& s : c.estacoes) {
+    integrar(s, t);
+    s.area_fila = s.area_ocupados = 0;
+    s.chegadas = s.perdidos = s.inicios = s.atendidos = 0;
+    s.fila_maxima = s.fila.n;
+    s.soma_espera = s.soma_permanencia = 0;
+  }
+  std::fill(c.gerados.begin(), c.gerados.end(), 0);
+  c.saidas = 0;
+  c.soma_permanencia = 0;
+  c.quantis = novos_quantis();
+  c.fase = Fase::medicao;
+  c.medida = true;
+}
+
+void encerrar(Corrida& c, double t) {
+  c.relogio = t;
+  if (c.fase == Fase::medicao) {
+    for (EstadoEstacao& s : c.estacoes) integrar(s, t);
+  }
+  c.fase = Fase::fim;
+}
+
+// The events of the current phase are those before this.
+double limite_fase(const Corrida& c) {
+  return c.fase == Fase::aquecimento ? std::min(c.aquecimento, c.fim) : c.fim;
+}
+
+// No event is left before the phase's limit: the warm-up ends, or the run does at its time limit.
+void mudar_fase(Corrida& c) {
+  if (c.fase == Fase::aquecimento && c.aquecimento < c.fim) {
+    reiniciar(c, c.aquecimento);
+  } else {
+    encerrar(c, c.rede.tempo ? *c.rede.tempo : c.relogio);
+  }
+}
+
+}  // namespace
+
+RedePronta preparar_rede(const Rede& rede) {
+  RedePronta r;
+  if (!rede.tempo && !rede.fregueses) falha(1, "Sem limite de tempo nem de fregueses\n");
+  if (rede.tempo && !(*rede.tempo >= 0)) falha(1, "Limite de tempo negativo\n");
+  if (rede.fregueses && *rede.fregueses < 0) falha(1, "Limite de fregueses negativo\n");
+  if (rede.fontes.size() > INT32_MAX / 2 || rede.estacoes.size() > INT32_MAX / 2) {
+    falha(1, "Rede grande demais\n");
+  }
+  r.tempo = rede.tempo;
+  r.fregueses = rede.fregueses;
+  r.aquecimento = rede.aquecimento;
+  const std::size_t n = rede.estacoes.size();
+  for (const Fonte& f : rede.fontes) {
+    if (!rede.fregueses && sempre_zero(f.intervalo)) {
+      falha(1, "A simulacao nao termina: a fonte %s gera fregueses sem intervalo\n",
+            f.nome.c_str());
+    }
+    r.fontes.push_back({preparar(f.intervalo), preparar_rota(f.rota, n, r.desvios)});
+  }
+  for (const Estacao& e : rede.estacoes) {
+    EstacaoPronta p;
+    if (!e.infinitos && e.servidores < 1) falha(1, "Estacao %s sem servidores\n", e.nome.c_str());
+    if (e.capacidade && *e.capacidade < 1) falha(1, "Estacao %s sem lugares\n", e.nome.c_str());
+    p.servidores = e.infinitos ? kSemLimite : e.servidores;
+    p.capacidade = e.capacidade ? *e.capacidade : kSemLimite;
+    p.servico = preparar(e.servico);
+    p.rota = preparar_rota(e.rota, n, r.desvios);
+    r.estacoes.push_back(std::move(p));
+  }
+  return r;
+}
+
+Corrida::Corrida(const RedePronta& r, std::uint32_t semente, std::uint64_t replicacao, double aquec)
+    : rede(r),
+      aquecimento(aquec > 0 ? aquec : 0),
+      fim(r.tempo ? std::nextafter(*r.tempo, kInfinito) : kInfinito),
+      limite(r.fregueses ? *r.fregueses : kSemLimite),
+      quantis(novos_quantis()) {
+  fase = aquecimento > 0 ? Fase::aquecimento : Fase::medicao;
+  medida = fase == Fase::medicao;
+  const std::size_t nf = r.fontes.size(), ne = r.estacoes.size();
+  auto fluxos = [&](std::vector<Gerador>& v, std::size_t n, Proposito p) {
+    for (std::size_t j = 0; j < n; ++j) {
+      v.push_back(gerador(semente, replicacao, p, static_cast<std::uint32_t>(j)));
+      origem.push_back(v.back().pcg);
+    }
+  };
+  fluxos(intervalos, nf, Proposito::intervalo);
+  fluxos(rotas_fonte, nf, Proposito::rota_fonte);
+  fluxos(servicos, ne, Proposito::servico);
+  fluxos(rotas_estacao, ne, Proposito::rota_estacao);
+  estacoes.resize(ne);
+  gerados.assign(nf, 0);
+  std::size_t reserva = nf + 16;
+  for (const EstacaoPronta& e : r.estacoes) {
+    reserva += static_cast<std::size_t>(
+        std::min<std::int64_t>({e.servidores, e.capacidade, std::int64_t{1} << 16}));
+  }
+  pendentes.reserve(reserva);
+  if (limite == 0) {
+    encerrar(*this, 0);
+    return;
+  }
+  for (std::size_t j = 0; j < nf; ++j) {
+    // 0 + d, as every later time is the clock plus a duration: a duration of -0 becomes +0.
+    agendar(*this, 0.0 + sortear(r.fontes[j].intervalo, intervalos[j]),
+            -1 - static_cast<std::int32_t>(j), Fregues{});
+  }
+}
+
+void rodar(Corrida& c) {
+  while (c.fase != Fase::fim) {
+    const double limite = limite_fase(c);
+    const std::vector<Evento>& h = c.pendentes;
+    while (!h.empty() && h[0].t < limite) {
+      if (tratar(c)) {
+        encerrar(c, c.relogio);
+        return;
+      }
+    }
+    mudar_fase(c);
+  }
+}
+
+bool passo(Corrida& c) {
+  while (c.fase != Fase::fim) {
+    if (!c.pendentes.empty() && c.pendentes[0].t < limite_fase(c)) {
+      if (tratar(c)) encerrar(c, c.relogio);
+      return true;
+    }
+    mudar_fase(c);
+  }
+  return false;
+}
+
+std::uint64_t sorteios(const Corrida& c) {
+  std::uint64_t m = 0;
+  std::size_t i = 0;
+  for (const auto* v : {&c.intervalos, &c.rotas_fonte, &c.servicos, &c.rotas_estacao}) {
+    for (const Gerador& g : *v) m = std::max<std::uint64_t>(m, g.pcg - c.origem[i++]);
+  }
+  return m;
+}
+
+double quantil(const Corrida& c, int q) {
+  const double p = kProbabilidades[q];
+  if (c.saidas == 0) return std::numeric_limits<double>::quiet_NaN();
+  if (c.saidas <= kPrimeiras) {
+    // Too few for the estimator's markers: the smallest sojourn that at least a fraction p of
+    // them do not exceed.
+    double x[kPrimeiras];
+    const std::size_t n = static_cast<std::size_t>(c.saidas);
+    for (std::size_t i = 0; i < n; ++i) {  // in order, by insertion (std::sort here upsets
+      std::size_t j = i;                   // g++ 12's array-bounds warning)
+      for (; j > 0 && x[j - 1] > c.primeiras[i]; --j) x[j] = x[j - 1];
+      x[j] = c.primeiras[i];
+    }
+    const double k = std::ceil(p * static_cast<double>(n));
+    return x[static_cast<std::size_t>(k) - 1];
+  }
+  return boost::accumulators::extended_p_square(c.quantis)[static_cast<std::size_t>(q)];
+}
+
+}  // namespace tarvo::geral

@@ -1,0 +1,151 @@
+// The extended engine: stations with many servers, capacity, routing by probability and exact
+// sojourn times, on a 64-bit clock. One Corrida is one run; runs share only their RedePronta.
+#ifndef TARVO_GERAL_MOTOR_H_
+#define TARVO_GERAL_MOTOR_H_
+
+#include <boost/accumulators/accumulators.hpp>
+#include <boost/accumulators/statistics/extended_p_square.hpp>
+#include <boost/accumulators/statistics/stats.hpp>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "geral/rede.h"
+#include "geral/variaveis.h"
+
+namespace tarvo::geral {
+
+// Where a customer goes: the first destination whose cumulative probability exceeds a uniform
+// draw; past the last one it leaves the network.
+struct Desvio {
+  double ate = 0;  // cumulative probability up to and including this destination
+  std::int32_t estacao = 0;
+};
+
+struct RotaPronta {
+  std::int32_t inicio = 0;  // first Desvio in RedePronta::desvios
+  std::int32_t n = 0;       // how many
+  std::int32_t certa = -1;  // a station every customer goes to without a draw, or -1
+  bool sorteia = false;     // whether the route draws at all
+};
+
+struct FontePronta {
+  Variavel intervalo;
+  RotaPronta rota;
+};
+
+constexpr std::int64_t kSemLimite = INT64_MAX;
+
+struct EstacaoPronta {
+  std::int64_t servidores = 1;  // kSemLimite for infinitely many
+  std::int64_t capacidade = kSemLimite;
+  Variavel servico;
+  RotaPronta rota;
+};
+
+// A network with everything its runs need worked out once: read by any number of runs at once.
+struct RedePronta {
+  std::optional<double> tempo;
+  std::optional<std::int64_t> fregueses;
+  double aquecimento = 0;
+  std::vector<FontePronta> fontes;
+  std::vector<EstacaoPronta> estacoes;
+  std::vector<Desvio> desvios;
+};
+
+// Throws a Falha for a network that no run could use or end: no limit, a route to a station that
+// does not exist, parameters out of range, or a source whose every interval is 0 with no limit
+// on customers.
+RedePronta preparar_rede(const Rede& rede);
+
+// A customer: when it entered the network and when it reached the station it is at.
+struct Fregues {
+  double rede = 0;
+  double estacao = 0;
+};
+
+// A pending event: an arrival from source -1 - alvo when alvo < 0, else the completion of f's
+// service at station alvo. Events leave in time order, ties in the order they were scheduled.
+struct Evento {
+  double t = 0;
+  std::uint64_t ordem = 0;
+  std::int32_t alvo = 0;
+  Fregues f;
+};
+
+// The customers waiting at a station, first in first out, in a ring whose size doubles when a
+// queue grows longer than it ever was.
+struct FilaEspera {
+  std::vector<Fregues> anel = std::vector<Fregues>(16);
+  std::size_t cabeca = 0;
+  std::int64_t n = 0;
+};
+
+struct EstadoEstacao {
+  std::int64_t ocupados = 0;  // servers busy (customers in service)
+  FilaEspera fila;
+  // Since the statistics started:
+  double t_ultima = 0;  // the time the integrals below reach
+  double area_fila = 0, area_ocupados = 0;
+  std::int64_t chegadas = 0, perdidos = 0, inicios = 0, atendidos = 0, fila_maxima = 0;
+  double soma_espera = 0;       // over services started
+  double soma_permanencia = 0;  // over services completed
+  // Since time 0:
+  std::int64_t perdidos_total = 0;
+};
+
+using Quantis = boost::accumulators::accumulator_set<
+    double, boost::accumulators::stats<boost::accumulators::tag::extended_p_square>>;
+
+// The fractions of the network sojourn time whose quantiles a run estimates.
+constexpr double kProbabilidades[] = {0.5, 0.9, 0.95, 0.99};
+constexpr int kPrimeiras = 2 * 4 + 3;  // extended P^2's markers: it estimates from this many on
+
+enum class Fase { aquecimento, medicao, fim };
+
+// One run: all it reads and writes. Never copied: its streams and state are its own.
+struct Corrida {
+  const RedePronta& rede;
+  double aquecimento;   // statistics start here (0: from the start)
+  double fim;           // events strictly before fim are handled: just past tempo
+  std::int64_t limite;  // the customer limit, or kSemLimite
+  Fase fase = Fase::medicao;
+  bool medida = false;  // whether the statistics ever started
+  double relogio = 0;
+  std::uint64_t ordem = 0;        // events scheduled so far
+  std::uint64_t eventos = 0;      // events handled
+  std::vector<Evento> pendentes;  // a binary heap
+  std::vector<Gerador> intervalos, rotas_fonte, servicos, rotas_estacao;
+  std::vector<pcg32> origem;  // the streams as they started, in that order
+  std::vector<EstadoEstacao> estacoes;
+  std::vector<std::int64_t> gerados;  // per source, since the statistics started
+  // Since time 0, for the conservation of customers:
+  std::int64_t gerados_total = 0, saidas_total = 0;
+  // The network, since the statistics started:
+  std::int64_t saidas = 0;
+  double soma_permanencia = 0;
+  double primeiras[kPrimeiras] = {};  // the first sojourns, exact quantiles below kPrimeiras
+  Quantis quantis;
+
+  Corrida(const RedePronta& r, std::uint32_t semente, std::uint64_t replicacao, double aquecimento);
+  Corrida(const Corrida&) = delete;
+  Corrida& operator=(const Corrida&) = delete;
+};
+
+// Runs to the end: the first event at which the customer limit is reached, or the time limit.
+void rodar(Corrida& c);
+
+// Handles the next event, or ends the run when there is none before the limit; false once the
+// run has ended. rodar is this in a loop, without the call per event.
+bool passo(Corrida& c);
+
+// The most numbers (32-bit outputs) any one stream of the run has drawn.
+std::uint64_t sorteios(const Corrida& c);
+
+// The network's sojourn quantile for kProbabilidades[q], over the customers that left since the
+// statistics started; NaN when none did.
+double quantil(const Corrida& c, int q);
+
+}  // namespace tarvo::geral
+
+#endif  // TARVO_GERAL_MOTOR_H_

@@ -1,0 +1,83 @@
+// The extended engine's random streams and variates: the same numbers on every platform and
+// compiler, from PCG streams and arithmetic that IEEE 754 rounds exactly.
+#ifndef TARVO_GERAL_VARIAVEIS_H_
+#define TARVO_GERAL_VARIAVEIS_H_
+
+#include <cstdint>
+#include <pcg_random.hpp>
+#include <vector>
+
+#include "geral/rede.h"
+
+namespace tarvo::geral {
+
+// Natural logarithm and exponential within one unit in the last place, from +, -, *, / alone,
+// so that no platform's libm decides a variate's last bit.
+double ln(double x);
+double expo(double x);
+
+// Gamma(x) for x >= 1 by Lanczos' series, to about 1e-14 relative; for parameters computed once.
+double funcao_gama(double x);
+
+// What an object's stream draws for; with the object's position it selects the stream.
+enum class Proposito : std::uint32_t {
+  intervalo = 0,     // a source's times between arrivals
+  rota_fonte = 1,    // a source's choice of station
+  servico = 2,       // a station's service times
+  rota_estacao = 3,  // a station's choice of where the served customer goes
+};
+
+// One stream, and the normal that the polar method made in pair with the last one it gave.
+struct Gerador {
+  pcg32 pcg;
+  double normal = 0;
+  bool tem_normal = false;
+};
+
+// The stream of one object's purpose (position counted from 0 among its kind) in replication
+// replicacao of an experiment seeded with semente. Each such tuple has a stream of its own: the
+// generator's state and its stream selector are both hashes of the tuple. (Replications that
+// took stretches of one stream at offsets a power of two apart would share most bits of every
+// output, since the low bits of a power-of-two LCG's state repeat with short periods.)
+Gerador gerador(std::uint32_t semente, std::uint64_t replicacao, Proposito proposito,
+                std::uint32_t posicao);
+
+// What every stream of one replication derives from, as the replication's seed.
+std::uint64_t chave_replicacao(std::uint32_t semente, std::uint64_t replicacao);
+
+// A uniform number in (0, 1): 52 bits from two outputs, k, as (2k + 1) / 2^53, so neither u nor
+// 1 - u is ever 0, and both are exact.
+inline double uniforme(Gerador& g) {
+  const std::uint64_t a = g.pcg(), b = g.pcg();
+  const std::uint64_t k = (a << 20) | (b >> 12);
+  return static_cast<double>(2 * k + 1) * 0x1p-53;
+}
+
+// A distribution with what its draws need worked out once.
+struct Variavel {
+  Dist tipo = Dist::exponencial;
+  double a = 0, b = 0, c = 0, d = 0;  // per tipo; see preparar
+  int k = 1;
+  std::vector<double> valores;
+};
+
+// Throws a Falha for parameters no distribution has (the loader refuses them first).
+Variavel preparar(const Distribuicao& dist);
+
+// The mean a distribution's draws have.
+double media(const Distribuicao& dist);
+
+// True when every draw is 0.
+bool sempre_zero(const Distribuicao& dist);
+
+double sortear_outra(const Variavel& v, Gerador& g);
+
+// One draw; the exponential inline, the others out of line.
+inline double sortear(const Variavel& v, Gerador& g) {
+  if (v.tipo == Dist::exponencial) return -v.a * ln(uniforme(g));
+  return sortear_outra(v, g);
+}
+
+}  // namespace tarvo::geral
+
+#endif  // TARVO_GERAL_VARIAVEIS_H_

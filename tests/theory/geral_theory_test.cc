@@ -1,0 +1,274 @@
+// The extended engine against queueing theory: M/M/c (Erlang C) and the M/M/1 sojourn's
+// quantiles, M/M/c/K and Erlang B, M/D/1 and M/E_k/1 (Pollaczek-Khinchine), M/G/infinity, and a
+// Jackson network with feedback.
+//
+// Each case is an experiment of the replication driver: R = 30 independent replications, each
+// starting empty, warming up for at least ten relaxation times of its most loaded station, then
+// measuring. For each figure checked, the replication values' mean and standard error s / sqrt(R)
+// give t = (mean - theory) / error, which for a correct engine follows Student's t with R - 1
+// degrees of freedom (the replication values are nearly normal at these run lengths; the bias of
+// the empty start and of ratio estimators is far below one standard error). Each |t| must stay
+// under the two-sided quantile of probability 0.001 / (number of checks), so that a correct
+// engine fails the whole file for at most one seed in a thousand (a union bound, whatever the
+// correlation among the figures). With 32 checks the bound is |t| < 4.92.
+#include <gtest/gtest.h>
+
+#include <boost/math/distributions/students_t.hpp>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/geral.h"
+#include "experimento/experimento.h"
+
+namespace tarvo {
+namespace {
+
+using geral::Dist;
+using geral::Distribuicao;
+using geral::Estacao;
+using geral::Rede;
+
+constexpr int kReplicacoes = 30;
+constexpr double kFalsoAlarme = 0.001;  // for the whole file
+
+Distribuicao exponencial(double media) {
+  Distribuicao d;
+  d.media = media;
+  return d;
+}
+
+// Poisson arrivals of rate 1 into one station of c servers (0: infinitely many).
+Rede uma_estacao(int c, Distribuicao servico, std::optional<std::int64_t> capacidade = {}) {
+  Rede r;
+  r.fontes.push_back({"chegadas", exponencial(1), {{0, 1}}});
+  Estacao e;
+  e.nome = "posto";
+  e.servidores = c > 0 ? c : 1;
+  e.infinitos = c == 0;
+  e.capacidade = capacidade;
+  e.servico = servico;
+  r.estacoes.push_back(e);
+  return r;
+}
+
+// ---- the formulas --------------------------------------------------------------------------
+
+// M/M/c/K at offered load a = lambda E[S] (K = 0: no limit), by its stationary probabilities
+// p_n proportional to a^n / n! up to c and to a^c / c! (a / c)^(n - c) above.
+struct Estacionario {
+  double perda = 0, L = 0, Lq = 0;
+};
+
+Estacionario mmck(int c, double a, int K) {
+  const int N = K > 0 ? K : 20000;  // without a limit, far enough that the tail is nothing
+  std::vector<double> p(static_cast<std::size_t>(N) + 1);
+  p[0] = 1;
+  double soma = 1;
+  for (int n = 1; n <= N; ++n) {
+    p[static_cast<std::size_t>(n)] = p[static_cast<std::size_t>(n) - 1] * a / std::min(n, c);
+    soma += p[static_cast<std::size_t>(n)];
+  }
+  Estacionario e;
+  for (int n = 0; n <= N; ++n) {
+    const double pn = p[static_cast<std::size_t>(n)] / soma;
+    e.L += n * pn;
+    e.Lq += std::max(n - c, 0) * pn;
+  }
+  e.perda = K > 0 ? p[static_cast<std::size_t>(K)] / soma : 0;
+  return e;
+}
+
+// Erlang C's mean number waiting, in closed form.
+double erlang_c_lq(int c, double a) {
+  const double rho = a / c;
+  double termo = 1, soma = 0;
+  for (int n = 0; n < c; ++n) {
+    soma += termo;
+    termo *= a / (n + 1);
+  }
+  const double topo = termo / (1 - rho);  // a^c / (c! (1 - rho))
+  return topo / (soma + topo) * rho / (1 - rho);
+}
+
+// Pollaczek-Khinchine: the mean number waiting at one server, Poisson arrivals of rate lambda,
+// services of mean m and second moment m2.
+double pk_lq(double lambda, double m, double m2) {
+  return lambda * lambda * m2 / (2 * (1 - lambda * m));
+}
+
+// ---- the cases -----------------------------------------------------------------------------
+
+struct Verificacao {
+  std::string figura;  // "estacao.NAME.FIGURE" or "rede.rede.FIGURE"
+  double esperado;
+};
+
+struct Caso {
+  std::string nome;
+  Rede rede;
+  double aquecimento, duracao;
+  std::vector<Verificacao> verificacoes;
+};
+
+std::vector<Caso> casos() {
+  std::vector<Caso> v;
+  {
+    // M/M/1 at load 0.75; the sojourn is exponential of rate mu - lambda = 1/3.
+    const double lq = erlang_c_lq(1, 0.75);
+    v.push_back({"M/M/1",
+                 uma_estacao(1, exponencial(0.75)),
+                 500,
+                 100000,
+                 {{"estacao.posto.utilizacao", 0.75},
+                  {"estacao.posto.fila_media", lq},
+                  {"estacao.posto.espera_media", lq},
+                  {"estacao.posto.sistema_medio", lq + 0.75},
+                  {"rede.rede.permanencia_media", 3},
+                  {"rede.rede.permanencia_p50", 3 * std::log(2.0)},
+                  {"rede.rede.permanencia_p90", 3 * std::log(10.0)}}});
+  }
+  for (const auto& [c, m] : {std::pair{2, 1.6}, std::pair{8, 6.4}}) {
+    // M/M/c at load 0.8: Erlang C.
+    const double lq = erlang_c_lq(c, m);
+    v.push_back({"M/M/" + std::to_string(c),
+                 uma_estacao(c, exponencial(m)),
+                 1000,
+                 100000,
+                 {{"estacao.posto.utilizacao", 0.8},
+                  {"estacao.posto.fila_media", lq},
+                  {"estacao.posto.espera_media", lq},
+                  {"estacao.posto.sistema_medio", lq + m}}});
+  }
+  {
+    // M/M/2/5 at offered load 1.6: losses by PASTA, p_5 of the finite chain.
+    const Estacionario e = mmck(2, 1.6, 5);
+    v.push_back({"M/M/2/5",
+                 uma_estacao(2, exponencial(1.6), 5),
+                 200,
+                 50000,
+                 {{"estacao.posto.prob_perda", e.perda},
+                  {"estacao.posto.vazao", 1 - e.perda},
+                  {"estacao.posto.sistema_medio", e.L},
+                  {"estacao.posto.fila_media", e.Lq}}});
+  }
+  {
+    // M/M/4/4 at offered load 3: Erlang B, 3^4/4! over the sum of 3^n/n! for n <= 4.
+    const double B = (81.0 / 24) / (1 + 3 + 4.5 + 4.5 + 81.0 / 24);
+    v.push_back({"Erlang B",
+                 uma_estacao(4, exponencial(3), 4),
+                 100,
+                 50000,
+                 {{"estacao.posto.prob_perda", B}, {"estacao.posto.sistema_medio", 3 * (1 - B)}}});
+  }
+  {
+    // M/D/1 at load 0.8.
+    Distribuicao d;
+    d.tipo = Dist::deterministica;
+    d.valor = 0.8;
+    const double lq = pk_lq(1, 0.8, 0.64);
+    v.push_back({"M/D/1",
+                 uma_estacao(1, d),
+                 1000,
+                 100000,
+                 {{"estacao.posto.fila_media", lq}, {"estacao.posto.espera_media", lq}}});
+  }
+  {
+    // M/E_4/1 at load 0.8: the second moment of an Erlang of k phases is (1 + 1/k) m^2.
+    Distribuicao d;
+    d.tipo = Dist::erlang;
+    d.k = 4;
+    d.media = 0.8;
+    const double lq = pk_lq(1, 0.8, 1.25 * 0.64);
+    v.push_back({"M/E4/1",
+                 uma_estacao(1, d),
+                 1000,
+                 100000,
+                 {{"estacao.posto.fila_media", lq}, {"estacao.posto.espera_media", lq}}});
+  }
+  {
+    // M/G/infinity with lognormal services of mean 5: the mean number in service is 5 whatever
+    // the law.
+    Distribuicao d;
+    d.tipo = Dist::lognormal;
+    d.media = 5;
+    d.desvio = 5;
+    v.push_back({"M/G/inf",
+                 uma_estacao(0, d),
+                 200,
+                 20000,
+                 {{"estacao.posto.utilizacao", 5}, {"estacao.posto.permanencia_media", 5}}});
+  }
+  {
+    // Jackson: a (1 server, mean 0.4) sends 0.5 to b and 0.2 back to itself; b (2 servers, mean
+    // 1.5) sends 0.4 back to a. Traffic: la = 1 + 0.2 la + 0.4 lb, lb = 0.5 la, so la = 5/3,
+    // lb = 5/6; loads 2/3 and 1.25 / 2. Product form: each station is M/M/c at its own rate,
+    // and by Little the network sojourn is (La + Lb) / 1.
+    Rede r;
+    r.fontes.push_back({"chegadas", exponencial(1), {{0, 1}}});
+    Estacao a, b;
+    a.nome = "a";
+    a.servico = exponencial(0.4);
+    a.rota = {{1, 0.5}, {0, 0.2}};
+    b.nome = "b";
+    b.servidores = 2;
+    b.servico = exponencial(1.5);
+    b.rota = {{0, 0.4}};
+    r.estacoes = {a, b};
+    const double La = 2, Lb = erlang_c_lq(2, 1.25) + 1.25;
+    v.push_back({"Jackson",
+                 r,
+                 500,
+                 50000,
+                 {{"estacao.a.vazao", 5.0 / 3},
+                  {"estacao.b.vazao", 5.0 / 6},
+                  {"estacao.a.sistema_medio", La},
+                  {"estacao.b.sistema_medio", Lb},
+                  {"rede.rede.permanencia_media", La + Lb}}});
+  }
+  return v;
+}
+
+TEST(TeoriaGeral, FiguresAgreeWithQueueingFormulas) {
+  std::vector<Caso> todos = casos();
+  std::size_t n = 0;
+  for (const Caso& c : todos) n += c.verificacoes.size();
+  const boost::math::students_t t(kReplicacoes - 1);
+  const double limite =
+      boost::math::quantile(boost::math::complement(t, kFalsoAlarme / static_cast<double>(n) / 2));
+  std::printf("  %zu checks, each |t| < %.2f\n", n, limite);
+  std::uint32_t semente = 1000;
+  for (Caso& c : todos) {
+    c.rede.tempo = c.aquecimento + c.duracao;
+    const auto modelo = modelo_geral(c.rede, c.nome);
+    Pedido p;
+    p.modelo = c.nome;
+    p.plano = {++semente, kReplicacoes};
+    p.replicacoes = kReplicacoes;
+    p.aquecimento = c.aquecimento;
+    Execucao e;
+    e.jobs = 2;
+    const Resultado r = executar(*modelo, p, e);
+    for (const Verificacao& v : c.verificacoes) {
+      std::size_t f = 0;
+      while (f < r.ids.size() &&
+             r.ids[f].tipo + "." + r.ids[f].nome + "." + r.ids[f].figura != v.figura) {
+        ++f;
+      }
+      ASSERT_LT(f, r.ids.size()) << v.figura;
+      double media = 0, var = 0;
+      for (double x : r.valores[f]) media += x / kReplicacoes;
+      for (double x : r.valores[f]) var += (x - media) * (x - media) / (kReplicacoes - 1);
+      const double erro = std::sqrt(var / kReplicacoes);
+      const double tt = (media - v.esperado) / erro;
+      std::printf("  %-8s %-30s observed %9.5f expected %9.5f  s.e. %.5f  t = %+.2f\n",
+                  c.nome.c_str(), v.figura.c_str(), media, v.esperado, erro, tt);
+      EXPECT_LT(std::fabs(tt), limite) << c.nome << " " << v.figura;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tarvo
