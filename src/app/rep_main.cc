@@ -17,9 +17,11 @@
 #include <vector>
 
 #include "app/converter.h"
+#include "app/geral.h"
 #include "app/legado.h"
 #include "experimento/experimento.h"
 #include "experimento/saida.h"
+#include "geral/toml_loader.h"
 #include "model/failure.h"
 #include "model/gravacao.h"
 
@@ -135,7 +137,7 @@ Formato formato(const std::string& f) {
   falha(1, "tarvo-rep: valor invalido para --format: \"%s\" (use text, json ou csv)\n", f.c_str());
 }
 
-// A slice file, whole.
+// A file, whole.
 std::string ler(const std::string& caminho) {
   std::FILE* f = std::fopen(caminho.c_str(), "rb");
   std::string texto;
@@ -148,7 +150,7 @@ std::string ler(const std::string& caminho) {
     std::fclose(f);
   }
   if (erro != 0) {
-    falha(1, "tarvo-rep merge: nao foi possivel ler %s: %s (codigo %d)\n", caminho.c_str(),
+    falha(1, "tarvo-rep: nao foi possivel ler %s: %s (codigo %d)\n", caminho.c_str(),
           erro == ENOENT ? "arquivo inexistente" : motivo_erro(erro), erro);
   }
   return texto;
@@ -222,6 +224,18 @@ class Barra {
   double ultima_ = -1;
   std::chrono::steady_clock::time_point inicio_;
 };
+
+// The model at caminho, in the language its name says: .toml for the extended one.
+std::unique_ptr<Modelo> carregar(const std::string& caminho) {
+  const std::string fim = ".toml";
+  if (caminho.size() <= fim.size() ||
+      caminho.compare(caminho.size() - fim.size(), fim.size(), fim) != 0) {
+    return carregar_legado(caminho);
+  }
+  const geral::Rede rede = geral::ler_rede(caminho);
+  for (const std::string& a : rede.avisos) std::fprintf(stderr, "%s\n", a.c_str());
+  return modelo_geral(rede, ler(caminho));
+}
 
 int merge(const std::vector<std::string>& arquivos, Formato f,
           const std::optional<std::string>& saida) {
@@ -350,7 +364,7 @@ int principal(int argc, char** argv) {
     e.fatia_fim = b;
   }
 
-  const std::unique_ptr<Modelo> modelo = carregar_legado(p.modelo);
+  const std::unique_ptr<Modelo> modelo = carregar(p.modelo);
   p.assinatura = modelo->assinatura();
   p.aquecimento = W.empty() ? modelo->aquecimento_padrao()
                             : real("--warmup", W, "use um numero finito de 0 em diante",

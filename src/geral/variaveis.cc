@@ -419,24 +419,6 @@ Variavel preparar(const Distribuicao& dist) {
   return v;
 }
 
-double media(const Distribuicao& d) {
-  switch (d.tipo) {
-    case Dist::uniforme:
-      return (d.min + d.max) / 2;
-    case Dist::deterministica:
-      return d.valor;
-    case Dist::triangular:
-      return (d.min + d.moda + d.max) / 3;
-    case Dist::empirica: {
-      double s = 0;
-      for (double x : d.valores) s += x;
-      return d.valores.empty() ? 0 : s / static_cast<double>(d.valores.size());
-    }
-    default:
-      return d.media;
-  }
-}
-
 bool sempre_zero(const Distribuicao& d) {
   if (d.tipo == Dist::empirica) {
     for (double x : d.valores) {

@@ -7,6 +7,7 @@
 #include <pcg_random.hpp>
 #include <vector>
 
+#include "geral/distribuicao.h"
 #include "geral/rede.h"
 
 namespace tarvo::geral {
@@ -63,9 +64,6 @@ struct Variavel {
 
 // Throws a Falha for parameters no distribution has (the loader refuses them first).
 Variavel preparar(const Distribuicao& dist);
-
-// The mean a distribution's draws have.
-double media(const Distribuicao& dist);
 
 // True when every draw is 0.
 bool sempre_zero(const Distribuicao& dist);
