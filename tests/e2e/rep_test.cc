@@ -197,6 +197,10 @@ TEST(TarvoRep, RefusesBadCommandLinesWithTheirMessages) {
   escrever_arquivo(base / "m.txt",
                    "D 100\nN 50\nE 1 a 1 0\ns 1\nF q\ns 1\nS 1 b 0.5 0\ne 1\ns 2\nF f\n");
   escrever_arquivo(base / "ruim.txt", "D 100\nN dez\n");
+  escrever_arquivo(base / "ruim.toml",
+                   "[simulacao]\ntempo = 9.0\n[[fonte]]\nnome = \"a\"\n"
+                   "intervalo = { dist = \"exponencial\", media = 1.0 }\ndestino = \"b\"\n"
+                   "[[estacao]]\nnome = \"b\"\nservidres = 2\n");
   escrever_arquivo(base / "vazio.json", "{}");
   escrever_arquivo(base / "dois.txt",
                    "D 9\nN 5\nE 1 a 1 0\ns 1\nF q\ns 1\nS 1 b 1 0\ne 1\nS 1 c 1 0\ne 1\nF f\n");
