@@ -13,9 +13,7 @@ namespace {
 class Geral final : public Modelo {
  public:
   Geral(const geral::Rede& rede, const std::string& texto) : pronta_(geral::preparar_rede(rede)) {
-    std::uint64_t h = 0xcbf29ce484222325u;  // FNV-1a, as for legacy models
-    for (unsigned char c : texto) h = (h ^ c) * 0x100000001b3u;
-    assinatura_ = h;
+    assinatura_ = assinatura_do_texto(texto);
     auto id = [this](const char* tipo, const std::string& nome, int numero, const char* figura,
                      const char* rotulo) {
       ids_.push_back({tipo, nome, numero, figura, rotulo});

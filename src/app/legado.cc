@@ -59,11 +59,7 @@ class Legado final : public Modelo {
 
   const std::vector<IdFigura>& figuras() const override { return ids_; }
 
-  std::uint64_t assinatura() const override {
-    std::uint64_t h = 0xcbf29ce484222325u;  // FNV-1a
-    for (unsigned char c : texto_) h = (h ^ c) * 0x100000001b3u;
-    return h;
-  }
+  std::uint64_t assinatura() const override { return assinatura_do_texto(texto_); }
 
   std::uint64_t sorteios_por_replicacao(const Plano& plano) const override { return passo(plano); }
 

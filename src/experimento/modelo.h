@@ -37,6 +37,13 @@ struct Replicacao {
   std::uint64_t semente = 0;
 };
 
+// The fingerprint of a model file's text (FNV-1a), which tells slices of different models apart.
+inline std::uint64_t assinatura_do_texto(const std::string& texto) {
+  std::uint64_t h = 0xcbf29ce484222325u;
+  for (unsigned char c : texto) h = (h ^ c) * 0x100000001b3u;
+  return h;
+}
+
 // A model loaded once and run many times, from any number of threads at once.
 class Modelo {
  public:
