@@ -1,0 +1,20 @@
+#!/bin/bash
+# Completions of tarvo-rep from the script bash-completion loads: an option, a --format value,
+# a subcommand, and only slices after merge. Argument: the script; run in a scratch directory.
+. "$1" || exit 1
+d=$(mktemp -d) && trap 'rm -rf "$d"' EXIT && cd "$d" && touch a.json b.txt c.toml || exit 1
+pede() {
+  COMP_WORDS=("$@") COMP_CWORD=$(($# - 1))
+  _tarvo_rep
+  printf '%s\n' "${COMPREPLY[@]}" | sort | tr '\n' ' '
+}
+falhou=0
+confere() {
+  [ "$1" = "$2" ] || { echo "esperado '$1', veio '$2'" && falhou=1; }
+}
+confere '--format ' "$(pede tarvo-rep --fo)"
+confere 'json ' "$(pede tarvo-rep --format j)"
+confere 'merge ' "$(pede tarvo-rep -r 2 mer)"
+confere 'a.json ' "$(pede tarvo-rep merge '')"
+confere 'a.json b.txt c.toml convert merge ' "$(pede tarvo-rep '')"
+exit $falhou
