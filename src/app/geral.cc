@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "geral/motor.h"
+#include "teoria/figuras.h"
 
 namespace tarvo {
 
@@ -12,7 +13,8 @@ namespace {
 
 class Geral final : public Modelo {
  public:
-  Geral(const geral::Rede& rede, const std::string& texto) : pronta_(geral::preparar_rede(rede)) {
+  Geral(const geral::Rede& rede, const std::string& texto)
+      : pronta_(geral::preparar_rede(rede)), teoria_(teoria::de_geral(rede)) {
     assinatura_ = assinatura_do_texto(texto);
     auto id = [this](const char* tipo, const std::string& nome, int numero, const char* figura,
                      const char* rotulo) {
@@ -46,6 +48,13 @@ class Geral final : public Modelo {
 
   const std::vector<IdFigura>& figuras() const override { return ids_; }
   std::uint64_t assinatura() const override { return assinatura_; }
+
+  std::vector<std::optional<Teorico>> teoria() const override {
+    // Stations are numbered from 1 in the file's order.
+    return teoria::teoria_das_figuras(teoria::resolver(teoria_), ids_, [](const IdFigura& id) {
+      return id.tipo == "estacao" ? id.numero - 1 : -1;
+    });
+  }
   double aquecimento_padrao() const override { return pronta_.aquecimento; }
 
   // Every replication draws from streams of its own, which no other replication's can meet.
@@ -93,6 +102,7 @@ class Geral final : public Modelo {
 
  private:
   geral::RedePronta pronta_;
+  teoria::Rede teoria_;
   std::uint64_t assinatura_ = 0;
   std::vector<IdFigura> ids_;
 };

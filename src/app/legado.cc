@@ -9,11 +9,14 @@
 #include <cstring>
 #include <memory>
 
+#include "app/converter.h"
 #include "engine/handlers.h"
 #include "engine/run.h"
+#include "geral/toml_loader.h"
 #include "input/loader.h"
 #include "model/failure.h"
 #include "report/report.h"
+#include "teoria/figuras.h"
 
 namespace tarvo {
 
@@ -24,7 +27,8 @@ enum Rede { TEMPO_FINAL, GERADOS, TERMINO, PERDIDAS, N_REDE };
 
 class Legado final : public Modelo {
  public:
-  explicit Legado(std::string texto) : texto_(std::move(texto)) {
+  Legado(std::string texto, std::string caminho)
+      : texto_(std::move(texto)), caminho_(std::move(caminho)) {
     auto sim = std::make_unique<Simulacao>();
     ler_modelo_texto(*sim, texto_);
     const tarvo::Rede& r = sim->rede;
@@ -62,6 +66,47 @@ class Legado final : public Modelo {
   std::uint64_t assinatura() const override { return assinatura_do_texto(texto_); }
 
   std::uint64_t sorteios_por_replicacao(const Plano& plano) const override { return passo(plano); }
+
+  // The network as its conversion to stations gives it (none where the conversion is refused),
+  // with the moments of the times the legacy generator actually draws.
+  std::vector<std::optional<Teorico>> teoria() const override {
+    teoria::Rede t;
+    try {
+      t = teoria::de_geral(geral::ler_rede_texto(converter_legado(caminho_), caminho_));
+    } catch (const Falha&) {
+      return {};
+    }
+    auto sim = std::make_unique<Simulacao>();
+    ler_modelo_texto(*sim, texto_);
+    const tarvo::Rede& r = sim->rede;
+    auto momentos = [](const auto& o) {
+      return teoria::momentos_legado(o.tipo, static_cast<double>(o.med), static_cast<double>(o.inf),
+                                     static_cast<double>(o.sup));
+    };
+    for (int j = 1; j <= r.nfontes; ++j) {
+      const teoria::Momentos m = momentos(r.fontes[j]);
+      teoria::Fonte& f = t.fontes[static_cast<std::size_t>(j - 1)];
+      f.taxa = m.media > 0 ? 1 / m.media : 0;
+      f.scv = m.scv;
+    }
+    // Station q - 1 is queue q with the one server that takes from it.
+    std::vector<int> estacao_do_servidor(static_cast<std::size_t>(r.nservidores + 1), -1);
+    for (int j = 1; j <= r.nservidores; ++j) {
+      const Servidor& s = r.servidores[j];
+      const int q = static_cast<int>(s.entrada - r.filas);
+      estacao_do_servidor[static_cast<std::size_t>(j)] = q - 1;
+      const teoria::Momentos m = momentos(s);
+      teoria::Estacao& e = t.estacoes[static_cast<std::size_t>(q - 1)];
+      e.media = m.media;
+      e.scv = m.scv;
+    }
+    const int sorvedouro = r.nfilas;
+    return teoria::teoria_das_figuras(teoria::resolver(t), ids_, [&](const IdFigura& id) {
+      if (id.tipo == "fila") return id.numero < sorvedouro ? id.numero - 1 : -1;
+      if (id.tipo == "servidor") return estacao_do_servidor[static_cast<std::size_t>(id.numero)];
+      return -1;
+    });
+  }
 
   Replicacao rodar(const Plano& plano, std::int64_t i, double aquecimento) const override {
     auto sim = std::make_unique<Simulacao>();
@@ -129,6 +174,7 @@ class Legado final : public Modelo {
 
  private:
   std::string texto_;
+  std::string caminho_;
   std::vector<IdFigura> ids_;
 };
 
@@ -151,7 +197,7 @@ std::unique_ptr<Modelo> carregar_legado(const std::string& caminho) {
   const bool erro = std::ferror(f);
   std::fclose(f);
   if (erro) falha(1, "Erro de leitura no arquivo de dados %s\n", caminho.c_str());
-  return std::make_unique<Legado>(std::move(texto));
+  return std::make_unique<Legado>(std::move(texto), caminho);
 }
 
 }  // namespace tarvo

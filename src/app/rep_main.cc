@@ -63,6 +63,9 @@ OPCOES
     -f, --format F          text, json ou csv (padrao text)
     -o, --output ARQUIVO    escreve a saida em ARQUIVO (por um arquivo temporario, renomeado
                             no fim) em vez da saida padrao
+        --theory            ao lado de cada media, o valor da teoria de filas, a diferenca
+                            relativa e uma marca onde a teoria fica fora do intervalo (exata
+                            onde vale, aproximacao de dois momentos rotulada, ou nenhum)
         --slice A:B         roda so as replicacoes A a B-1 do mesmo plano e as escreve em
                             json, para juntar depois com merge
     -h, --help              esta ajuda
@@ -284,6 +287,8 @@ int principal(int argc, char** argv) {
   opcao("-f,--format", F);
   opcao("--slice", fatia);
   app.add_option("-t,--target", alvos)->allow_extra_args(false);
+  bool teoria = false;
+  app.add_flag("--theory", teoria);
   app.add_option("-o,--output", saida)->expected(1);
   app.add_option("args", posicionais);
   try {
@@ -300,13 +305,14 @@ int principal(int argc, char** argv) {
   }
   const Formato formato_saida = formato(F);
   if (!posicionais.empty() && posicionais[0] == "merge") {
-    for (const char* o : {"-r", "-j", "-s", "-c", "-p", "-m", "-w", "--slice", "-t"}) {
+    for (const char* o : {"-r", "-j", "-s", "-c", "-p", "-m", "-w", "--slice", "-t", "--theory"}) {
       if (app.get_option(o)->count() > 0) uso(formatar("merge nao aceita a opcao %s", o));
     }
     return merge({posicionais.begin() + 1, posicionais.end()}, formato_saida, saida);
   }
   if (!posicionais.empty() && posicionais[0] == "convert") {
-    for (const char* o : {"-r", "-j", "-s", "-c", "-p", "-m", "-w", "--slice", "-t", "-f"}) {
+    for (const char* o :
+         {"-r", "-j", "-s", "-c", "-p", "-m", "-w", "--slice", "-t", "-f", "--theory"}) {
       if (app.get_option(o)->count() > 0) uso(formatar("convert nao aceita a opcao %s", o));
     }
     if (posicionais.size() != 2) uso("convert converte um MODELO.txt, um so");
@@ -339,6 +345,7 @@ int principal(int argc, char** argv) {
     p.plano.maximo = p.replicacoes;
   }
   p.alvos = alvos;
+  p.teoria = teoria;
   const bool do_relogio = S.empty();
   p.plano.semente = do_relogio ? semente_do_relogio()
                                : static_cast<std::uint32_t>(inteiro("--seed", S, 0, 4294967295));

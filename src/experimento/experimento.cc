@@ -156,6 +156,10 @@ Resultado executar(const Modelo& modelo, const Pedido& pedido, const Execucao& e
   r.pedido = pedido;
   r.ids = modelo.figuras();
   r.valores.assign(r.ids.size(), {});
+  if (pedido.teoria) {
+    r.teoria = modelo.teoria();
+    r.teoria.resize(r.ids.size());  // a model without theory: none for every figure
+  }
   r.fatia = execucao.fatia_inicio.has_value();
   const std::int64_t a = r.fatia ? *execucao.fatia_inicio : 0;
   const std::int64_t b = r.fatia           ? *execucao.fatia_fim

@@ -25,6 +25,7 @@ struct Pedido {
   double confianca = 0.95;
   double aquecimento = 0;
   std::uint64_t sorteios_por_replicacao = 0;  // 0 when the streams cannot meet
+  bool teoria = false;                        // theory beside each figure
 };
 
 struct Resultado {
@@ -33,10 +34,11 @@ struct Resultado {
   std::int64_t fim = 0;
   bool fatia = false;  // a slice to be merged, not a whole experiment
   std::vector<IdFigura> ids;
-  std::vector<std::vector<double>> valores;  // per figure, per replication held
-  std::vector<std::uint64_t> sorteios;       // per replication held
-  std::vector<std::uint64_t> sementes;       // per replication held
-  bool precisao_atingida = false;            // when a precision was asked for
+  std::vector<std::vector<double>> valores;    // per figure, per replication held
+  std::vector<std::uint64_t> sorteios;         // per replication held
+  std::vector<std::uint64_t> sementes;         // per replication held
+  bool precisao_atingida = false;              // when a precision was asked for
+  std::vector<std::optional<Teorico>> teoria;  // per figure, when pedido.teoria
 };
 
 // Which figures a precision applies to: those named by alvos (as FIGURA, NOME.FIGURA or

@@ -4,6 +4,7 @@
 #define TARVO_EXPERIMENTO_MODELO_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,15 @@ struct IdFigura {
 struct Plano {
   std::uint32_t semente = 0;
   std::int64_t maximo = 1;
+};
+
+// The value queueing theory gives a figure, and how: metodo is "exata", "aproximada", or
+// "instavel" for a station whose load (carga, per server) is 1 or more, which has no valor.
+struct Teorico {
+  double valor = 0;
+  std::string metodo;
+  double carga = 0;
+  bool operator==(const Teorico&) const = default;
 };
 
 // What one replication gives: a value per figure of the model, in the model's order (NaN or an
@@ -57,6 +67,9 @@ class Modelo {
   virtual std::uint64_t assinatura() const = 0;
   // The warm-up the model itself asks for.
   virtual double aquecimento_padrao() const { return 0; }
+  // Per figure, in order, the value theory gives it, where it gives one; empty when the model
+  // has no theory at all.
+  virtual std::vector<std::optional<Teorico>> teoria() const { return {}; }
   // Runs replication i; statistics restart at the first event at or after aquecimento (none
   // when it is 0). Throws a Falha when the run cannot go on.
   virtual Replicacao rodar(const Plano& plano, std::int64_t i, double aquecimento) const = 0;

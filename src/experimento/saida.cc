@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <limits>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 #include "experimento/estatistica.h"
 #include "model/failure.h"
@@ -34,6 +35,19 @@ std::string hex(std::uint64_t x) { return formatar("%016" PRIx64, x); }
 
 std::int64_t feitas(const Resultado& r) { return r.fim - r.inicio; }
 
+// The theory of figure f, where the experiment asked for it and theory gives one.
+const Teorico* teorico(const Resultado& r, std::size_t f) {
+  return f < r.teoria.size() && r.teoria[f] ? &*r.teoria[f] : nullptr;
+}
+
+// Whether the theory's value lies within the figure's interval; none without either.
+std::optional<bool> dentro(const Teorico& t, const Resumo& m) {
+  if (t.metodo == "instavel" || !std::isfinite(m.media) || !std::isfinite(m.meia_largura)) {
+    return std::nullopt;
+  }
+  return std::fabs(t.valor - m.media) <= m.meia_largura;
+}
+
 std::string json(const Resultado& r) {
   const Pedido& p = r.pedido;
   Json j;
@@ -59,6 +73,15 @@ std::string json(const Resultado& r) {
     const IdFigura& id = r.ids[f];
     Json valores = Json::array();
     for (double x : r.valores[f]) valores.push_back(numero(x));
+    Json t = nullptr;
+    if (const Teorico* v = teorico(r, f)) {
+      const std::optional<bool> d = dentro(*v, s[f]);
+      const bool instavel = v->metodo == "instavel";
+      t = {{"valor", instavel ? Json(nullptr) : numero(v->valor)},
+           {"metodo", v->metodo},
+           {"dentro", d ? Json(*d) : Json(nullptr)}};
+      if (instavel) t["carga"] = v->carga;
+    }
     figuras.push_back({{"tipo", id.tipo},
                        {"nome", id.nome},
                        {"numero", id.numero},
@@ -72,6 +95,7 @@ std::string json(const Resultado& r) {
                        {"n", s[f].n},
                        {"faltantes", s[f].faltantes},
                        {"valores", std::move(valores)}});
+    if (p.teoria) figuras.back()["teoria"] = std::move(t);
   }
   j["figuras"] = std::move(figuras);
   return j.dump(2) + "\n";
@@ -97,7 +121,8 @@ std::string real(double x) {
 std::string csv(const Resultado& r) {
   std::string s =
       "tipo,nome,numero,figura,rotulo,media,meia_largura,desvio,min,max,n,faltantes,"
-      "replicacao,valor\n";
+      "replicacao,valor";
+  s += r.pedido.teoria ? ",teoria,metodo\n" : "\n";
   const std::vector<Resumo> rs = resumos(r);
   for (std::size_t f = 0; f < r.ids.size(); ++f) {
     const IdFigura& id = r.ids[f];
@@ -107,9 +132,16 @@ std::string csv(const Resultado& r) {
                               campo(id.rotulo) + "," + real(m.media) + "," + real(m.meia_largura) +
                               "," + real(m.desvio) + "," + real(m.min) + "," + real(m.max) + "," +
                               std::to_string(m.n) + "," + std::to_string(m.faltantes) + ",";
+    std::string fim = "\n";
+    if (r.pedido.teoria) {
+      const Teorico* t = teorico(r, f);
+      fim = t == nullptr              ? ",,\n"
+            : t->metodo == "instavel" ? ",," + t->metodo + "\n"
+                                      : "," + real(t->valor) + "," + t->metodo + "\n";
+    }
     for (std::size_t i = 0; i < r.valores[f].size(); ++i) {
       s += comum + std::to_string(r.inicio + static_cast<std::int64_t>(i)) + "," +
-           real(r.valores[f][i]) + "\n";
+           real(r.valores[f][i]) + fim;
     }
   }
   return s;
@@ -125,6 +157,24 @@ std::string celula(double x) {
     return formatar("%.*f", std::max(0, 6 - static_cast<int>(std::floor(std::log10(a)))), x);
   }
   return formatar("%.7g", x);
+}
+
+// The theory's columns of a row: its value, the relative difference, and the marks.
+void colunas_teoria(const Teorico* t, const Resumo& m, std::vector<std::string>& l) {
+  if (t == nullptr) {
+    l.insert(l.end(), {"-", "-", ""});
+    return;
+  }
+  if (t->metodo == "instavel") {
+    l.insert(l.end(), {"-", "-", formatar("instavel (carga %.4g)", t->carga)});
+    return;
+  }
+  const std::string dif = std::isfinite(m.media) && t->valor != 0
+                              ? formatar("%+.2f%%", 100 * (m.media - t->valor) / t->valor)
+                              : std::string("-");
+  std::string nota = dentro(*t, m) == false ? "*" : "";
+  if (t->metodo == "aproximada") nota += nota.empty() ? "(aprox.)" : " (aprox.)";
+  l.insert(l.end(), {celula(t->valor), dif, nota});
 }
 
 std::string texto(const Resultado& r) {
@@ -153,8 +203,9 @@ std::string texto(const Resultado& r) {
   s += formatar(" confianca   : %g (intervalos t de Student)\n", p.confianca);
   s += formatar(" aquecimento : %g\n\n", p.aquecimento);
 
-  const std::vector<std::string> cab = {"TIPO",   "NUM",    "NOME",   "FIGURA", "MEDIA", "+/-",
-                                        "DESVIO", "MINIMO", "MAXIMO", "N",      "FALT."};
+  std::vector<std::string> cab = {"TIPO",   "NUM",    "NOME",   "FIGURA", "MEDIA", "+/-",
+                                  "DESVIO", "MINIMO", "MAXIMO", "N",      "FALT."};
+  if (p.teoria) cab.insert(cab.end(), {"TEORIA", "DIF.REL.", "NOTA"});
   std::vector<std::vector<std::string>> linhas;
   const std::vector<Resumo> rs = resumos(r);
   for (std::size_t f = 0; f < r.ids.size(); ++f) {
@@ -163,6 +214,7 @@ std::string texto(const Resultado& r) {
     linhas.push_back({id.tipo, std::to_string(id.numero), id.nome, id.rotulo, celula(m.media),
                       celula(m.meia_largura), celula(m.desvio), celula(m.min), celula(m.max),
                       std::to_string(m.n), std::to_string(m.faltantes)});
+    if (p.teoria) colunas_teoria(teorico(r, f), m, linhas.back());
   }
   std::vector<std::size_t> larg(cab.size());
   for (std::size_t c = 0; c < cab.size(); ++c) larg[c] = cab[c].size();
@@ -174,14 +226,20 @@ std::string texto(const Resultado& r) {
     std::string t;
     for (std::size_t c = 0; c < l.size(); ++c) {
       const int w = static_cast<int>(larg[c]);
-      t += c == 0 || c == 2 || c == 3 ? formatar(" %-*s", w, l[c].c_str())
-                                      : formatar(" %*s", w, l[c].c_str());
+      t += c == 0 || c == 2 || c == 3 || c == 13 ? formatar(" %-*s", w, l[c].c_str())
+                                                 : formatar(" %*s", w, l[c].c_str());
     }
     while (!t.empty() && t.back() == ' ') t.pop_back();
     return t + "\n";
   };
   s += linha(cab);
   for (const auto& l : linhas) s += linha(l);
+  if (p.teoria) {
+    s +=
+        "\n TEORIA: valor da teoria de filas (README, \"Theory beside the simulation\"); DIF.REL.: "
+        "(MEDIA - TEORIA) / TEORIA;\n *: a teoria fica fora do intervalo; (aprox.): aproximacao de "
+        "dois momentos; instavel: carga de 1 ou mais\n";
+  }
   const std::string a = avisos(r);
   if (!a.empty()) s += "\n" + a;
   return s;
@@ -277,6 +335,21 @@ Resultado ler_json(const std::string& texto, const std::string& arquivo) {
       for (const Json& x : pega(f, "valores")) v.push_back(x.is_null() ? NaN : x.get<double>());
       if (v.size() != n) throw std::invalid_argument("valores");
       r.valores.push_back(std::move(v));
+      if (f.contains("teoria")) {
+        p.teoria = true;
+        const Json& t = pega(f, "teoria");
+        r.teoria.resize(r.ids.size());
+        if (!t.is_null()) {
+          Teorico x;
+          x.metodo = pega(t, "metodo").get<std::string>();
+          if (x.metodo == "instavel") {
+            x.carga = pega(t, "carga").get<double>();
+          } else {
+            x.valor = pega(t, "valor").get<double>();
+          }
+          r.teoria.back() = x;
+        }
+      }
     }
   } catch (const std::exception&) {
     falha(1,
@@ -300,7 +373,7 @@ Resultado juntar(std::vector<Resultado> fatias, const std::vector<std::string>& 
     const Pedido& q = f.pedido;
     const char* a = arquivos[i].c_str();
     const char* b = arquivos[ordem[0]].c_str();
-    if (q.assinatura != p.assinatura || f.ids != base.ids) {
+    if (q.assinatura != p.assinatura || f.ids != base.ids || f.teoria != base.teoria) {
       falha(1, "tarvo-rep merge: %s e %s sao de modelos diferentes\n", a, b);
     }
     if (q.plano.semente != p.plano.semente) {
@@ -331,6 +404,7 @@ Resultado juntar(std::vector<Resultado> fatias, const std::vector<std::string>& 
   Resultado r;
   r.pedido = p;
   r.ids = base.ids;
+  r.teoria = base.teoria;
   r.valores.assign(r.ids.size(), {});
   for (std::size_t k = 0; k < ordem.size(); ++k) {
     const Resultado& f = fatias[ordem[k]];

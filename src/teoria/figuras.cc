@@ -1,0 +1,72 @@
+// The figure names of both languages, and what each is in the theory's terms.
+#include "teoria/figuras.h"
+
+#include <cmath>
+#include <string>
+
+#include "engine/random.h"
+
+namespace tarvo::teoria {
+
+namespace {
+
+// A station's figure in the theory's terms; NaN for a figure theory says nothing of (counts,
+// maxima).
+double valor(const Medidas& m, const std::string& figura) {
+  // Legacy figures: a queue with its single server. The legacy mean length counts the waiting
+  // line only, and its wait is that line's.
+  if (figura == "taxa_chegada") return m.chegada;
+  if (figura == "tamanho_medio" || figura == "fila_media") return m.fila;
+  if (figura == "espera_media") return m.espera;
+  if (figura == "utilizacao") return m.utilizacao;
+  if (figura == "taxa_servico") return m.vazao / m.utilizacao;  // 1 / E[S], one server
+  if (figura == "vazao") return m.vazao;
+  if (figura == "sistema_medio") return m.sistema;
+  if (figura == "permanencia_media") return m.permanencia;
+  if (figura == "prob_perda") return m.perda;
+  return NAN;
+}
+
+}  // namespace
+
+std::vector<std::optional<Teorico>> teoria_das_figuras(
+    const Solucao& sol, const std::vector<IdFigura>& ids,
+    const std::function<int(const IdFigura&)>& estacao_de) {
+  std::vector<std::optional<Teorico>> v(ids.size());
+  for (std::size_t f = 0; f < ids.size(); ++f) {
+    const IdFigura& id = ids[f];
+    if (id.tipo == "rede") {
+      if (id.figura == "permanencia_media" && sol.metodo_rede != Metodo::nenhum) {
+        v[f] = Teorico{sol.permanencia_rede, nome(sol.metodo_rede), 0};
+      }
+      continue;
+    }
+    const int e = estacao_de(id);
+    if (e < 0 || static_cast<std::size_t>(e) >= sol.estacoes.size()) continue;
+    const Estado& s = sol.estacoes[static_cast<std::size_t>(e)];
+    if (s.metodo == Metodo::nenhum) continue;
+    if (s.metodo == Metodo::instavel) {
+      const Medidas um{1, 1, 1, 1, 1, 1, 1, 1};
+      if (!std::isnan(valor(um, id.figura))) v[f] = Teorico{0, "instavel", s.carga};
+      continue;
+    }
+    const double x = valor(s.m, id.figura);
+    if (std::isfinite(x)) v[f] = Teorico{x, nome(s.metodo), 0};
+  }
+  return v;
+}
+
+Momentos momentos_legado(int tipo, double a, double b, double c) {
+  double m1 = 0, m2 = 0;
+  for (int r = 0; r < 32768; ++r) {
+    const double x = static_cast<double>(duracao(r / 32768.0, tipo, a, b, c));
+    m1 += x;
+    m2 += x * x;
+  }
+  m1 /= 32768;
+  m2 /= 32768;
+  const double var = m2 - m1 * m1;
+  return {m1, m1 > 0 ? std::max(0.0, var) / (m1 * m1) : 0};
+}
+
+}  // namespace tarvo::teoria

@@ -1,0 +1,336 @@
+// The traffic equations and QNA's variability equations are linear systems solved with Eigen;
+// the single-station formulas are the textbook ones.
+#include "teoria/teoria.h"
+
+#include <Eigen/Dense>
+#include <cmath>
+#include <limits>
+
+#include "geral/distribuicao.h"
+#include "model/failure.h"
+
+namespace tarvo::teoria {
+
+namespace {
+
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+
+Medidas sem_valor() { return {NaN, NaN, NaN, NaN, NaN, NaN, NaN, NaN}; }
+
+// Completes the means from the waiting line, by Little's law over the customers served.
+Medidas de_fila(double lambda, double vazao, double ocupados, double servidores, double lq,
+                double es) {
+  Medidas m;
+  m.chegada = lambda;
+  m.vazao = vazao;
+  m.utilizacao = ocupados / servidores;
+  m.fila = lq;
+  m.sistema = lq + ocupados;
+  m.espera = lq / vazao;
+  m.permanencia = m.espera + es;
+  m.perda = 1 - vazao / lambda;
+  return m;
+}
+
+}  // namespace
+
+const char* nome(Metodo m) {
+  switch (m) {
+    case Metodo::exata:
+      return "exata";
+    case Metodo::aproximada:
+      return "aproximada";
+    case Metodo::instavel:
+      return "instavel";
+    case Metodo::nenhum:
+      break;
+  }
+  return "";
+}
+
+double erlang_b(int c, double a) {
+  double b = 1;
+  for (int k = 1; k <= c; ++k) b = a * b / (k + a * b);
+  return b;
+}
+
+double erlang_c(int c, double a) {
+  const double b = erlang_b(c, a), rho = a / c;
+  return b / (1 - rho * (1 - b));
+}
+
+Medidas mmc(double lambda, int c, double es) {
+  const double a = lambda * es, rho = a / c;
+  return de_fila(lambda, lambda, a, c, erlang_c(c, a) * rho / (1 - rho), es);
+}
+
+Medidas mmck(double lambda, int c, std::int64_t k, double es) {
+  // p_n is proportional to a^n / n! up to c and to a^c / c! rho^(n - c) beyond; the terms are
+  // rescaled when they grow large, which leaves their ratios alone.
+  const double a = lambda * es;
+  std::vector<double> p(static_cast<std::size_t>(k) + 1);
+  p[0] = 1;
+  for (std::int64_t n = 1; n <= k; ++n) {
+    const auto i = static_cast<std::size_t>(n);
+    p[i] = p[i - 1] * a / static_cast<double>(std::min<std::int64_t>(n, c));
+    if (p[i] > 1e250) {
+      for (std::size_t j = 0; j <= i; ++j) p[j] *= 1e-250;
+    }
+  }
+  double soma = 0, lq = 0;
+  for (double x : p) soma += x;
+  for (std::int64_t n = c + 1; n <= k; ++n) {
+    lq += static_cast<double>(n - c) * p[static_cast<std::size_t>(n)] / soma;
+  }
+  const double vazao = lambda * (1 - p.back() / soma);
+  return de_fila(lambda, vazao, vazao * es, c, lq, es);
+}
+
+Medidas mg1(double lambda, double es, double scv) {
+  const double rho = lambda * es;
+  return de_fila(lambda, lambda, rho, 1, rho * rho * (1 + scv) / (2 * (1 - rho)), es);
+}
+
+Medidas mginf(double lambda, double es) {
+  Medidas m = de_fila(lambda, lambda, lambda * es, 1, 0, es);
+  return m;
+}
+
+Medidas ggc(double lambda, int c, double es, double ca, double cs) {
+  Medidas m = mmc(lambda, c, es);
+  return de_fila(lambda, lambda, lambda * es, c, m.fila * (ca + cs) / 2, es);
+}
+
+std::vector<double> taxas(const Rede& r, const std::vector<double>& passa) {
+  const auto n = static_cast<Eigen::Index>(r.estacoes.size());
+  Eigen::MatrixXd a = Eigen::MatrixXd::Identity(n, n);
+  Eigen::VectorXd b = Eigen::VectorXd::Zero(n);
+  for (const Fonte& f : r.fontes) {
+    for (const Destino& d : f.rota) b(d.estacao) += f.taxa * d.p;
+  }
+  for (Eigen::Index i = 0; i < n; ++i) {
+    for (const Destino& d : r.estacoes[static_cast<std::size_t>(i)].rota) {
+      a(d.estacao, i) -= d.p * passa[static_cast<std::size_t>(i)];
+    }
+  }
+  const Eigen::FullPivLU<Eigen::MatrixXd> lu(a);
+  if (n > 0 && !lu.isInvertible()) {
+    falha(1, "tarvo-rep: as equacoes de trafego nao tem solucao unica (um laco sem saida)\n");
+  }
+  const Eigen::VectorXd x = n > 0 ? Eigen::VectorXd(lu.solve(b)) : Eigen::VectorXd(b);
+  return std::vector<double>(x.data(), x.data() + n);
+}
+
+Solucao resolver(const Rede& r) {
+  const std::size_t n = r.estacoes.size();
+  // alcanca[i][j]: a customer at i can reach j in one step or more.
+  std::vector<std::vector<bool>> alcanca(n, std::vector<bool>(n, false));
+  for (std::size_t i = 0; i < n; ++i) {
+    for (const Destino& d : r.estacoes[i].rota) {
+      if (d.p > 0) alcanca[i][static_cast<std::size_t>(d.estacao)] = true;
+    }
+  }
+  for (std::size_t k = 0; k < n; ++k) {
+    for (std::size_t i = 0; i < n; ++i) {
+      for (std::size_t j = 0; j < n; ++j) {
+        if (alcanca[i][k] && alcanca[k][j]) alcanca[i][j] = true;
+      }
+    }
+  }
+  // Departures of a station keep a Poisson input Poisson (Burke for M/M/c, and M/G/inf); a
+  // network of such stations fed by Poisson sources has the product form.
+  auto preserva = [&](std::size_t i) {
+    const Estacao& e = r.estacoes[i];
+    return !e.capacidade && (e.infinitos || e.exponencial);
+  };
+  std::vector<bool> fonte_poisson(n, true);
+  for (const Fonte& f : r.fontes) {
+    for (const Destino& d : f.rota) {
+      if (d.p > 0 && !f.exponencial) fonte_poisson[static_cast<std::size_t>(d.estacao)] = false;
+    }
+  }
+  auto alimentada_por_poisson = [&](std::size_t s) {
+    if (!fonte_poisson[s]) return false;
+    for (std::size_t t = 0; t < n; ++t) {
+      if (!alcanca[t][s]) continue;
+      if (!fonte_poisson[t] || !preserva(t)) return false;
+    }
+    return true;
+  };
+
+  // Losses change the flows they feed: the arrival rates and the loss probabilities are solved
+  // together, by iteration from no losses.
+  std::vector<double> passa(n, 1), lambda;
+  std::vector<bool> sem_taxa(n, false);  // a loss no formula gives, or an unstable station
+  for (int it = 0; it < 200; ++it) {
+    lambda = taxas(r, passa);
+    double mudou = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      const Estacao& e = r.estacoes[i];
+      if (!e.capacidade) continue;
+      const int c = e.infinitos ? static_cast<int>(*e.capacidade) : e.servidores;
+      double p = NaN;
+      if ((e.exponencial || *e.capacidade == c) && *e.capacidade <= 1000000) {
+        const Medidas m = mmck(lambda[i], c, *e.capacidade, e.media);
+        p = m.perda;
+      }
+      if (std::isnan(p)) {
+        sem_taxa[i] = true;
+        p = 0;
+      }
+      mudou = std::max(mudou, std::fabs(1 - p - passa[i]));
+      passa[i] = 1 - p;
+    }
+    if (mudou < 1e-15) break;
+  }
+  Solucao sol;
+  sol.estacoes.resize(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const Estacao& e = r.estacoes[i];
+    Estado& s = sol.estacoes[i];
+    s.carga = lambda[i] * e.media / (e.infinitos ? 1 : e.servidores);
+    if (!e.capacidade && !e.infinitos && s.carga >= 1) {
+      s.metodo = Metodo::instavel;
+      sem_taxa[i] = true;
+    }
+  }
+  // Downstream of a flow the theory cannot give, there is no arrival rate.
+  std::vector<bool> sem_chegada(n, false);
+  for (std::size_t t = 0; t < n; ++t) {
+    for (std::size_t s = 0; s < n; ++s) {
+      if (sem_taxa[t] && alcanca[t][s]) sem_chegada[s] = true;
+    }
+  }
+
+  // QNA's arrival variability: c_a(j) = 1 - w_j + w_j sum over flows into j of their share of
+  // its arrivals times their SCV; a flow split with probability p from a stream of SCV c has
+  // p c + 1 - p; a departure stream has (1 - rho^2) c_a + rho^2 + rho^2 (c_s - 1) / sqrt(m).
+  std::vector<double> rho(n, 0), vazao(n, 0);
+  for (std::size_t i = 0; i < n; ++i) {
+    const Estacao& e = r.estacoes[i];
+    vazao[i] = lambda[i] * passa[i];
+    rho[i] = e.infinitos ? 0 : std::min(1.0, vazao[i] * e.media / e.servidores);
+  }
+  const auto N = static_cast<Eigen::Index>(n);
+  Eigen::MatrixXd A = Eigen::MatrixXd::Identity(N, N);
+  Eigen::VectorXd b = Eigen::VectorXd::Ones(N);
+  for (std::size_t j = 0; j < n; ++j) {
+    if (!(lambda[j] > 0)) continue;
+    struct Fluxo {
+      double parte, p;
+      int de;  // station, or -1 for a source's stream
+      double scv;
+    };
+    std::vector<Fluxo> fluxos;
+    for (const Fonte& f : r.fontes) {
+      for (const Destino& d : f.rota) {
+        if (static_cast<std::size_t>(d.estacao) == j && d.p > 0) {
+          fluxos.push_back({f.taxa * d.p / lambda[j], d.p, -1, f.scv});
+        }
+      }
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      for (const Destino& d : r.estacoes[i].rota) {
+        if (static_cast<std::size_t>(d.estacao) == j && d.p > 0 && vazao[i] > 0) {
+          fluxos.push_back({vazao[i] * d.p / lambda[j], d.p, static_cast<int>(i), 0});
+        }
+      }
+    }
+    double soma2 = 0;
+    for (const Fluxo& f : fluxos) soma2 += f.parte * f.parte;
+    const double v = soma2 > 0 ? 1 / soma2 : 1;
+    const double w = 1 / (1 + 4 * (1 - rho[j]) * (1 - rho[j]) * (v - 1));
+    const auto J = static_cast<Eigen::Index>(j);
+    b(J) = 1 - w;
+    for (const Fluxo& f : fluxos) {
+      if (f.de < 0) {
+        b(J) += w * f.parte * (f.p * f.scv + 1 - f.p);
+        continue;
+      }
+      const auto i = static_cast<std::size_t>(f.de);
+      const Estacao& e = r.estacoes[i];
+      const double m = e.infinitos ? 1 : e.servidores;
+      const double beta = rho[i] * rho[i] * (1 + (e.scv - 1) / std::sqrt(m));
+      A(J, f.de) -= w * f.parte * f.p * (1 - rho[i] * rho[i]);
+      b(J) += w * f.parte * (f.p * beta + 1 - f.p);
+    }
+  }
+  const Eigen::VectorXd ca = N > 0 ? Eigen::VectorXd(A.fullPivLu().solve(b)) : b;
+
+  for (std::size_t i = 0; i < n; ++i) {
+    const Estacao& e = r.estacoes[i];
+    Estado& s = sol.estacoes[i];
+    s.m = sem_valor();
+    if (s.metodo == Metodo::instavel) continue;
+    if (sem_chegada[i] || sem_taxa[i]) continue;
+    const double l = lambda[i];
+    const bool poisson = alimentada_por_poisson(i);
+    const bool laco = alcanca[i][i];
+    auto exata_se = [](bool x) { return x ? Metodo::exata : Metodo::aproximada; };
+    if (e.capacidade) {
+      const int c = e.infinitos ? static_cast<int>(*e.capacidade) : e.servidores;
+      s.m = mmck(l, c, *e.capacidade, e.media);
+      if (e.infinitos) s.m.utilizacao = s.m.vazao * e.media;
+      s.metodo = exata_se(poisson && !laco);
+    } else if (e.infinitos) {
+      s.m = mginf(l, e.media);
+      bool perde = false;  // a loss upstream makes the rate itself approximate
+      for (std::size_t t = 0; t < n; ++t)
+        perde = perde || (alcanca[t][i] && r.estacoes[t].capacidade);
+      s.metodo = exata_se(!perde);
+    } else if (e.exponencial && poisson) {
+      // One server: Pollaczek-Khinchine with the service's own moments, which is M/M/1 for an
+      // SCV of 1 and keeps a discretised exponential's second moment.
+      s.m = e.servidores == 1 ? mg1(l, e.media, e.scv) : mmc(l, e.servidores, e.media);
+      s.metodo = Metodo::exata;
+    } else if (e.servidores == 1 && poisson && !laco) {
+      s.m = mg1(l, e.media, e.scv);
+      s.metodo = Metodo::exata;
+    } else {
+      s.m = ggc(l, e.servidores, e.media, ca(static_cast<Eigen::Index>(i)), e.scv);
+      s.metodo = Metodo::aproximada;
+    }
+  }
+
+  // The network's mean sojourn by Little's law, over every customer generated; customers lost
+  // to a capacity do not leave, and are not counted by it.
+  double total = 0, num = 0;
+  Metodo m = Metodo::exata;
+  for (const Fonte& f : r.fontes) total += f.taxa;
+  for (std::size_t i = 0; i < n; ++i) {
+    const Estado& s = sol.estacoes[i];
+    if (r.estacoes[i].capacidade || s.metodo == Metodo::nenhum || s.metodo == Metodo::instavel) {
+      m = Metodo::nenhum;
+      break;
+    }
+    if (s.metodo == Metodo::aproximada) m = Metodo::aproximada;
+    num += s.m.sistema;
+  }
+  if (m != Metodo::nenhum && total > 0) {
+    sol.metodo_rede = m;
+    sol.permanencia_rede = num / total;
+  }
+  return sol;
+}
+
+Rede de_geral(const geral::Rede& g) {
+  Rede r;
+  auto rota = [](const geral::Rota& x) {
+    std::vector<Destino> v;
+    for (const geral::Destino& d : x) v.push_back({d.estacao, d.p});
+    return v;
+  };
+  for (const geral::Fonte& f : g.fontes) {
+    const double m = geral::media(f.intervalo);
+    r.fontes.push_back({m > 0 ? 1 / m : 0, geral::scv(f.intervalo),
+                        f.intervalo.tipo == geral::Dist::exponencial, rota(f.rota)});
+  }
+  for (const geral::Estacao& e : g.estacoes) {
+    r.estacoes.push_back({e.servidores, e.infinitos, e.capacidade, geral::media(e.servico),
+                          geral::scv(e.servico), e.servico.tipo == geral::Dist::exponencial,
+                          rota(e.rota)});
+  }
+  return r;
+}
+
+}  // namespace tarvo::teoria

@@ -1,0 +1,106 @@
+// The formulas and the traffic equations on textbook cases with known answers, from casos.txt.
+#include "teoria/teoria.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+
+namespace tarvo::teoria {
+namespace {
+
+double figura(const Medidas& m, const std::string& f) {
+  const std::map<std::string, double> v = {{"chegada", m.chegada},         {"vazao", m.vazao},
+                                           {"utilizacao", m.utilizacao},   {"fila", m.fila},
+                                           {"sistema", m.sistema},         {"espera", m.espera},
+                                           {"permanencia", m.permanencia}, {"perda", m.perda}};
+  return v.at(f);
+}
+
+// "N | LAMBDA0... | I>J:P... | LAMBDA... [| E[S]... | W]": the network and what it must give.
+void trafego(std::istringstream& in) {
+  std::string resto((std::istreambuf_iterator<char>(in)), {});
+  std::vector<std::istringstream> partes;
+  for (std::size_t a = 0, b; a <= resto.size(); a = b + 1) {
+    b = resto.find('|', a);
+    if (b == std::string::npos) b = resto.size();
+    partes.emplace_back(resto.substr(a, b - a));
+  }
+  std::size_t n;
+  partes.at(0) >> n;
+  Rede r;
+  r.estacoes.resize(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    Fonte f;
+    partes.at(1) >> f.taxa;
+    f.rota = {{static_cast<int>(i), 1}};
+    r.fontes.push_back(f);
+  }
+  for (std::string t; partes.at(2) >> t;) {
+    int i, j;
+    double p;
+    char gt, dois;
+    std::istringstream(t) >> i >> gt >> j >> dois >> p;
+    r.estacoes.at(static_cast<std::size_t>(i)).rota.push_back({j, p});
+  }
+  const std::vector<double> l = taxas(r, std::vector<double>(n, 1));
+  for (std::size_t i = 0; i < n; ++i) {
+    double esperado;
+    partes.at(3) >> esperado;
+    EXPECT_NEAR(l[i], esperado, 1e-12) << "station " << i;
+  }
+  if (partes.size() < 6) return;
+  for (Estacao& e : r.estacoes) partes[4] >> e.media;
+  double w;
+  partes[5] >> w;
+  const Solucao s = resolver(r);
+  EXPECT_EQ(s.metodo_rede, Metodo::exata);
+  EXPECT_NEAR(s.permanencia_rede, w, 1e-12);
+}
+
+TEST(Teoria, GivesTextbookAnswers) {
+  std::ifstream arquivo(TARVO_TEORIA_CASOS);
+  ASSERT_TRUE(arquivo) << TARVO_TEORIA_CASOS;
+  int casos = 0;
+  for (std::string linha; std::getline(arquivo, linha);) {
+    linha = linha.substr(0, linha.find('#'));
+    std::istringstream in(linha);
+    std::string f;
+    if (!(in >> f)) continue;
+    SCOPED_TRACE(linha);
+    ++casos;
+    double lambda, es, a, scv, esperado, tol;
+    int c;
+    std::int64_t k;
+    std::string nome;
+    if (f == "trafego") {
+      trafego(in);
+      continue;
+    }
+    double x = 0;
+    if (f == "mmc" && in >> lambda >> c >> es >> nome) {
+      x = figura(mmc(lambda, c, es), nome);
+    } else if (f == "mmck" && in >> lambda >> c >> k >> es >> nome) {
+      x = figura(mmck(lambda, c, k, es), nome);
+    } else if (f == "mg1" && in >> lambda >> es >> scv >> nome) {
+      x = figura(mg1(lambda, es, scv), nome);
+    } else if (f == "mginf" && in >> lambda >> es >> nome) {
+      x = figura(mginf(lambda, es), nome);
+    } else if (f == "erlang_b" && in >> c >> a) {
+      x = erlang_b(c, a);
+    } else if (f == "erlang_c" && in >> c >> a) {
+      x = erlang_c(c, a);
+    } else {
+      ADD_FAILURE() << "unreadable case";
+      continue;
+    }
+    ASSERT_TRUE(in >> esperado >> tol);
+    EXPECT_NEAR(x, esperado, tol);
+  }
+  EXPECT_GT(casos, 20);
+}
+
+}  // namespace
+}  // namespace tarvo::teoria
