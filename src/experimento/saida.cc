@@ -236,9 +236,9 @@ std::string texto(const Resultado& r) {
   for (const auto& l : linhas) s += linha(l);
   if (p.teoria) {
     s +=
-        "\n TEORIA: valor da teoria de filas (README, \"Theory beside the simulation\"); DIF.REL.: "
-        "(MEDIA - TEORIA) / TEORIA;\n *: a teoria fica fora do intervalo; (aprox.): aproximacao de "
-        "dois momentos; instavel: carga de 1 ou mais\n";
+        "\n TEORIA: valor da teoria de filas (man tarvo-rep, --theory); DIF.REL.: (MEDIA - TEORIA) "
+        "/ TEORIA;\n *: a teoria fica fora do intervalo; (aprox.): aproximacao de dois momentos; "
+        "instavel: carga de 1 ou mais\n";
   }
   const std::string a = avisos(r);
   if (!a.empty()) s += "\n" + a;
