@@ -200,4 +200,8 @@ std::unique_ptr<Modelo> carregar_legado(const std::string& caminho) {
   return std::make_unique<Legado>(std::move(texto), caminho);
 }
 
+std::unique_ptr<Modelo> modelo_legado(std::string texto, const std::string& caminho) {
+  return std::make_unique<Legado>(std::move(texto), caminho);
+}
+
 }  // namespace tarvo

@@ -19,6 +19,7 @@
 #include "app/converter.h"
 #include "app/geral.h"
 #include "app/legado.h"
+#include "app/varredura.h"
 #include "experimento/experimento.h"
 #include "experimento/saida.h"
 #include "geral/toml_loader.h"
@@ -33,6 +34,8 @@ const char* const AJUDA = R"(NOME
 
 SINOPSE
     tarvo-rep [opcoes] MODELO
+    tarvo-rep [opcoes] --sweep NOME=DE:ATE:PASSO... MODELO
+    tarvo-rep [opcoes] --compare A B
     tarvo-rep merge [--format F] [--output ARQUIVO] FATIA.json...
     tarvo-rep convert [--output ARQUIVO] MODELO.txt
 
@@ -66,6 +69,22 @@ OPCOES
         --theory            ao lado de cada media, o valor da teoria de filas, a diferenca
                             relativa e uma marca onde a teoria fica fora do intervalo (exata
                             onde vale, aproximacao de dois momentos rotulada, ou nenhum)
+        --sweep NOME=DE:ATE:PASSO
+                            um experimento inteiro para cada valor DE, DE+PASSO, ... ate ATE
+                            do parametro NOME, com a mesma semente em todos (numeros
+                            aleatorios comuns), e uma tabela de cada figura contra o
+                            parametro; repetida, a grade de todas as combinacoes (a primeira
+                            varia mais devagar; ate 1000 pontos). NOME: simulacao.tempo,
+                            simulacao.fregueses, simulacao.aquecimento,
+                            estacao.E.servidores, estacao.E.capacidade, estacao.E.servico.P,
+                            fonte.F.intervalo.P (P: media, k, forma, desvio, cv, min, max,
+                            moda ou valor, os da distribuicao); num modelo do tarvo, Sk.a e
+                            Sk.b (os dois numeros da k-esima linha S), Ek.a, Ek.b, D e N
+        --compare A B       as mesmas replicacoes (mesma semente) de dois modelos da mesma
+                            linguagem; por figura as duas medias, a diferenca B - A pareada
+                            por replicacao com seu intervalo e o melhor onde o intervalo
+                            exclui 0 (menor e melhor para esperas, tamanhos e perdas, maior
+                            para vazao e saidas); sem MODELO
         --slice A:B         roda so as replicacoes A a B-1 do mesmo plano e as escreve em
                             json, para juntar depois com merge
     -h, --help              esta ajuda
@@ -84,13 +103,17 @@ SAIDA
     confianca, aquecimento e a lista "figuras" (tipo, nome, numero, figura, rotulo, media,
     meia_largura, desvio, min, max, n, faltantes e valores, um por replicacao, null onde a
     figura nao tem valor); csv: uma linha por figura e replicacao. Avisos vao para a saida de
-    erro (e para o fim da saida text).
+    erro (e para o fim da saida text). Com --sweep, text da um bloco por figura (uma linha por
+    ponto), json {"varredura": [{"parametros", "resultado"}]} e csv uma coluna a mais por
+    parametro; com --compare, json {"a", "b", "comparacao"} e csv uma linha por figura.
 
 EXEMPLOS
     tarvo-rep -r 20 -s 42 examples/mm1.txt
     tarvo-rep -s 42 -p 0.01 -m 200 -t espera_media --format json -o mm1.json examples/mm1.txt
     tarvo-rep -r 30 -s 7 --slice 0:10 -o a.json examples/mm1.txt    (e 10:20, 20:30)
     tarvo-rep merge a.json b.json c.json
+    tarvo-rep -r 20 -s 42 --theory --sweep S1.a=0.5:0.9:0.1 examples/mm1.txt
+    tarvo-rep -r 20 -s 42 --compare rapido.toml lento.toml
 
 STATUS DE SAIDA
     0 tudo certo; 1 opcao invalida, modelo recusado, replicacao que nao termina ou saida que
@@ -228,13 +251,15 @@ class Barra {
   std::chrono::steady_clock::time_point inicio_;
 };
 
+bool termina_em_toml(const std::string& caminho) {
+  const std::string fim = ".toml";
+  return caminho.size() > fim.size() &&
+         caminho.compare(caminho.size() - fim.size(), fim.size(), fim) == 0;
+}
+
 // The model at caminho, in the language its name says: .toml for the extended one.
 std::unique_ptr<Modelo> carregar(const std::string& caminho) {
-  const std::string fim = ".toml";
-  if (caminho.size() <= fim.size() ||
-      caminho.compare(caminho.size() - fim.size(), fim.size(), fim) != 0) {
-    return carregar_legado(caminho);
-  }
+  if (!termina_em_toml(caminho)) return carregar_legado(caminho);
   const geral::Rede rede = geral::ler_rede(caminho);
   for (const std::string& a : rede.avisos) std::fprintf(stderr, "%s\n", a.c_str());
   return modelo_geral(rede, ler(caminho));
@@ -287,6 +312,9 @@ int principal(int argc, char** argv) {
   opcao("-f,--format", F);
   opcao("--slice", fatia);
   app.add_option("-t,--target", alvos)->allow_extra_args(false);
+  std::vector<std::string> varreduras, comparados;
+  app.add_option("--sweep", varreduras)->allow_extra_args(false);
+  app.add_option("--compare", comparados)->expected(2)->allow_extra_args(false);
   bool teoria = false;
   app.add_flag("--theory", teoria);
   app.add_option("-o,--output", saida)->expected(1);
@@ -295,6 +323,7 @@ int principal(int argc, char** argv) {
     app.parse(argc, argv);
   } catch (const CLI::ArgumentMismatch& e) {
     const std::string texto = e.what();
+    if (texto.rfind("--compare", 0) == 0) uso("--compare espera dois modelos, A e B");
     uso("falta o valor de " + texto.substr(0, texto.find(':')));
   } catch (const CLI::ParseError& e) {
     uso(formatar("%s", e.what()));
@@ -305,23 +334,42 @@ int principal(int argc, char** argv) {
   }
   const Formato formato_saida = formato(F);
   if (!posicionais.empty() && posicionais[0] == "merge") {
-    for (const char* o : {"-r", "-j", "-s", "-c", "-p", "-m", "-w", "--slice", "-t", "--theory"}) {
+    for (const char* o : {"-r", "-j", "-s", "-c", "-p", "-m", "-w", "--slice", "-t", "--theory",
+                          "--sweep", "--compare"}) {
       if (app.get_option(o)->count() > 0) uso(formatar("merge nao aceita a opcao %s", o));
     }
     return merge({posicionais.begin() + 1, posicionais.end()}, formato_saida, saida);
   }
   if (!posicionais.empty() && posicionais[0] == "convert") {
-    for (const char* o :
-         {"-r", "-j", "-s", "-c", "-p", "-m", "-w", "--slice", "-t", "-f", "--theory"}) {
+    for (const char* o : {"-r", "-j", "-s", "-c", "-p", "-m", "-w", "--slice", "-t", "-f",
+                          "--theory", "--sweep", "--compare"}) {
       if (app.get_option(o)->count() > 0) uso(formatar("convert nao aceita a opcao %s", o));
     }
     if (posicionais.size() != 2) uso("convert converte um MODELO.txt, um so");
     gravar(saida, converter_legado(posicionais[1]));
     return 0;
   }
-  if (posicionais.size() != 1) {
+  const bool compara = app.get_option("--compare")->count() > 0;
+  if (compara) {
+    if (comparados.size() != 2) uso("--compare espera dois modelos, A e B, uma vez so");
+    if (!posicionais.empty()) {
+      uso("com --compare A B nao ha MODELO (" + posicionais[0] + ")");
+    }
+    if (!varreduras.empty()) uso("--compare nao vale com --sweep");
+    if (!P.empty()) {
+      uso("--compare nao vale com --precision: os dois modelos precisam das mesmas replicacoes");
+    }
+    if (!fatia.empty()) uso("--compare nao vale com --slice");
+    if (termina_em_toml(comparados[0]) != termina_em_toml(comparados[1])) {
+      uso("--compare precisa de dois modelos da mesma linguagem (.txt ou .toml)");
+    }
+    posicionais.push_back(comparados[0]);
+  } else if (posicionais.size() != 1) {
     uso(posicionais.empty() ? std::string("falta o MODELO")
                             : "um MODELO so, e nao mais (" + posicionais[1] + ")");
+  }
+  if (!varreduras.empty() && !fatia.empty()) {
+    uso("--sweep nao vale com --slice: cada ponto e um experimento inteiro");
   }
 
   constexpr std::int64_t MAXIMO = std::int64_t{1} << 31;  // streams of one draw at least
@@ -371,13 +419,53 @@ int principal(int argc, char** argv) {
     e.fatia_fim = b;
   }
 
-  const std::unique_ptr<Modelo> modelo = carregar(p.modelo);
-  p.assinatura = modelo->assinatura();
-  p.aquecimento = W.empty() ? modelo->aquecimento_padrao()
-                            : real("--warmup", W, "use um numero finito de 0 em diante",
-                                   [](double x) { return x >= 0; });
-  p.sorteios_por_replicacao = modelo->sorteios_por_replicacao(p.plano);
-  if (!p.alvos.empty()) figuras_alvo(modelo->figuras(), p.alvos);  // before any run
+  const std::optional<double> aquecimento =
+      W.empty() ? std::nullopt
+                : std::optional(real("--warmup", W, "use um numero finito de 0 em diante",
+                                     [](double x) { return x >= 0; }));
+  // The request for one model: the seed plan is the same for every model of a run.
+  auto pedido = [&](const std::string& caminho, const Modelo& m) {
+    Pedido q = p;
+    q.modelo = caminho;
+    q.assinatura = m.assinatura();
+    q.aquecimento = aquecimento ? *aquecimento : m.aquecimento_padrao();
+    q.sorteios_por_replicacao = m.sorteios_por_replicacao(q.plano);
+    if (!q.alvos.empty()) figuras_alvo(m.figuras(), q.alvos);  // before any run
+    return q;
+  };
+  std::vector<std::unique_ptr<Modelo>> modelos;
+  std::vector<Pedido> pedidos;
+  std::vector<Ponto> pontos;
+  if (compara) {
+    for (const std::string& c : comparados) {
+      modelos.push_back(modelo_da_base(abrir(c)));
+      pedidos.push_back(pedido(c, *modelos.back()));
+    }
+  } else if (!varreduras.empty()) {
+    const Base base = abrir(p.modelo);
+    std::vector<Eixo> eixos;
+    for (const std::string& v : varreduras) {
+      eixos.push_back(ler_eixo(base, v));
+      for (std::size_t k = 0; k + 1 < eixos.size(); ++k) {
+        if (eixos[k].nome == eixos.back().nome) {
+          uso("--sweep " + eixos.back().nome + " aparece mais de uma vez");
+        }
+      }
+    }
+    // Every point is checked before any runs.
+    for (const std::vector<double>& valores : grade(eixos, 1000)) {
+      Ponto x;
+      for (std::size_t k = 0; k < eixos.size(); ++k) {
+        x.parametros.push_back({eixos[k].nome, valores[k]});
+      }
+      modelos.push_back(modelo_no_ponto(base, x.parametros));
+      pedidos.push_back(pedido(p.modelo, *modelos.back()));
+      pontos.push_back(std::move(x));
+    }
+  } else {
+    modelos.push_back(carregar(p.modelo));
+    pedidos.push_back(pedido(p.modelo, *modelos.back()));
+  }
   if (do_relogio) {
     std::fprintf(stderr,
                  "tarvo-rep: semente %" PRIu32 " (do relogio; repita com --seed %" PRIu32 ")\n",
@@ -386,10 +474,20 @@ int principal(int argc, char** argv) {
 
   Barra barra(isatty(STDERR_FILENO) != 0);
   e.progresso = [&barra](std::int64_t k, std::int64_t total) { barra(k, total); };
-  Resultado r = executar(*modelo, p, e);
+  std::vector<Resultado> rs;
+  for (std::size_t k = 0; k < modelos.size(); ++k) {
+    rs.push_back(executar(*modelos[k], pedidos[k], e));
+  }
   barra.apagar();
-  std::fputs(avisos(r).c_str(), stderr);
-  gravar(saida, escrever(r, e.fatia_inicio ? Formato::json : formato_saida));
+  for (const Resultado& r : rs) std::fputs(avisos(r).c_str(), stderr);
+  if (compara) {
+    gravar(saida, escrever_comparacao(rs[0], rs[1], formato_saida));
+  } else if (!pontos.empty()) {
+    for (std::size_t k = 0; k < pontos.size(); ++k) pontos[k].resultado = std::move(rs[k]);
+    gravar(saida, escrever_varredura(pontos, formato_saida));
+  } else {
+    gravar(saida, escrever(rs[0], e.fatia_inicio ? Formato::json : formato_saida));
+  }
   return 0;
 }
 

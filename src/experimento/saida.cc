@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
+#include "experimento/comparacao.h"
 #include "experimento/estatistica.h"
 #include "model/failure.h"
 
@@ -48,7 +49,7 @@ std::optional<bool> dentro(const Teorico& t, const Resumo& m) {
   return std::fabs(t.valor - m.media) <= m.meia_largura;
 }
 
-std::string json(const Resultado& r) {
+Json objeto(const Resultado& r) {
   const Pedido& p = r.pedido;
   Json j;
   j["modelo"] = p.modelo;
@@ -98,8 +99,10 @@ std::string json(const Resultado& r) {
     if (p.teoria) figuras.back()["teoria"] = std::move(t);
   }
   j["figuras"] = std::move(figuras);
-  return j.dump(2) + "\n";
+  return j;
 }
+
+std::string json(const Resultado& r) { return objeto(r).dump(2) + "\n"; }
 
 // A CSV field, quoted when it must be.
 std::string campo(const std::string& s) {
@@ -118,11 +121,15 @@ std::string real(double x) {
   return Json(x).dump();
 }
 
+std::string cabecalho_csv(const Resultado& r) {
+  return std::string(
+             "tipo,nome,numero,figura,rotulo,media,meia_largura,desvio,min,max,n,faltantes,"
+             "replicacao,valor") +
+         (r.pedido.teoria ? ",teoria,metodo\n" : "\n");
+}
+
 std::string csv(const Resultado& r) {
-  std::string s =
-      "tipo,nome,numero,figura,rotulo,media,meia_largura,desvio,min,max,n,faltantes,"
-      "replicacao,valor";
-  s += r.pedido.teoria ? ",teoria,metodo\n" : "\n";
+  std::string s = cabecalho_csv(r);
   const std::vector<Resumo> rs = resumos(r);
   for (std::size_t f = 0; f < r.ids.size(); ++f) {
     const IdFigura& id = r.ids[f];
@@ -434,6 +441,170 @@ Resultado juntar(std::vector<Resultado> fatias, const std::vector<std::string>& 
         static_cast<long long>(tinha), static_cast<long long>(ate - 1));
   }
   return r;
+}
+
+namespace {
+
+// A table: words to the left where esquerda says so, numbers to the right, every line indented.
+std::string tabela(const std::vector<std::string>& cab,
+                   const std::vector<std::vector<std::string>>& linhas,
+                   const std::vector<bool>& esquerda) {
+  std::vector<std::size_t> larg(cab.size());
+  for (std::size_t c = 0; c < cab.size(); ++c) larg[c] = cab[c].size();
+  for (const auto& l : linhas) {
+    for (std::size_t c = 0; c < l.size(); ++c) larg[c] = std::max(larg[c], l[c].size());
+  }
+  auto linha = [&](const std::vector<std::string>& l) {
+    std::string t;
+    for (std::size_t c = 0; c < l.size(); ++c) {
+      const int w = static_cast<int>(larg[c]);
+      t += formatar(esquerda[c] ? " %-*s" : " %*s", w, l[c].c_str());
+    }
+    while (!t.empty() && t.back() == ' ') t.pop_back();
+    return t + "\n";
+  };
+  std::string s = linha(cab);
+  for (const auto& l : linhas) s += linha(l);
+  return s;
+}
+
+// A parameter's value: a sweep's values have at most 12 significant digits.
+std::string valor_parametro(double x) { return formatar("%.12g", x); }
+
+std::string cabeca_comum(const Pedido& p, std::int64_t feitas_min, std::int64_t feitas_max) {
+  std::string s = formatar(" semente     : %" PRIu32
+                           " (a mesma em toda execucao: numeros "
+                           "aleatorios comuns)\n",
+                           p.plano.semente);
+  s += feitas_min == feitas_max
+           ? formatar(" replicacoes : %lld", static_cast<long long>(feitas_min))
+           : formatar(" replicacoes : de %lld a %lld", static_cast<long long>(feitas_min),
+                      static_cast<long long>(feitas_max));
+  if (p.precisao) s += formatar(" (precisao relativa pedida: %g)", *p.precisao);
+  s += "\n";
+  s += formatar(" confianca   : %g (intervalos t de Student)\n", p.confianca);
+  return s;
+}
+
+std::string texto_varredura(const std::vector<Ponto>& pontos) {
+  const Resultado& r0 = pontos[0].resultado;
+  const Pedido& p = r0.pedido;
+  std::int64_t menos = INT64_MAX, mais = 0;
+  for (const Ponto& x : pontos) {
+    menos = std::min(menos, feitas(x.resultado));
+    mais = std::max(mais, feitas(x.resultado));
+  }
+  std::string s = " TARVO-REP: varredura de parametros\n\n";
+  s += formatar(" modelo      : %s\n", p.modelo.c_str());
+  s += cabeca_comum(p, menos, mais);
+  s += formatar(" pontos      : %zu, cada um com todas as replicacoes\n", pontos.size());
+  const std::size_t np = pontos[0].parametros.size();
+  std::vector<std::string> cab;
+  for (const auto& [nome, x] : pontos[0].parametros) cab.push_back(nome);
+  cab.insert(cab.end(), {"MEDIA", "+/-", "N"});
+  if (p.teoria) cab.insert(cab.end(), {"TEORIA", "DIF.REL.", "NOTA"});
+  std::vector<bool> esquerda(cab.size(), false);
+  if (p.teoria) esquerda.back() = true;
+  for (std::size_t f = 0; f < r0.ids.size(); ++f) {
+    const IdFigura& id = r0.ids[f];
+    s += formatar("\n %s %s: %s (%s)\n", id.tipo.c_str(), id.nome.c_str(), id.rotulo.c_str(),
+                  id.figura.c_str());
+    std::vector<std::vector<std::string>> linhas;
+    for (const Ponto& x : pontos) {
+      const Resultado& r = x.resultado;
+      const Resumo m = resumir(r.valores[f], r.valores[f].size(), r.pedido.confianca);
+      std::vector<std::string> l;
+      for (std::size_t k = 0; k < np; ++k) l.push_back(valor_parametro(x.parametros[k].second));
+      l.insert(l.end(), {celula(m.media), celula(m.meia_largura), std::to_string(m.n)});
+      if (p.teoria) colunas_teoria(teorico(r, f), m, l);
+      linhas.push_back(std::move(l));
+    }
+    s += tabela(cab, linhas, esquerda);
+  }
+  std::string a;
+  for (const Ponto& x : pontos) a += avisos(x.resultado);
+  if (!a.empty()) s += "\n" + a;
+  return s;
+}
+
+std::string csv_varredura(const std::vector<Ponto>& pontos) {
+  std::string prefixo;
+  for (const auto& [nome, x] : pontos[0].parametros) prefixo += campo(nome) + ",";
+  std::string s = prefixo + cabecalho_csv(pontos[0].resultado);
+  for (const Ponto& x : pontos) {
+    std::string valores;
+    for (const auto& [nome, v] : x.parametros) valores += valor_parametro(v) + ",";
+    const std::string t = csv(x.resultado);
+    for (std::size_t i = t.find('\n') + 1; i < t.size();) {
+      const std::size_t fim = t.find('\n', i);
+      s += valores + t.substr(i, fim + 1 - i);
+      i = fim + 1;
+    }
+  }
+  return s;
+}
+
+}  // namespace
+
+std::string escrever_varredura(const std::vector<Ponto>& pontos, Formato formato) {
+  if (formato == Formato::texto) return texto_varredura(pontos);
+  if (formato == Formato::csv) return csv_varredura(pontos);
+  Json v = Json::array();
+  for (const Ponto& x : pontos) {
+    Json p = Json::object();
+    for (const auto& [nome, valor] : x.parametros) p[nome] = valor;
+    v.push_back({{"parametros", std::move(p)}, {"resultado", objeto(x.resultado)}});
+  }
+  return Json{{"varredura", std::move(v)}}.dump(2) + "\n";
+}
+
+std::string escrever_comparacao(const Resultado& a, const Resultado& b, Formato formato) {
+  const std::vector<Comparada> cs = comparar(a, b);
+  if (formato == Formato::json) {
+    Json v = Json::array();
+    for (const Comparada& c : cs) {
+      v.push_back({{"tipo", c.id.tipo},
+                   {"nome", c.id.nome},
+                   {"figura", c.id.figura},
+                   {"media_a", numero(c.media_a)},
+                   {"media_b", numero(c.media_b)},
+                   {"diferenca", numero(c.diferenca.media)},
+                   {"meia_largura", numero(c.diferenca.meia_largura)},
+                   {"n", c.diferenca.n},
+                   {"melhor", c.melhor}});
+    }
+    return Json{{"a", objeto(a)}, {"b", objeto(b)}, {"comparacao", std::move(v)}}.dump(2) + "\n";
+  }
+  if (formato == Formato::csv) {
+    std::string s = "tipo,nome,figura,rotulo,media_a,media_b,diferenca,meia_largura,n,melhor\n";
+    for (const Comparada& c : cs) {
+      s += campo(c.id.tipo) + "," + campo(c.id.nome) + "," + campo(c.id.figura) + "," +
+           campo(c.id.rotulo) + "," + real(c.media_a) + "," + real(c.media_b) + "," +
+           real(c.diferenca.media) + "," + real(c.diferenca.meia_largura) + "," +
+           std::to_string(c.diferenca.n) + "," + c.melhor + "\n";
+    }
+    return s;
+  }
+  std::string s = " TARVO-REP: comparacao pareada de dois modelos\n\n";
+  s += formatar(" A           : %s\n", a.pedido.modelo.c_str());
+  s += formatar(" B           : %s\n", b.pedido.modelo.c_str());
+  s += cabeca_comum(a.pedido, feitas(a), feitas(a));
+  s += formatar(" aquecimento : A %g, B %g\n", a.pedido.aquecimento, b.pedido.aquecimento);
+  s +=
+      " diferenca   : B - A, replicacao a replicacao (pareadas pelo indice), com seu intervalo\n\n";
+  std::vector<std::vector<std::string>> linhas;
+  for (const Comparada& c : cs) {
+    linhas.push_back({c.id.tipo, c.id.nome, c.id.rotulo, celula(c.media_a), celula(c.media_b),
+                      celula(c.diferenca.media), celula(c.diferenca.meia_largura),
+                      std::to_string(c.diferenca.n), c.melhor});
+  }
+  s += tabela({"TIPO", "NOME", "FIGURA", "MEDIA A", "MEDIA B", "B - A", "+/-", "N", "MELHOR"},
+              linhas, {true, true, true, false, false, false, false, false, true});
+  s += "\n MELHOR: o modelo melhor onde o intervalo da diferenca exclui 0 (menor e melhor para "
+       "esperas,\n tamanhos, permanencias e perdas; maior para vazao e saidas); -: sem veredito\n";
+  const std::string av = avisos(a) + avisos(b);
+  if (!av.empty()) s += "\n" + av;
+  return s;
 }
 
 }  // namespace tarvo

@@ -3,6 +3,7 @@
 #define TARVO_EXPERIMENTO_SAIDA_H_
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "experimento/experimento.h"
@@ -13,6 +14,18 @@ enum class Formato { texto, json, csv };
 
 // The whole output in the format. Text ends with the warnings of avisos().
 std::string escrever(const Resultado& r, Formato formato);
+
+// One point of a sweep: the parameters' values there, and the experiment run with them.
+struct Ponto {
+  std::vector<std::pair<std::string, double>> parametros;
+  Resultado resultado;
+};
+
+// A sweep, whole: one table of every figure against the parameters.
+std::string escrever_varredura(const std::vector<Ponto>& pontos, Formato formato);
+
+// Two models' results on the same replications and their paired comparison.
+std::string escrever_comparacao(const Resultado& a, const Resultado& b, Formato formato);
 
 // What the user must be told about the replications: lost durations, streams that ran into the
 // next one. One line each, empty when all is well.
