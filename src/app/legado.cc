@@ -15,6 +15,7 @@
 #include "geral/toml_loader.h"
 #include "input/loader.h"
 #include "model/failure.h"
+#include "model/gravacao.h"
 #include "report/report.h"
 #include "teoria/figuras.h"
 
@@ -188,15 +189,10 @@ std::unique_ptr<Modelo> carregar_legado(const std::string& caminho) {
   // Read as tarvo reads it, so that the same file gets the same messages; then kept in memory
   // for the replications.
   ler_modelo(*std::make_unique<Simulacao>(), caminho.c_str());
-  std::FILE* f = std::fopen(caminho.c_str(), "rb");
-  if (f == nullptr) falha(1, "O arquivo %s nao encontra-se.\n", caminho.c_str());
   std::string texto;
-  char buf[1 << 14];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) texto.append(buf, n);
-  const bool erro = std::ferror(f);
-  std::fclose(f);
-  if (erro) falha(1, "Erro de leitura no arquivo de dados %s\n", caminho.c_str());
+  if (const int erro = ler_inteiro(caminho, texto)) {
+    falha(1, "Erro de leitura no arquivo de dados %s (codigo %d)\n", caminho.c_str(), erro);
+  }
   return std::make_unique<Legado>(std::move(texto), caminho);
 }
 

@@ -165,17 +165,8 @@ Formato formato(const std::string& f) {
 
 // A file, whole.
 std::string ler(const std::string& caminho) {
-  std::FILE* f = std::fopen(caminho.c_str(), "rb");
   std::string texto;
-  int erro = f == nullptr ? errno : 0;
-  if (f != nullptr) {
-    char buf[1 << 16];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) texto.append(buf, n);
-    if (std::ferror(f)) erro = errno ? errno : EIO;
-    std::fclose(f);
-  }
-  if (erro != 0) {
+  if (const int erro = ler_inteiro(caminho, texto)) {
     falha(1, "tarvo-rep: nao foi possivel ler %s: %s (codigo %d)\n", caminho.c_str(),
           erro == ENOENT ? "arquivo inexistente" : motivo_erro(erro), erro);
   }

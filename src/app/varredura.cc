@@ -15,6 +15,7 @@
 #include "geral/distribuicao.h"
 #include "geral/toml_loader.h"
 #include "model/failure.h"
+#include "model/gravacao.h"
 #include "model/network.h"
 
 namespace tarvo {
@@ -31,15 +32,10 @@ bool termina_com(const std::string& s, const std::string& fim) {
 }
 
 std::string ler_arquivo(const std::string& caminho) {
-  std::FILE* f = std::fopen(caminho.c_str(), "rb");
-  if (f == nullptr) falha(1, "O arquivo %s nao encontra-se.\n", caminho.c_str());
   std::string texto;
-  char buf[1 << 14];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) texto.append(buf, n);
-  const bool erro = std::ferror(f);
-  std::fclose(f);
-  if (erro) falha(1, "tarvo-rep: erro de leitura em %s\n", caminho.c_str());
+  if (const int erro = ler_inteiro(caminho, texto)) {
+    falha(1, "tarvo-rep: erro de leitura em %s (codigo %d)\n", caminho.c_str(), erro);
+  }
   return texto;
 }
 

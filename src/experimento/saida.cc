@@ -184,6 +184,29 @@ void colunas_teoria(const Teorico* t, const Resumo& m, std::vector<std::string>&
   l.insert(l.end(), {celula(t->valor), dif, nota});
 }
 
+// A table: words to the left where esquerda says so, numbers to the right, every line indented.
+std::string tabela(const std::vector<std::string>& cab,
+                   const std::vector<std::vector<std::string>>& linhas,
+                   const std::vector<bool>& esquerda) {
+  std::vector<std::size_t> larg(cab.size());
+  for (std::size_t c = 0; c < cab.size(); ++c) larg[c] = cab[c].size();
+  for (const auto& l : linhas) {
+    for (std::size_t c = 0; c < l.size(); ++c) larg[c] = std::max(larg[c], l[c].size());
+  }
+  auto linha = [&](const std::vector<std::string>& l) {
+    std::string t;
+    for (std::size_t c = 0; c < l.size(); ++c) {
+      const int w = static_cast<int>(larg[c]);
+      t += formatar(esquerda[c] ? " %-*s" : " %*s", w, l[c].c_str());
+    }
+    while (!t.empty() && t.back() == ' ') t.pop_back();
+    return t + "\n";
+  };
+  std::string s = linha(cab);
+  for (const auto& l : linhas) s += linha(l);
+  return s;
+}
+
 std::string texto(const Resultado& r) {
   const Pedido& p = r.pedido;
   std::string s = " TARVO-REP: replicacoes independentes\n\n";
@@ -223,24 +246,11 @@ std::string texto(const Resultado& r) {
                       std::to_string(m.n), std::to_string(m.faltantes)});
     if (p.teoria) colunas_teoria(teorico(r, f), m, linhas.back());
   }
-  std::vector<std::size_t> larg(cab.size());
-  for (std::size_t c = 0; c < cab.size(); ++c) larg[c] = cab[c].size();
-  for (const auto& l : linhas) {
-    for (std::size_t c = 0; c < l.size(); ++c) larg[c] = std::max(larg[c], l[c].size());
+  std::vector<bool> esquerda(cab.size(), false);
+  for (std::size_t c : {0, 2, 3, 13}) {
+    if (c < esquerda.size()) esquerda[c] = true;
   }
-  // Words to the left, numbers to the right.
-  auto linha = [&](const std::vector<std::string>& l) {
-    std::string t;
-    for (std::size_t c = 0; c < l.size(); ++c) {
-      const int w = static_cast<int>(larg[c]);
-      t += c == 0 || c == 2 || c == 3 || c == 13 ? formatar(" %-*s", w, l[c].c_str())
-                                                 : formatar(" %*s", w, l[c].c_str());
-    }
-    while (!t.empty() && t.back() == ' ') t.pop_back();
-    return t + "\n";
-  };
-  s += linha(cab);
-  for (const auto& l : linhas) s += linha(l);
+  s += tabela(cab, linhas, esquerda);
   if (p.teoria) {
     s +=
         "\n TEORIA: valor da teoria de filas (man tarvo-rep, --theory); DIF.REL.: (MEDIA - TEORIA) "
@@ -444,29 +454,6 @@ Resultado juntar(std::vector<Resultado> fatias, const std::vector<std::string>& 
 }
 
 namespace {
-
-// A table: words to the left where esquerda says so, numbers to the right, every line indented.
-std::string tabela(const std::vector<std::string>& cab,
-                   const std::vector<std::vector<std::string>>& linhas,
-                   const std::vector<bool>& esquerda) {
-  std::vector<std::size_t> larg(cab.size());
-  for (std::size_t c = 0; c < cab.size(); ++c) larg[c] = cab[c].size();
-  for (const auto& l : linhas) {
-    for (std::size_t c = 0; c < l.size(); ++c) larg[c] = std::max(larg[c], l[c].size());
-  }
-  auto linha = [&](const std::vector<std::string>& l) {
-    std::string t;
-    for (std::size_t c = 0; c < l.size(); ++c) {
-      const int w = static_cast<int>(larg[c]);
-      t += formatar(esquerda[c] ? " %-*s" : " %*s", w, l[c].c_str());
-    }
-    while (!t.empty() && t.back() == ' ') t.pop_back();
-    return t + "\n";
-  };
-  std::string s = linha(cab);
-  for (const auto& l : linhas) s += linha(l);
-  return s;
-}
 
 // A parameter's value: a sweep's values have at most 12 significant digits.
 std::string valor_parametro(double x) { return formatar("%.12g", x); }

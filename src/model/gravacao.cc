@@ -70,6 +70,18 @@ int gravar_substituindo(const std::string& caminho,
   return erro;
 }
 
+int ler_inteiro(const std::string& caminho, std::string& texto) {
+  std::FILE* f = std::fopen(caminho.c_str(), "rb");
+  if (f == nullptr) return errno;
+  texto.clear();
+  char buf[1 << 16];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) texto.append(buf, n);
+  const int erro = std::ferror(f) ? (errno ? errno : EIO) : 0;
+  std::fclose(f);
+  return erro;
+}
+
 const char* motivo_erro(int erro) {
   switch (erro) {
     case EISDIR:
