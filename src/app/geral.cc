@@ -4,18 +4,116 @@
 #include <cmath>
 #include <limits>
 
+#include "geral/distribuicao.h"
 #include "geral/motor.h"
+#include "model/failure.h"
 #include "teoria/figuras.h"
 
 namespace tarvo {
 
 namespace {
 
+// A distribution in words, with the parameters the file gives it.
+std::string em_palavras(const geral::Distribuicao& d) {
+  using geral::Dist;
+  switch (d.tipo) {
+    case Dist::exponencial:
+      return formatar("exponencial de média %g", d.media);
+    case Dist::uniforme:
+      return formatar("uniforme entre %g e %g", d.min, d.max);
+    case Dist::deterministica:
+      return formatar("sempre %g", d.valor);
+    case Dist::erlang:
+      return formatar("Erlang de %d fases e média %g", d.k, d.media);
+    case Dist::gama:
+      return formatar("gama de forma %g e média %g", d.forma, d.media);
+    case Dist::lognormal:
+      return formatar("lognormal de média %g e desvio %g", d.media, d.desvio);
+    case Dist::weibull:
+      return formatar("Weibull de forma %g e média %g", d.forma, d.media);
+    case Dist::triangular:
+      return formatar("triangular de %g a %g, moda %g", d.min, d.max, d.moda);
+    case Dist::hiperexponencial:
+      return formatar("hiperexponencial de média %g e cv %g", d.media, d.cv);
+    case Dist::empirica: {
+      std::string v;
+      for (double x : d.valores) v += (v.empty() ? "" : ", ") + formatar("%g", x);
+      return "empírica, um de {" + v + "} com a mesma chance";
+    }
+  }
+  return "?";
+}
+
+// Where customers go after a route, in words.
+std::string destino(const geral::Rede& rede, const geral::Rota& rota) {
+  double resto = 1;
+  std::string t;
+  for (const geral::Destino& d : rota) {
+    const std::string& nome = rede.estacoes[static_cast<std::size_t>(d.estacao)].nome;
+    t += (t.empty() ? "" : ", ") + ("«" + nome + "»") +
+         (d.p < 1 ? formatar(" (%g%%)", 100 * d.p) : std::string());
+    resto -= d.p;
+  }
+  if (t.empty()) return "deixam a rede";
+  if (resto > 1e-12) t += formatar(", ou deixam a rede (%g%%)", 100 * resto);
+  return "vão para " + t;
+}
+
+std::vector<std::string> descrever(const geral::Rede& rede) {
+  std::vector<std::string> d;
+  for (const geral::Fonte& f : rede.fontes) {
+    d.push_back("Fonte «" + f.nome + "»: intervalos entre chegadas " + em_palavras(f.intervalo) +
+                "; os fregueses " + destino(rede, f.rota) + ".");
+  }
+  for (const geral::Estacao& e : rede.estacoes) {
+    std::string t = "Estação «" + e.nome + "»: ";
+    t += e.infinitos         ? std::string("servidores sem limite (ninguém espera)")
+         : e.servidores == 1 ? std::string("1 servidor")
+                             : formatar("%d servidores", e.servidores);
+    if (e.capacidade) {
+      t += formatar(", no máximo %lld fregueses (quem chega com ela cheia se perde)",
+                    static_cast<long long>(*e.capacidade));
+    }
+    t += ", fila única por ordem de chegada, serviço " + em_palavras(e.servico) +
+         "; os atendidos " + destino(rede, e.rota) + ".";
+    d.push_back(t);
+  }
+  std::string fim = "Fim: ";
+  if (rede.tempo) fim += formatar("no tempo %g", *rede.tempo);
+  if (rede.tempo && rede.fregueses) fim += " ou ";
+  if (rede.fregueses) {
+    fim += formatar("ao gerar o freguês %lld", static_cast<long long>(*rede.fregueses));
+  }
+  if (rede.tempo && rede.fregueses) fim += ", o que vier primeiro";
+  if (rede.aquecimento > 0) {
+    fim += formatar("; as estatísticas começam no tempo %g", rede.aquecimento);
+  }
+  d.push_back(fim + ".");
+  return d;
+}
+
 class Geral final : public Modelo {
  public:
   Geral(const geral::Rede& rede, const std::string& texto)
-      : pronta_(geral::preparar_rede(rede)), teoria_(teoria::de_geral(rede)) {
+      : pronta_(geral::preparar_rede(rede)),
+        teoria_(teoria::de_geral(rede)),
+        descricao_(descrever(rede)) {
     assinatura_ = assinatura_do_texto(texto);
+    // Customers wait only where servers are limited; the bins start at a 256th of the length
+    // the run is expected to have.
+    for (std::size_t e = 0; e < rede.estacoes.size(); ++e) {
+      if (rede.estacoes[e].infinitos) continue;
+      seguidas_.push_back(e);
+      nomes_seguidas_.push_back(rede.estacoes[e].nome);
+    }
+    double taxa = 0;
+    for (const geral::Fonte& f : rede.fontes) {
+      if (geral::media(f.intervalo) > 0) taxa += 1 / geral::media(f.intervalo);
+    }
+    horizonte_ = rede.tempo ? *rede.tempo : std::numeric_limits<double>::infinity();
+    if (rede.fregueses && taxa > 0) {
+      horizonte_ = std::min(horizonte_, static_cast<double>(*rede.fregueses) / taxa);
+    }
     auto id = [this](const char* tipo, const std::string& nome, int numero, const char* figura,
                      const char* rotulo) {
       ids_.push_back({tipo, nome, numero, figura, rotulo});
@@ -60,10 +158,29 @@ class Geral final : public Modelo {
   // Every replication draws from streams of its own, which no other replication's can meet.
   std::uint64_t sorteios_por_replicacao(const Plano&) const override { return 0; }
 
-  Replicacao rodar(const Plano& plano, std::int64_t i, double aquecimento) const override {
+  std::vector<std::string> descricao() const override { return descricao_; }
+  std::vector<std::string> estacoes_em_espera() const override { return nomes_seguidas_; }
+
+  Replicacao rodar(const Plano& plano, std::int64_t i, double aquecimento,
+                   Serie* espera) const override {
     const std::uint64_t indice = static_cast<std::uint64_t>(i);
     geral::Corrida c(pronta_, plano.semente, indice, aquecimento);
-    geral::rodar(c);
+    if (espera == nullptr) {
+      geral::rodar(c);
+    } else {
+      // Event by event, as rodar goes, the number waiting held since the previous one.
+      Registro registro(seguidas_.size(), horizonte_ / 256);
+      std::vector<double> n(seguidas_.size());
+      for (;;) {
+        for (std::size_t k = 0; k < n.size(); ++k) {
+          n[k] = static_cast<double>(c.estacoes[seguidas_[k]].fila.n);
+        }
+        const bool mais = geral::passo(c);
+        registro.ate(c.relogio, n.data());
+        if (!mais) break;
+      }
+      *espera = registro.serie();
+    }
     Replicacao rep;
     rep.sorteios = geral::sorteios(c);
     rep.semente = geral::chave_replicacao(plano.semente, indice);
@@ -103,6 +220,10 @@ class Geral final : public Modelo {
  private:
   geral::RedePronta pronta_;
   teoria::Rede teoria_;
+  std::vector<std::string> descricao_;
+  std::vector<std::size_t> seguidas_;  // the stations followed over time
+  std::vector<std::string> nomes_seguidas_;
+  double horizonte_ = 1;
   std::uint64_t assinatura_ = 0;
   std::vector<IdFigura> ids_;
 };

@@ -109,7 +109,49 @@ class Legado final : public Modelo {
     });
   }
 
-  Replicacao rodar(const Plano& plano, std::int64_t i, double aquecimento) const override {
+  std::vector<std::string> descricao() const override {
+    auto sim = std::make_unique<Simulacao>();
+    ler_modelo_texto(*sim, texto_);
+    const tarvo::Rede& r = sim->rede;
+    auto tempo = [](const auto& o, const char* de) {
+      if (o.tipo == DIST_EXPONENCIAL) {
+        return formatar("%s exponenciais de média %g", de, static_cast<double>(o.med));
+      }
+      return formatar("%s uniformes entre %g e %g", de, static_cast<double>(o.inf),
+                      static_cast<double>(o.sup));
+    };
+    auto para = [&r](const Fila* q) {
+      if (q == nullptr) return std::string("deixam a rede (sem ligação)");
+      if (q == &r.filas[r.nfilas]) return "vão para o sorvedouro «" + q->nome + "»";
+      return "vão para a fila «" + q->nome + "»";
+    };
+    std::vector<std::string> d;
+    for (int j = 1; j <= r.nfontes; ++j) {
+      const Fonte& f = r.fontes[j];
+      d.push_back("Fonte «" + f.nome + "»: " + tempo(f, "intervalos") +
+                  " entre chegadas; os fregueses " + para(f.saida) + ".");
+    }
+    for (int j = 1; j <= r.nservidores; ++j) {
+      const Servidor& s = r.servidores[j];
+      d.push_back("Servidor «" + s.nome + "»: atende a fila «" + s.entrada->nome +
+                  "», um freguês por vez, com " + tempo(s, "serviços") + "; os atendidos " +
+                  para(s.saida) + ".");
+    }
+    d.push_back(formatar("Fim: no tempo %g ou ao gerar o freguês %d, o que vier primeiro.",
+                         static_cast<double>(r.Tlimite), r.Nlimite));
+    return d;
+  }
+
+  std::vector<std::string> estacoes_em_espera() const override {
+    auto sim = std::make_unique<Simulacao>();
+    ler_modelo_texto(*sim, texto_);
+    std::vector<std::string> nomes;
+    for (int j = 1; j < sim->rede.nfilas; ++j) nomes.push_back(sim->rede.filas[j].nome);
+    return nomes;
+  }
+
+  Replicacao rodar(const Plano& plano, std::int64_t i, double aquecimento,
+                   Serie* espera) const override {
     auto sim = std::make_unique<Simulacao>();
     ler_modelo_texto(*sim, texto_);
     sim->rede.Visual = 0;  // replications run without traces
@@ -123,16 +165,21 @@ class Legado final : public Modelo {
     double inicio = 0;
     Contagem sorvedouro = 0;
     int termino = 0;
-    if (aquecimento > 0) {
-      termino = simular_ate(*sim, static_cast<Tempo>(aquecimento));
-      if (termino == 0) {
-        const Tempo agora = cabeca(sim->eventos).tev;
-        reiniciar_estatisticas(*sim, agora);
-        inicio = static_cast<double>(agora);
-        if (r.nfilas > 0) sorvedouro = r.filas[r.nfilas].tamanho;
+    auto reiniciar = [&] {
+      const Tempo agora = cabeca(sim->eventos).tev;
+      reiniciar_estatisticas(*sim, agora);
+      inicio = static_cast<double>(agora);
+      if (r.nfilas > 0) sorvedouro = r.filas[r.nfilas].tamanho;
+    };
+    if (espera != nullptr) {
+      termino = seguir(*sim, aquecimento, reiniciar, *espera);
+    } else {
+      if (aquecimento > 0) {
+        termino = simular_ate(*sim, static_cast<Tempo>(aquecimento));
+        if (termino == 0) reiniciar();
       }
+      if (termino == 0) termino = simular(*sim);
     }
-    if (termino == 0) termino = simular(*sim);
 
     Replicacao rep;
     rep.sorteios = sim->gerador.sorteios;
@@ -166,6 +213,46 @@ class Legado final : public Modelo {
     }
     if (r.nfilas > 0) v.push_back(static_cast<double>(r.filas[r.nfilas].tamanho - sorvedouro));
     return rep;
+  }
+
+  // The run as rodar makes it, one event at a time, following the number waiting at each queue
+  // but the sink in a Registro whose bins start at a 256th of the expected length of the run.
+  template <class Reiniciar>
+  static int seguir(Simulacao& sim, double aquecimento, Reiniciar reiniciar, Serie& espera) {
+    const tarvo::Rede& r = sim.rede;
+    double taxa = 0;
+    for (int j = 1; j <= r.nfontes; ++j) {
+      const Fonte& f = r.fontes[j];
+      const double m = f.tipo == DIST_EXPONENCIAL
+                           ? static_cast<double>(f.med)
+                           : (static_cast<double>(f.inf) + static_cast<double>(f.sup)) / 2;
+      if (m > 0) taxa += 1 / m;
+    }
+    double horizonte = static_cast<double>(r.Tlimite);
+    if (taxa > 0) horizonte = std::min(horizonte, r.Nlimite / taxa);
+    const std::size_t filas = r.nfilas > 0 ? static_cast<std::size_t>(r.nfilas - 1) : 0;
+    Registro registro(filas, horizonte / 256);
+    double n[MAX_OBJETOS];
+    bool aquecendo = aquecimento > 0;
+    const auto T = static_cast<Tempo>(aquecimento);
+    int fim;
+    while ((fim = termino(sim)) == 0) {
+      if (aquecendo && !lista_vazia(sim.eventos) && cabeca(sim.eventos).tev >= T) {
+        reiniciar();
+        aquecendo = false;
+      }
+      for (std::size_t q = 0; q < filas; ++q) {
+        n[q] = static_cast<double>(r.filas[q + 1].tamanho);
+      }
+      const bool houve = proximo_evento(sim);
+      registro.ate(static_cast<double>(sim.Tsimul), n);
+      if (!houve) {
+        fim = TERMINO_TEMPO;
+        break;
+      }
+    }
+    espera = registro.serie();
+    return fim;
   }
 
   // Replications share the generator's cycle of 2^31 draws equally, in powers of two.

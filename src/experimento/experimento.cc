@@ -161,6 +161,7 @@ Resultado executar(const Modelo& modelo, const Pedido& pedido, const Execucao& e
     r.teoria.resize(r.ids.size());  // a model without theory: none for every figure
   }
   r.fatia = execucao.fatia_inicio.has_value();
+  if (execucao.espera) r.estacoes_espera = modelo.estacoes_em_espera();
   const std::int64_t a = r.fatia ? *execucao.fatia_inicio : 0;
   const std::int64_t b = r.fatia           ? *execucao.fatia_fim
                          : pedido.precisao ? pedido.plano.maximo
@@ -181,7 +182,10 @@ Resultado executar(const Modelo& modelo, const Pedido& pedido, const Execucao& e
       std::optional<Replicacao> rep;
       std::exception_ptr erro;
       try {
-        rep = modelo.rodar(pedido.plano, i, pedido.aquecimento);
+        Serie espera;
+        rep =
+            modelo.rodar(pedido.plano, i, pedido.aquecimento, execucao.espera ? &espera : nullptr);
+        rep->espera = std::move(espera);
       } catch (...) {
         erro = std::current_exception();
         // Nothing after a failure is needed; those before it still are.
@@ -213,6 +217,7 @@ Resultado executar(const Modelo& modelo, const Pedido& pedido, const Execucao& e
       rep = std::move(*e.reps[k]);
       e.reps[k].reset();
     }
+    if (execucao.espera) r.espera.push_back(std::move(rep.espera));
     guardar(r, std::move(rep));
     if (execucao.progresso) execucao.progresso(r.fim - a, b - a);
     if (parada && parada->depois_de(r.fim)) {

@@ -39,6 +39,10 @@ struct Resultado {
   std::vector<std::uint64_t> sementes;         // per replication held
   bool precisao_atingida = false;              // when a precision was asked for
   std::vector<std::optional<Teorico>> teoria;  // per figure, when pedido.teoria
+  // With Execucao::espera: the stations followed, and per replication held its series. Not
+  // part of what slices carry.
+  std::vector<std::string> estacoes_espera;
+  std::vector<Serie> espera;
 };
 
 // Which figures a precision applies to: those named by alvos (as FIGURA, NOME.FIGURA or
@@ -60,6 +64,7 @@ struct Execucao {
   int jobs = 1;
   std::optional<std::int64_t> fatia_inicio, fatia_fim;  // a slice: run exactly these
   std::function<void(std::int64_t feitas, std::int64_t total)> progresso;
+  bool espera = false;  // follow the number waiting over time (Resultado::espera)
 };
 
 // Runs the experiment on jobs threads. The result is the same for any number of threads: the

@@ -56,7 +56,7 @@ struct Modelo_ {
 // 12, ..., 100), the last of them in service at the end; nobody ever waits.
 TEST(Aquecimento, RestartsTheStatisticsAtTheFirstEventAtOrAfterIt) {
   const Modelo_ m("D 100\nN 1000\nE 2 a 2 2\ns 1\nF q\ns 1\nS 2 b 1.5 1.5\ne 1\ns 2\nF f\n");
-  const Replicacao r = m.m->rodar(Plano{1, 1}, 0, 9);
+  const Replicacao r = m.m->rodar(Plano{1, 1}, 0, 9, nullptr);
   const double T = 100 - 9.5;
   EXPECT_EQ(m.figura(r, "rede", "tempo_final"), 100);
   EXPECT_EQ(m.figura(r, "fonte", "gerados"), 46);
@@ -68,7 +68,7 @@ TEST(Aquecimento, RestartsTheStatisticsAtTheFirstEventAtOrAfterIt) {
   EXPECT_EQ(m.figura(r, "fila", "maximo"), 0);
   EXPECT_EQ(m.figura(r, "fila", "sorvedouro"), 46);
   // A warm-up past the end of the run: the limit comes first and nothing restarts.
-  const Replicacao fim = m.m->rodar(Plano{1, 1}, 0, 500);
+  const Replicacao fim = m.m->rodar(Plano{1, 1}, 0, 500, nullptr);
   EXPECT_EQ(m.figura(fim, "servidor", "atendidos"), 49);
 }
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "experimento/curva.h"
+
 namespace tarvo {
 
 // One figure of a model: what is measured (figura), of which object (tipo and nome; numero is
@@ -45,6 +47,7 @@ struct Replicacao {
   std::vector<double> valores;
   std::uint64_t sorteios = 0;
   std::uint64_t semente = 0;
+  Serie espera;  // the number waiting over time, when asked for
 };
 
 // The fingerprint of a model file's text (FNV-1a), which tells slices of different models apart.
@@ -70,9 +73,16 @@ class Modelo {
   // Per figure, in order, the value theory gives it, where it gives one; empty when the model
   // has no theory at all.
   virtual std::vector<std::optional<Teorico>> teoria() const { return {}; }
+  // The model in words, one sentence per object and one for the limits.
+  virtual std::vector<std::string> descricao() const = 0;
+  // The stations whose number waiting a run can follow over time, by name.
+  virtual std::vector<std::string> estacoes_em_espera() const = 0;
   // Runs replication i; statistics restart at the first event at or after aquecimento (none
-  // when it is 0). Throws a Falha when the run cannot go on.
-  virtual Replicacao rodar(const Plano& plano, std::int64_t i, double aquecimento) const = 0;
+  // when it is 0). With espera, also follows the number waiting at each station of
+  // estacoes_em_espera() from time 0, whatever the warm-up, into it; the figures are the same
+  // either way. Throws a Falha when the run cannot go on.
+  virtual Replicacao rodar(const Plano& plano, std::int64_t i, double aquecimento,
+                           Serie* espera) const = 0;
 };
 
 }  // namespace tarvo

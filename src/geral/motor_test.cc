@@ -104,7 +104,7 @@ TEST(MotorGeral, RunsWorkedOutByHand) {
     if (capacidade > 0) r.estacoes[0].capacidade = static_cast<std::int64_t>(capacidade);
     r.estacoes[0].infinitos = capacidade < 0;
     const auto m = modelo_geral(r, "");
-    const Replicacao rep = m->rodar(Plano{1, 1}, 0, pega("aquecimento", 0));
+    const Replicacao rep = m->rodar(Plano{1, 1}, 0, pega("aquecimento", 0), nullptr);
     EXPECT_EQ(rep.sorteios, 0u) << c.nome;
     for (const std::string& nome : c.figuras) {
       const double v = figura(*m, rep, nome), esperado = c.valores[nome];
@@ -137,7 +137,7 @@ Rede duas_estacoes() {
 
 TEST(MotorGeral, ChangingOneObjectLeavesTheOthersDrawsAlone) {
   const auto base = modelo_geral(duas_estacoes(), "");
-  const Replicacao r0 = base->rodar(Plano{9, 4}, 2, 0);
+  const Replicacao r0 = base->rodar(Plano{9, 4}, 2, 0, nullptr);
   std::vector<std::function<void(Rede&)>> mudancas = {
       [](Rede& r) { r.estacoes[1].servico.media = 0.9; },
       [](Rede& r) { r.estacoes[1].servico = det(0.7); },
@@ -150,7 +150,7 @@ TEST(MotorGeral, ChangingOneObjectLeavesTheOthersDrawsAlone) {
     Rede rede = duas_estacoes();
     mudancas[k](rede);
     const auto m = modelo_geral(rede, "");
-    const Replicacao r = m->rodar(Plano{9, 4}, 2, 0);
+    const Replicacao r = m->rodar(Plano{9, 4}, 2, 0, nullptr);
     for (std::size_t f = 0; f < r.valores.size(); ++f) {
       const IdFigura& id = m->figuras()[f];
       if (id.tipo == "fonte" || id.numero == 1) {
@@ -165,16 +165,18 @@ TEST(MotorGeral, ReplicationsAreReproducibleAndApart) {
   const auto m = modelo_geral(duas_estacoes(), "");
   const Plano plano{5, 3};
   EXPECT_EQ(m->sorteios_por_replicacao(plano), 0u);  // streams of their own: nothing to run into
-  const Replicacao a = m->rodar(plano, 2, 0), b = m->rodar(plano, 2, 0), c = m->rodar(plano, 1, 0);
+  const Replicacao a = m->rodar(plano, 2, 0, nullptr), b = m->rodar(plano, 2, 0, nullptr),
+                   c = m->rodar(plano, 1, 0, nullptr);
   EXPECT_EQ(a.valores, b.valores);
   EXPECT_NE(a.valores, c.valores);
   EXPECT_EQ(a.semente, chave_replicacao(5, 2));
-  EXPECT_EQ(m->rodar(Plano{5, 1000}, 2, 0).valores, a.valores);  // whatever the plan's maximum
+  EXPECT_EQ(m->rodar(Plano{5, 1000}, 2, 0, nullptr).valores,
+            a.valores);  // whatever the plan's maximum
   // A source of exponential intervals limited to 10 customers draws 11 intervals, two outputs
   // each; the deterministic station and the certain route draw nothing.
   Rede r = uma_estacao(exponencial(1), det(0.1));
   r.fregueses = 10;
-  EXPECT_EQ(modelo_geral(r, "")->rodar(plano, 0, 0).sorteios, 22u);
+  EXPECT_EQ(modelo_geral(r, "")->rodar(plano, 0, 0, nullptr).sorteios, 22u);
 }
 
 TEST(MotorGeral, RefusesNetworksItCannotRunOrEnd) {
