@@ -21,6 +21,7 @@
 #include "app/legado.h"
 #include "app/varredura.h"
 #include "experimento/experimento.h"
+#include "experimento/pagina.h"
 #include "experimento/saida.h"
 #include "geral/toml_loader.h"
 #include "model/failure.h"
@@ -242,6 +243,13 @@ class Barra {
   std::chrono::steady_clock::time_point inicio_;
 };
 
+// The page and the output must be two files, or one would overwrite the other.
+void mesmo_arquivo(const std::optional<std::string>& saida, const std::optional<std::string>& html) {
+  if (saida && html && *saida == *html) {
+    uso("--html e --output nao podem ser o mesmo arquivo (" + *html + ")");
+  }
+}
+
 bool termina_em_toml(const std::string& caminho) {
   const std::string fim = ".toml";
   return caminho.size() > fim.size() &&
@@ -256,14 +264,39 @@ std::unique_ptr<Modelo> carregar(const std::string& caminho) {
   return modelo_geral(rede, ler(caminho));
 }
 
+// What the page says of the models besides their results.
+Contexto contexto(const Modelo* a, const Modelo* b = nullptr) {
+  Contexto c;
+  c.programa = "tarvo-rep " TARVO_VERSAO;
+  if (a != nullptr) c.descricao = a->descricao();
+  if (b != nullptr) c.descricao_b = b->descricao();
+  return c;
+}
+
 int merge(const std::vector<std::string>& arquivos, Formato f,
-          const std::optional<std::string>& saida) {
+          const std::optional<std::string>& saida, const std::optional<std::string>& html) {
   if (arquivos.empty()) uso("merge precisa de pelo menos uma fatia");
   std::vector<Resultado> fatias;
   for (const std::string& a : arquivos) fatias.push_back(ler_json(ler(a), a));
   const Resultado r = juntar(std::move(fatias), arquivos);
   const std::string texto = escrever(r, f);
   std::fputs(avisos(r).c_str(), stderr);
+  if (html) {
+    // The model in words when its file is here, unchanged, as the slices ran it.
+    std::unique_ptr<Modelo> m;
+    try {
+      m = carregar(r.pedido.modelo);
+      if (m->assinatura() != r.pedido.assinatura) m.reset();
+    } catch (const Falha&) {
+      m.reset();
+    }
+    Contexto c = contexto(m.get());
+    if (!m) {
+      c.descricao = {"O arquivo do modelo, " + r.pedido.modelo +
+                     ", não está aqui como as fatias o rodaram: sem descrição."};
+    }
+    gravar(html, pagina(r, c));
+  }
   gravar(saida, texto);
   return 0;
 }
@@ -306,8 +339,11 @@ int principal(int argc, char** argv) {
   std::vector<std::string> varreduras, comparados;
   app.add_option("--sweep", varreduras)->allow_extra_args(false);
   app.add_option("--compare", comparados)->expected(2)->allow_extra_args(false);
-  bool teoria = false;
+  bool teoria = false, curva = false;
   app.add_flag("--theory", teoria);
+  app.add_flag("--warmup-plot", curva);
+  std::optional<std::string> html;
+  app.add_option("--html", html)->expected(1);
   app.add_option("-o,--output", saida)->expected(1);
   app.add_option("args", posicionais);
   try {
@@ -326,14 +362,15 @@ int principal(int argc, char** argv) {
   const Formato formato_saida = formato(F);
   if (!posicionais.empty() && posicionais[0] == "merge") {
     for (const char* o : {"-r", "-j", "-s", "-c", "-p", "-m", "-w", "--slice", "-t", "--theory",
-                          "--sweep", "--compare"}) {
+                          "--sweep", "--compare", "--warmup-plot"}) {
       if (app.get_option(o)->count() > 0) uso(formatar("merge nao aceita a opcao %s", o));
     }
-    return merge({posicionais.begin() + 1, posicionais.end()}, formato_saida, saida);
+    mesmo_arquivo(saida, html);
+    return merge({posicionais.begin() + 1, posicionais.end()}, formato_saida, saida, html);
   }
   if (!posicionais.empty() && posicionais[0] == "convert") {
     for (const char* o : {"-r", "-j", "-s", "-c", "-p", "-m", "-w", "--slice", "-t", "-f",
-                          "--theory", "--sweep", "--compare"}) {
+                          "--theory", "--sweep", "--compare", "--html", "--warmup-plot"}) {
       if (app.get_option(o)->count() > 0) uso(formatar("convert nao aceita a opcao %s", o));
     }
     if (posicionais.size() != 2) uso("convert converte um MODELO.txt, um so");
@@ -362,6 +399,14 @@ int principal(int argc, char** argv) {
   if (!varreduras.empty() && !fatia.empty()) {
     uso("--sweep nao vale com --slice: cada ponto e um experimento inteiro");
   }
+  if (html && !fatia.empty()) {
+    uso("--html nao vale com --slice: a pagina sai do merge das fatias (merge --html)");
+  }
+  if (curva && !html) uso("--warmup-plot so vale com --html, onde o grafico e desenhado");
+  if (curva && (compara || !varreduras.empty())) {
+    uso("--warmup-plot vale para um MODELO so, sem --sweep nem --compare");
+  }
+  mesmo_arquivo(saida, html);
 
   constexpr std::int64_t MAXIMO = std::int64_t{1} << 31;  // streams of one draw at least
   Pedido p;
@@ -465,6 +510,7 @@ int principal(int argc, char** argv) {
 
   Barra barra(isatty(STDERR_FILENO) != 0);
   e.progresso = [&barra](std::int64_t k, std::int64_t total) { barra(k, total); };
+  e.espera = curva;
   std::vector<Resultado> rs;
   for (std::size_t k = 0; k < modelos.size(); ++k) {
     rs.push_back(executar(*modelos[k], pedidos[k], e));
@@ -472,11 +518,14 @@ int principal(int argc, char** argv) {
   barra.apagar();
   for (const Resultado& r : rs) std::fputs(avisos(r).c_str(), stderr);
   if (compara) {
+    if (html) gravar(html, pagina_comparacao(rs[0], rs[1], contexto(&*modelos[0], &*modelos[1])));
     gravar(saida, escrever_comparacao(rs[0], rs[1], formato_saida));
   } else if (!pontos.empty()) {
     for (std::size_t k = 0; k < pontos.size(); ++k) pontos[k].resultado = std::move(rs[k]);
+    if (html) gravar(html, pagina_varredura(pontos, contexto(&*modelos[0])));
     gravar(saida, escrever_varredura(pontos, formato_saida));
   } else {
+    if (html) gravar(html, pagina(rs[0], contexto(&*modelos[0])));
     gravar(saida, escrever(rs[0], e.fatia_inicio ? Formato::json : formato_saida));
   }
   return 0;
