@@ -37,7 +37,7 @@ SINOPSE
     tarvo-rep [opcoes] MODELO
     tarvo-rep [opcoes] --sweep NOME=DE:ATE:PASSO... MODELO
     tarvo-rep [opcoes] --compare A B
-    tarvo-rep merge [--format F] [--output ARQUIVO] FATIA.json...
+    tarvo-rep merge [--format F] [--output ARQUIVO] [--html ARQUIVO] FATIA.json...
     tarvo-rep convert [--output ARQUIVO] MODELO.txt
 
 DESCRICAO
@@ -88,12 +88,21 @@ OPCOES
                             para vazao e saidas); sem MODELO
         --slice A:B         roda so as replicacoes A a B-1 do mesmo plano e as escreve em
                             json, para juntar depois com merge
+        --html ARQUIVO      escreve tambem uma pagina HTML autocontida (graficos em SVG, sem
+                            scripts nem nada buscado na rede): o modelo em palavras, a tabela
+                            das figuras com intervalos e teoria, um grafico por tipo de
+                            figura; com --sweep, cada figura contra o parametro com a faixa
+                            do intervalo e a curva da teoria; com --compare, as diferencas
+                            com seus intervalos; vale tambem para merge
+        --warmup-plot       com --html e um MODELO so: o grafico de Welch de cada fila, o
+                            numero medio esperando ao longo do tempo (em intervalos, media
+                            das replicacoes, e a media movel), para escolher o aquecimento
     -h, --help              esta ajuda
         --version           a versao
 
     merge FATIA.json...     junta fatias de um mesmo experimento (mesmo modelo, semente e
                             plano) exatamente na saida que uma execucao de todas as
-                            replicacoes daria; aceita --format e --output
+                            replicacoes daria; aceita --format, --output e --html
     convert MODELO.txt      escreve o modelo do tarvo na linguagem estendida (.toml): cada
                             fila com o servidor que tira fregueses dela vira uma estacao com
                             o nome da fila, o sorvedouro vira a saida da rede; recusa, com a
@@ -115,6 +124,7 @@ EXEMPLOS
     tarvo-rep merge a.json b.json c.json
     tarvo-rep -r 20 -s 42 --theory --sweep S1.a=0.5:0.9:0.1 examples/mm1.txt
     tarvo-rep -r 20 -s 42 --compare rapido.toml lento.toml
+    tarvo-rep -r 20 -s 42 --theory --html mm1.html --warmup-plot examples/mm1.txt
 
 STATUS DE SAIDA
     0 tudo certo; 1 opcao invalida, modelo recusado, replicacao que nao termina ou saida que
@@ -244,7 +254,8 @@ class Barra {
 };
 
 // The page and the output must be two files, or one would overwrite the other.
-void mesmo_arquivo(const std::optional<std::string>& saida, const std::optional<std::string>& html) {
+void mesmo_arquivo(const std::optional<std::string>& saida,
+                   const std::optional<std::string>& html) {
   if (saida && html && *saida == *html) {
     uso("--html e --output nao podem ser o mesmo arquivo (" + *html + ")");
   }

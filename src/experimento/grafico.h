@@ -50,7 +50,8 @@ struct Serie {
 // A chart of lines against x, one colour per series; linha_x, when finite, marks one x (the
 // warm-up) with its label.
 std::string linhas(const std::string& tipo, const std::string& eixo_x, const std::string& eixo_y,
-                   const std::vector<Serie>& series, double linha_x = std::numeric_limits<double>::quiet_NaN(),
+                   const std::vector<Serie>& series,
+                   double linha_x = std::numeric_limits<double>::quiet_NaN(),
                    const std::string& rotulo_linha_x = "");
 
 // The colour of series k, as the legend shows it.

@@ -42,8 +42,7 @@ Sobre sobre(const IdFigura& id) {
       {"rede", "tempo_final", "Tempo simulado", TEMPO, false},
       {"rede", "gerados", "Fregueses gerados", FREGUESES, false},
       {"rede", "termino_por_clientes", "Terminou pelo limite de fregueses (1 = sim)", "", false},
-      {"rede", "duracoes_perdidas", "Durações perdidas pela precisão do relógio", "eventos",
-       false},
+      {"rede", "duracoes_perdidas", "Durações perdidas pela precisão do relógio", "eventos", false},
       {"rede", "saidas", "Saídas da rede", FREGUESES, true},
       {"rede", "permanencia_media", "Permanência na rede: média", TEMPO, true},
       {"rede", "permanencia_p50", "Permanência na rede: mediana", TEMPO, true},
@@ -360,9 +359,10 @@ std::string pagina_varredura(const std::vector<Ponto>& pontos, const Contexto& c
   std::string s = inicio("Tarvo: " + r0.pedido.modelo + ", variando " + nomes);
   s += ficha(r0);
   for (const Ponto& p : pontos) s += avisos_html(p.resultado);
-  s += formatar("<p>%zu pontos, cada um um experimento inteiro com a mesma semente (números "
-                "aleatórios comuns).</p>\n",
-                pontos.size());
+  s += formatar(
+      "<p>%zu pontos, cada um um experimento inteiro com a mesma semente (números "
+      "aleatórios comuns).</p>\n",
+      pontos.size());
   s += "<h2>O modelo (no primeiro ponto)</h2>\n" + lista(c.descricao);
   // One line per value of the parameters after the first, in the order they first appear.
   std::vector<std::string> series;
@@ -386,8 +386,9 @@ std::string pagina_varredura(const std::vector<Ponto>& pontos, const Contexto& c
   if (series.size() > 1) {
     s += "<p class=\"legenda\">";
     for (std::size_t k = 0; k < series.size(); ++k) {
-      s += std::string(k ? " &nbsp; " : "") + "<span class=\"cor\" style=\"background:" +
-           grafico::cor(k) + "\"></span> " + escapar(series[k]);
+      s += std::string(k ? " &nbsp; " : "") +
+           "<span class=\"cor\" style=\"background:" + grafico::cor(k) + "\"></span> " +
+           escapar(series[k]);
     }
     s += "</p>\n";
   }
@@ -396,8 +397,7 @@ std::string pagina_varredura(const std::vector<Ponto>& pontos, const Contexto& c
     if (so.grupo.empty()) continue;
     std::vector<grafico::Serie> linhas(series.size());
     bool algum = false;
-    std::string tabela =
-        "<details><summary>valores</summary><div class=\"rolar\"><table>\n<tr>";
+    std::string tabela = "<details><summary>valores</summary><div class=\"rolar\"><table>\n<tr>";
     for (const auto& [nome, v] : pontos.front().parametros) {
       tabela += "<th>" + escapar(nome) + "</th>";
     }
@@ -433,8 +433,8 @@ std::string pagina_varredura(const std::vector<Ponto>& pontos, const Contexto& c
 
 std::string pagina_comparacao(const Resultado& a, const Resultado& b, const Contexto& c) {
   std::string s = inicio("Tarvo: " + b.pedido.modelo + " comparado a " + a.pedido.modelo);
-  s += "<p>A: <code>" + escapar(a.pedido.modelo) + "</code>; B: <code>" +
-       escapar(b.pedido.modelo) + "</code>. " +
+  s += "<p>A: <code>" + escapar(a.pedido.modelo) + "</code>; B: <code>" + escapar(b.pedido.modelo) +
+       "</code>. " +
        formatar("%lld replicações de cada um, com a mesma semente %" PRIu32,
                 static_cast<long long>(a.fim - a.inicio), a.pedido.plano.semente) +
        ": a replicação i de A e a de B usam os mesmos números aleatórios, e a diferença B − A "
@@ -449,9 +449,9 @@ std::string pagina_comparacao(const Resultado& a, const Resultado& b, const Cont
   for (const Comparada& x : cs) {
     ids.push_back(x.id);
     s += "<tr><td class=\"t\">" + escapar(objeto(x.id)) + "</td><td class=\"t\">" +
-         escapar(sobre(x.id).titulo) + "</td><td>" + num(x.media_a) + "</td><td>" +
-         num(x.media_b) + "</td><td>" + num(x.diferenca.media) + "</td><td>" +
-         intervalo(x.diferenca) + "</td><td class=\"t\">" + escapar(x.melhor) + "</td></tr>\n";
+         escapar(sobre(x.id).titulo) + "</td><td>" + num(x.media_a) + "</td><td>" + num(x.media_b) +
+         "</td><td>" + num(x.diferenca.media) + "</td><td>" + intervalo(x.diferenca) +
+         "</td><td class=\"t\">" + escapar(x.melhor) + "</td></tr>\n";
   }
   s += "</table></div>\n<p class=\"legenda\">Melhor: o modelo cuja figura é melhor onde o "
        "intervalo da diferença exclui 0 (menor é melhor para esperas, tamanhos e perdas; maior "
