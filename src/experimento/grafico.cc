@@ -68,10 +68,10 @@ std::string eixo_horizontal(const Eixo& e, double x0, double x1, double y, doubl
   for (std::size_t k = 0; k < e.marcas.size(); ++k) {
     const double x = x0 + (e.marcas[k] - e.min) / (e.max - e.min) * (x1 - x0);
     s += linha(x, topo, x, y, "grade");
-    s += texto(x, y + 16, "middle", e.rotulos[k]);
+    s += texto(x, y + 20, "middle", e.rotulos[k]);  // clear of a vertical axis's lowest label
   }
   s += linha(x0, y, x1, y, "eixo");
-  s += texto((x0 + x1) / 2, y + 36, "middle", titulo, " class=\"titulo\"");
+  s += texto((x0 + x1) / 2, y + 40, "middle", titulo, " class=\"titulo\"");
   return s;
 }
 
@@ -159,7 +159,7 @@ std::string pontos(const std::string& tipo, const std::string& unidade,
   const Eixo e = eixo(a, b, x1 - x0, zero || so_positivos);
   auto X = [&](double v) { return x0 + (v - e.min) / (e.max - e.min) * (x1 - x0); };
   const double y_eixo = topo + LINHA * static_cast<double>(linhas.size());
-  std::string s = abrir(tipo, y_eixo + 46, unidade);
+  std::string s = abrir(tipo, y_eixo + 50, unidade);
   s += eixo_horizontal(e, x0, x1, y_eixo, topo, unidade);
   if (zero) s += linha(X(0), topo, X(0), y_eixo, "zero");
   for (std::size_t k = 0; k < linhas.size(); ++k) {
@@ -213,7 +213,7 @@ std::string linhas(const std::string& tipo, const std::string& eixo_x, const std
   auto X = [&](double v) { return x0 + (v - ex.min) / (ex.max - ex.min) * (x1 - x0); };
   const double y1 = topo + altura;
   auto Y = [&](double v) { return y1 - (v - ey.min) / (ey.max - ey.min) * altura; };
-  std::string s = abrir(tipo, y1 + 46, eixo_y + " / " + eixo_x);
+  std::string s = abrir(tipo, y1 + 50, eixo_y + " / " + eixo_x);
   s += eixo_horizontal(ex, x0, x1, y1, topo, eixo_x);
   for (std::size_t k = 0; k < ey.marcas.size(); ++k) {
     const double y = Y(ey.marcas[k]);

@@ -118,7 +118,7 @@ const char* const ESTILO = R"(<style>
 body{font-family:system-ui,-apple-system,"Segoe UI",Roboto,sans-serif;margin:0 auto;
 max-width:760px;padding:12px;color:#1b1b1b;line-height:1.45;font-size:16px}
 h1{font-size:1.45em;margin:.4em 0}h2{font-size:1.2em;margin-top:1.6em;border-bottom:1px solid #ccc}
-h3{font-size:1em;margin:1.4em 0 .3em}p,li{overflow-wrap:anywhere}
+h3{font-size:1em;margin:1.4em 0 .3em}h1,h2,h3,p,li{overflow-wrap:anywhere}
 .rolar{overflow-x:auto;-webkit-overflow-scrolling:touch}
 table{border-collapse:collapse;font-size:14px;margin:.4em 0}
 th,td{padding:3px 8px;border-bottom:1px solid #e2e2e2;text-align:right;white-space:nowrap}
