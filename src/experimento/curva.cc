@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 
 namespace tarvo {
 
@@ -55,29 +54,49 @@ Serie Registro::serie() const {
   return r;
 }
 
-Serie media_das_series(const std::vector<Serie>& series) {
-  Serie m;
-  if (series.empty()) return m;
-  for (const Serie& s : series) m.largura = std::max(m.largura, s.largura);
-  const std::size_t estacoes = series[0].medias.size();
-  m.medias.assign(estacoes, {});
-  for (std::size_t e = 0; e < estacoes; ++e) {
-    std::vector<double>& soma = m.medias[e];
-    std::size_t comum = SIZE_MAX;
-    for (const Serie& s : series) {
-      const auto f = static_cast<std::size_t>(std::lround(m.largura / s.largura));
-      const std::vector<double>& y = s.medias[e];
-      const std::size_t n = y.size() / f;
-      comum = std::min(comum, n);
-      if (soma.size() < n) soma.resize(n, 0.0);
-      for (std::size_t k = 0; k < n; ++k) {
-        double x = 0;
-        for (std::size_t j = 0; j < f; ++j) x += y[k * f + j];
-        soma[k] += x / static_cast<double>(f);
-      }
+namespace {
+
+// The series with its bins merged, f at a time, into bins f times as wide.
+void alargar(Serie& s, std::size_t f) {
+  if (f <= 1) return;
+  for (std::vector<double>& y : s.medias) {
+    const std::size_t n = y.size() / f;
+    for (std::size_t k = 0; k < n; ++k) {
+      double x = 0;
+      for (std::size_t j = 0; j < f; ++j) x += y[k * f + j];
+      y[k] = x / static_cast<double>(f);
     }
-    soma.resize(comum);
-    for (double& x : soma) x /= static_cast<double>(series.size());
+    y.resize(n);
+  }
+  s.largura *= static_cast<double>(f);
+}
+
+std::size_t razao(double larga, double estreita) {
+  return static_cast<std::size_t>(std::max(1L, std::lround(larga / estreita)));
+}
+
+}  // namespace
+
+void MediaDeSeries::somar(const Serie& s) {
+  if (n_++ == 0) {
+    soma_ = s;
+    return;
+  }
+  Serie nova = s;
+  const double largura = std::max(soma_.largura, nova.largura);
+  alargar(soma_, razao(largura, soma_.largura));
+  alargar(nova, razao(largura, nova.largura));
+  for (std::size_t e = 0; e < soma_.medias.size() && e < nova.medias.size(); ++e) {
+    std::vector<double>& y = soma_.medias[e];
+    y.resize(std::min(y.size(), nova.medias[e].size()));
+    for (std::size_t k = 0; k < y.size(); ++k) y[k] += nova.medias[e][k];
+  }
+}
+
+Serie MediaDeSeries::media() const {
+  Serie m = soma_;
+  for (std::vector<double>& y : m.medias) {
+    for (double& x : y) x /= static_cast<double>(n_);
   }
   return m;
 }

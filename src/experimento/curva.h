@@ -39,10 +39,20 @@ class Registro {
   std::vector<double> area_;  // per station, per bin: the integral of the number waiting
 };
 
-// The mean of the series bin by bin, over the bins every one of them covers, at the widest of
-// their widths (narrower ones merged to it). Every series must have the same stations; widths
-// must differ by powers of 2.
-Serie media_das_series(const std::vector<Serie>& series);
+// The mean of replications' series bin by bin, over the bins every one of them covers whole, at
+// the widest of their widths (narrower ones merged to it; widths differ by powers of 2). Kept
+// as a running sum, so its memory does not grow with the replications.
+class MediaDeSeries {
+ public:
+  // Every series must have the same stations.
+  void somar(const Serie& s);
+  Serie media() const;
+  std::size_t replicacoes() const { return n_; }
+
+ private:
+  Serie soma_;
+  std::size_t n_ = 0;
+};
 
 // Welch's moving average of window w: point i is the mean of y[i-w..i+w], or near the start,
 // where there are fewer than w points before it, of y[0..2i]. The last w points have none.

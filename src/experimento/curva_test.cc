@@ -29,9 +29,15 @@ TEST(Curva, BinsDoubleAndKeepTheIntegral) {
 
 TEST(Curva, MeanOverReplicationsAtTheWidestWidth) {
   const Serie fina{1, {{1, 3, 5, 7, 9}}}, larga{2, {{10, 20, 30}}};
-  const Serie m = media_das_series({fina, larga});
-  EXPECT_EQ(m.largura, 2);
-  EXPECT_EQ(m.medias[0], (std::vector<double>{(2 + 10) / 2.0, (6 + 20) / 2.0}));
+  for (bool inverte : {false, true}) {  // in either order
+    MediaDeSeries m;
+    m.somar(inverte ? larga : fina);
+    m.somar(inverte ? fina : larga);
+    m.somar(larga);
+    EXPECT_EQ(m.replicacoes(), 3u);
+    EXPECT_EQ(m.media().largura, 2);
+    EXPECT_EQ(m.media().medias[0], (std::vector<double>{(2 + 10 + 10) / 3.0, (6 + 20 + 20) / 3.0}));
+  }
 }
 
 TEST(Curva, WelchMovingAverage) {

@@ -217,7 +217,7 @@ Resultado executar(const Modelo& modelo, const Pedido& pedido, const Execucao& e
       rep = std::move(*e.reps[k]);
       e.reps[k].reset();
     }
-    if (execucao.espera) r.espera.push_back(std::move(rep.espera));
+    if (execucao.espera) r.espera.somar(rep.espera);
     guardar(r, std::move(rep));
     if (execucao.progresso) execucao.progresso(r.fim - a, b - a);
     if (parada && parada->depois_de(r.fim)) {

@@ -39,10 +39,10 @@ struct Resultado {
   std::vector<std::uint64_t> sementes;         // per replication held
   bool precisao_atingida = false;              // when a precision was asked for
   std::vector<std::optional<Teorico>> teoria;  // per figure, when pedido.teoria
-  // With Execucao::espera: the stations followed, and per replication held its series. Not
-  // part of what slices carry.
+  // With Execucao::espera: the stations followed, and the mean of the replications' series.
+  // Not part of what slices carry.
   std::vector<std::string> estacoes_espera;
-  std::vector<Serie> espera;
+  MediaDeSeries espera;
 };
 
 // Which figures a precision applies to: those named by alvos (as FIGURA, NOME.FIGURA or

@@ -303,8 +303,12 @@ std::string graficos(const Resultado& r) {
 }
 
 std::string grafico_espera(const Resultado& r) {
-  if (r.espera.empty() || r.estacoes_espera.empty()) return "";
-  const Serie m = media_das_series(r.espera);
+  if (r.espera.replicacoes() == 0) return "";
+  if (r.estacoes_espera.empty()) {
+    return "<h2>Aquecimento (gráfico de Welch)</h2>\n<p>O modelo não tem fila a seguir: "
+           "nenhuma estação com servidores limitados.</p>\n";
+  }
+  const Serie m = r.espera.media();
   std::string s =
       "<h2>Aquecimento (gráfico de Welch)</h2>\n<p>Para cada fila, o número médio de fregueses "
       "esperando em cada intervalo de " +
