@@ -181,7 +181,7 @@ TEST(TarvoRep, PutsTheoryBesideTheFigures) {
   }
   EXPECT_EQ(vistos, 5);
 
-  const Resultado texto = rep(tmp.caminho(), args({}));
+  const Resultado texto = rep(tmp.caminho(), args({"--html", "todo.html"}));
   ASSERT_EQ(texto.status, 0) << texto.erro;
   EXPECT_NE(texto.saida.find("DIF.REL."), std::string::npos);
   for (const char* fatia : {"0:1", "1:3"}) {
@@ -189,8 +189,12 @@ TEST(TarvoRep, PutsTheoryBesideTheFigures) {
         rep(tmp.caminho(), args({"--slice", fatia, "-o", std::string(fatia, 1) + ".json"})).status,
         0);
   }
-  const Resultado junta = rep(tmp.caminho(), {"merge", "1.json", "0.json"});
+  const Resultado junta = rep(tmp.caminho(), {"merge", "--html", "junta.html", "1.json", "0.json"});
   EXPECT_EQ(junta.saida, texto.saida) << junta.erro;
+  // The merged page, model described from its file, is the whole run's.
+  const std::string pagina = ler_arquivo(tmp.caminho() + "/todo.html");
+  EXPECT_NE(pagina.find("Servidor «servidor»"), std::string::npos);
+  EXPECT_EQ(ler_arquivo(tmp.caminho() + "/junta.html"), pagina);
 }
 
 // --output replaces a regular file whole, through a temporary one; a symbolic link keeps
