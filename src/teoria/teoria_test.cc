@@ -102,5 +102,45 @@ TEST(Teoria, GivesTextbookAnswers) {
   EXPECT_GT(casos, 20);
 }
 
+// Networks beyond the product form, solved by hand.
+TEST(Teoria, ApproximatesAndRefusesWhereNoExactResultHolds) {
+  // Erlang-2 arrivals (SCV 1/2) at rate 1 into a uniform(0, 1.6) server (mean 0.8, SCV 1/3),
+  // then an exponential one of mean 0.5. Allen-Cunneen scales M/M/1's wait (3.2 and 0.5) by the
+  // mean of the SCVs; QNA gives the second station c_a = (1 - 0.64) 0.5 + 0.64 / 3.
+  Rede r;
+  r.fontes = {{1, 0.5, false, {{0, 1}}}};
+  r.estacoes = {{1, false, std::nullopt, 0.8, 1.0 / 3, false, {{1, 1}}},
+                {1, false, std::nullopt, 0.5, 1, true, {}}};
+  Solucao s = resolver(r);
+  EXPECT_EQ(s.estacoes[0].metodo, Metodo::aproximada);
+  EXPECT_NEAR(s.estacoes[0].m.espera, (0.5 + 1.0 / 3) / 2 * 3.2, 1e-12);
+  EXPECT_NEAR(s.estacoes[1].m.espera, (0.36 * 0.5 + 0.64 / 3 + 1) / 2 * 0.5, 1e-12);
+  EXPECT_EQ(s.metodo_rede, Metodo::aproximada);
+
+  // Poisson at rate 1 into M/M/1/3 of mean 0.5 (loses p_3 = 0.125 / 1.875), whose departures,
+  // no longer Poisson, feed an exponential server of mean 0.4: an approximation at the
+  // throughput 1 - 1/15, with c_a = 1; the network's sojourn has no value.
+  r.fontes = {{1, 1, true, {{0, 1}}}};
+  r.estacoes = {{1, false, 3, 0.5, 1, true, {{1, 1}}}, {1, false, std::nullopt, 0.4, 1, true, {}}};
+  s = resolver(r);
+  EXPECT_EQ(s.estacoes[0].metodo, Metodo::exata);
+  EXPECT_NEAR(s.estacoes[0].m.perda, 1.0 / 15, 1e-12);
+  EXPECT_EQ(s.estacoes[1].metodo, Metodo::aproximada);
+  const double l = 14.0 / 15, rho = l * 0.4;
+  EXPECT_NEAR(s.estacoes[1].m.espera, rho * 0.4 / (1 - rho), 1e-12);
+  EXPECT_EQ(s.metodo_rede, Metodo::nenhum);
+
+  // An unstable station in a tandem: its load, no value downstream, none for the network.
+  r.estacoes = {{1, false, std::nullopt, 0.5, 1, true, {{1, 1}}},
+                {1, false, std::nullopt, 1.2, 1, true, {{2, 1}}},
+                {1, false, std::nullopt, 0.1, 1, true, {}}};
+  s = resolver(r);
+  EXPECT_EQ(s.estacoes[0].metodo, Metodo::exata);
+  EXPECT_EQ(s.estacoes[1].metodo, Metodo::instavel);
+  EXPECT_NEAR(s.estacoes[1].carga, 1.2, 1e-12);
+  EXPECT_EQ(s.estacoes[2].metodo, Metodo::nenhum);
+  EXPECT_EQ(s.metodo_rede, Metodo::nenhum);
+}
+
 }  // namespace
 }  // namespace tarvo::teoria
