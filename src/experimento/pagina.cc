@@ -106,6 +106,13 @@ std::string titulo_grupo(const std::string& grupo, const Sobre& s) {
 }
 
 // Five significant digits, whole numbers of up to twelve digits in full.
+// A table's first cell: what the figure is, and under it of which object, so that a narrow
+// screen still shows the numbers beside it.
+std::string celula_figura(const IdFigura& id) {
+  return "<td class=\"t\">" + escapar(sobre(id).titulo) + "<br><span class=\"obj\">" +
+         escapar(objeto(id)) + "</span></td>";
+}
+
 std::string num(double x) {
   if (!std::isfinite(x)) return "—";
   if (std::fabs(x) >= 1e4 && std::fabs(x) < 1e12) return formatar("%.0f", x);
@@ -122,7 +129,8 @@ h3{font-size:1em;margin:1.4em 0 .3em}h1,h2,h3,p,li{overflow-wrap:anywhere}
 .rolar{overflow-x:auto;-webkit-overflow-scrolling:touch}
 table{border-collapse:collapse;font-size:14px;margin:.4em 0}
 th,td{padding:3px 8px;border-bottom:1px solid #e2e2e2;text-align:right;white-space:nowrap}
-th{background:#f2f2f2}td.t,th.t{text-align:left}tr.fora td{background:#fff1e6}
+th{background:#f2f2f2}td.t,th.t{text-align:left;white-space:normal;min-width:9em}
+.obj{font-size:12px;color:#666}tr.fora td{background:#fff1e6}
 svg.grafico{display:block;width:100%;max-width:560px;height:auto;font-size:12px}
 svg text{fill:#1b1b1b}svg text.titulo{font-size:13px;fill:#333}svg text.nada{fill:#888}
 svg text.nota{fill:#7a4a00}
@@ -221,16 +229,15 @@ std::string intervalo(const Resumo& m) {
 std::string tabela_figuras(const Resultado& r) {
   const bool teoria = r.pedido.teoria;
   std::string s =
-      "<div class=\"rolar\"><table>\n<tr><th class=\"t\">Objeto</th><th class=\"t\">Figura</th>"
+      "<div class=\"rolar\"><table>\n<tr><th class=\"t\">Figura</th>"
       "<th>Média</th><th>Intervalo</th><th>n</th>";
   if (teoria) s += "<th>Teoria</th><th>Dif. rel.</th>";
   s += "</tr>\n";
   for (std::size_t f = 0; f < r.ids.size(); ++f) {
     const Resumo m = resumir(r.valores[f], r.valores[f].size(), r.pedido.confianca);
     const Teorico* t = teoria ? teorico(r, f) : nullptr;
-    s += std::string(fora(t, m) ? "<tr class=\"fora\">" : "<tr>") + "<td class=\"t\">" +
-         escapar(objeto(r.ids[f])) + "</td><td class=\"t\">" + escapar(sobre(r.ids[f]).titulo) +
-         "</td><td>" + num(m.media) + "</td><td>" + intervalo(m) + "</td><td>" +
+    s += std::string(fora(t, m) ? "<tr class=\"fora\">" : "<tr>") + celula_figura(r.ids[f]) +
+         "<td>" + num(m.media) + "</td><td>" + intervalo(m) + "</td><td>" +
          formatar("%lld", static_cast<long long>(m.n)) + "</td>";
     if (teoria) s += celulas_teoria(t, m);
     s += "</tr>\n";
@@ -446,14 +453,13 @@ std::string pagina_comparacao(const Resultado& a, const Resultado& b, const Cont
        percentual(a.pedido.confianca) + ").</p>\n" + avisos_html(a) + avisos_html(b);
   s += "<h2>Modelo A</h2>\n" + lista(c.descricao) + "<h2>Modelo B</h2>\n" + lista(c.descricao_b);
   const std::vector<Comparada> cs = comparar(a, b);
-  s += "<h2>Figuras</h2>\n<div class=\"rolar\"><table>\n<tr><th class=\"t\">Objeto</th>"
-       "<th class=\"t\">Figura</th><th>Média A</th><th>Média B</th><th>B − A</th>"
+  s += "<h2>Figuras</h2>\n<div class=\"rolar\"><table>\n<tr><th class=\"t\">Figura</th><th>Média "
+       "A</th><th>Média B</th><th>B − A</th>"
        "<th>Intervalo de B − A</th><th class=\"t\">Melhor</th></tr>\n";
   std::vector<IdFigura> ids;
   for (const Comparada& x : cs) {
     ids.push_back(x.id);
-    s += "<tr><td class=\"t\">" + escapar(objeto(x.id)) + "</td><td class=\"t\">" +
-         escapar(sobre(x.id).titulo) + "</td><td>" + num(x.media_a) + "</td><td>" + num(x.media_b) +
+    s += "<tr>" + celula_figura(x.id) + "<td>" + num(x.media_a) + "</td><td>" + num(x.media_b) +
          "</td><td>" + num(x.diferenca.media) + "</td><td>" + intervalo(x.diferenca) +
          "</td><td class=\"t\">" + escapar(x.melhor) + "</td></tr>\n";
   }
