@@ -1,6 +1,8 @@
 #include "experimento/pagina.h"
 
+#include <algorithm>
 #include <cinttypes>
+#include <climits>
 #include <cmath>
 #include <map>
 
@@ -168,14 +170,19 @@ std::string lista(const std::vector<std::string>& linhas) {
   return s + "</ul>\n";
 }
 
-std::string ficha(const Resultado& r) {
+// The run's particulars; a sweep's points may have made different numbers of replications
+// (from menos to mais) and reached the precision at some of them only.
+std::string ficha(const Resultado& r, std::int64_t menos, std::int64_t mais, bool todos) {
   const Pedido& p = r.pedido;
-  std::string s = "<p>Arquivo <code>" + escapar(p.modelo) + "</code>; semente " +
-                  formatar("%" PRIu32, p.plano.semente) + "; " +
-                  formatar("%lld replicações", static_cast<long long>(r.fim - r.inicio));
+  std::string s =
+      "<p>Arquivo <code>" + escapar(p.modelo) + "</code>; semente " +
+      formatar("%" PRIu32, p.plano.semente) + "; " +
+      (menos == mais ? formatar("%lld replicações", static_cast<long long>(menos))
+                     : formatar("de %lld a %lld replicações por ponto",
+                                static_cast<long long>(menos), static_cast<long long>(mais)));
   if (p.precisao) {
     s += formatar(" (precisão relativa pedida %g, %s)", *p.precisao,
-                  r.precisao_atingida ? "atingida" : "não atingida no máximo");
+                  todos ? "atingida" : "não atingida no máximo em algum ponto");
   }
   s += "; intervalos de confiança t de Student de " + percentual(p.confianca);
   if (p.aquecimento > 0) s += formatar("; aquecimento até o tempo %g", p.aquecimento);
@@ -353,7 +360,7 @@ std::string grafico_espera(const Resultado& r) {
 
 std::string pagina(const Resultado& r, const Contexto& c) {
   std::string s = inicio("Tarvo: " + r.pedido.modelo);
-  s += ficha(r) + avisos_html(r);
+  s += ficha(r, r.fim - r.inicio, r.fim - r.inicio, r.precisao_atingida) + avisos_html(r);
   s += "<h2>O modelo</h2>\n" + lista(c.descricao);
   s += "<h2>Figuras</h2>\n" + tabela_figuras(r);
   s += "<h2>Gráficos</h2>\n" + graficos(r);
@@ -368,7 +375,14 @@ std::string pagina_varredura(const std::vector<Ponto>& pontos, const Contexto& c
     nomes += (nomes.empty() ? "" : ", ") + nome;
   }
   std::string s = inicio("Tarvo: " + r0.pedido.modelo + ", variando " + nomes);
-  s += ficha(r0);
+  std::int64_t menos = INT64_MAX, mais = 0;
+  bool todos = true;
+  for (const Ponto& p : pontos) {
+    menos = std::min(menos, p.resultado.fim - p.resultado.inicio);
+    mais = std::max(mais, p.resultado.fim - p.resultado.inicio);
+    todos = todos && p.resultado.precisao_atingida;
+  }
+  s += ficha(r0, menos, mais, todos);
   for (const Ponto& p : pontos) s += avisos_html(p.resultado);
   s += formatar(
       "<p>%zu pontos, cada um um experimento inteiro com a mesma semente (números "
