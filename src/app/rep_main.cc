@@ -1,5 +1,6 @@
 // tarvo-rep: replications of a model with a confidence interval on every figure, on threads,
 // in slices across machines, and the merge of those slices.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -253,11 +254,29 @@ class Barra {
   std::chrono::steady_clock::time_point inicio_;
 };
 
-// The page and the output must be two files, or one would overwrite the other.
-void mesmo_arquivo(const std::optional<std::string>& saida,
-                   const std::optional<std::string>& html) {
-  if (saida && html && *saida == *html) {
+// Whether two paths name one regular file (or, not there yet, are the same path). Devices and
+// pipes may take any number of writers.
+bool mesmo_arquivo(const std::string& a, const std::string& b) {
+  struct stat x, y;
+  if (stat(a.c_str(), &x) != 0 || stat(b.c_str(), &y) != 0) return a == b;
+  return S_ISREG(x.st_mode) && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+}
+
+// The page and the output go to two files, neither of them one the run reads: one would
+// overwrite the other, or a model or slice would be lost.
+void sem_sobrescrever(const std::optional<std::string>& saida,
+                      const std::optional<std::string>& html,
+                      const std::vector<std::string>& entradas) {
+  if (saida && html && mesmo_arquivo(*saida, *html)) {
     uso("--html e --output nao podem ser o mesmo arquivo (" + *html + ")");
+  }
+  for (const auto& [opcao, destino] : {std::pair{"--output", &saida}, {"--html", &html}}) {
+    if (!*destino) continue;
+    for (const std::string& e : entradas) {
+      if (mesmo_arquivo(**destino, e)) {
+        uso(std::string(opcao) + " gravaria sobre a entrada " + e);
+      }
+    }
   }
 }
 
@@ -376,7 +395,7 @@ int principal(int argc, char** argv) {
                           "--sweep", "--compare", "--warmup-plot"}) {
       if (app.get_option(o)->count() > 0) uso(formatar("merge nao aceita a opcao %s", o));
     }
-    mesmo_arquivo(saida, html);
+    sem_sobrescrever(saida, html, {posicionais.begin() + 1, posicionais.end()});
     return merge({posicionais.begin() + 1, posicionais.end()}, formato_saida, saida, html);
   }
   if (!posicionais.empty() && posicionais[0] == "convert") {
@@ -385,6 +404,7 @@ int principal(int argc, char** argv) {
       if (app.get_option(o)->count() > 0) uso(formatar("convert nao aceita a opcao %s", o));
     }
     if (posicionais.size() != 2) uso("convert converte um MODELO.txt, um so");
+    sem_sobrescrever(saida, std::nullopt, {posicionais[1]});
     gravar(saida, converter_legado(posicionais[1]));
     return 0;
   }
@@ -417,7 +437,7 @@ int principal(int argc, char** argv) {
   if (curva && (compara || !varreduras.empty())) {
     uso("--warmup-plot vale para um MODELO so, sem --sweep nem --compare");
   }
-  mesmo_arquivo(saida, html);
+  sem_sobrescrever(saida, html, compara ? comparados : posicionais);
 
   constexpr std::int64_t MAXIMO = std::int64_t{1} << 31;  // streams of one draw at least
   Pedido p;
