@@ -175,8 +175,9 @@ std::string pontos(const std::string& tipo, const std::string& unidade,
     }
     if (std::isfinite(l.teoria)) {
       const double t = X(l.teoria);
-      s += "<path class=\"teoria\" d=\"M" + n(t) + " " + n(y - 6) + "L" + n(t + 6) + " " + n(y) +
-           "L" + n(t) + " " + n(y + 6) + "L" + n(t - 6) + " " + n(y) + "Z\"/>";
+      s += std::string("<path class=\"teoria") + (l.aproximada ? " aprox" : "") + "\" d=\"M" +
+           n(t) + " " + n(y - 6) + "L" + n(t + 6) + " " + n(y) + "L" + n(t) + " " + n(y + 6) + "L" +
+           n(t - 6) + " " + n(y) + "Z\"/>";
     }
     if (std::isfinite(l.valor)) {
       s += "<circle class=\"ponto" + (l.classe.empty() ? "" : " " + l.classe) + "\" cx=\"" +

@@ -30,7 +30,8 @@ struct Linha {
   std::string rotulo;
   double valor, baixo, alto, teoria;
   std::string classe;
-  std::string dica;  // shown on hover
+  std::string dica;         // shown on hover
+  bool aproximada = false;  // the theory is an approximation: a grey diamond
 };
 
 // A dot chart, one row per object. tipo is the page's kind of chart (data-tipo); with zero a

@@ -141,7 +141,7 @@ svg text.nota{fill:#7a4a00}
 .bigode{stroke:#1f5fa8;stroke-width:1.6}
 circle.ponto{fill:var(--cor,#1f5fa8)}circle.ponto.melhor{fill:#2a8a3e}
 circle.ponto.pior{fill:#c0392b}circle.ponto.neutro{fill:#777}circle.ponto.fina{opacity:.45}
-path.teoria{fill:#fff;stroke:#000;stroke-width:1.5}
+path.teoria{fill:#fff;stroke:#000;stroke-width:1.5}path.teoria.aprox{fill:#bbb;stroke:#555}
 polyline.teoria{fill:none;stroke:#000;stroke-width:1.5;stroke-dasharray:5 4}
 polyline.media{fill:none;stroke:var(--cor);stroke-width:2}polyline.media.fina{stroke-width:1;opacity:.5}
 polygon.faixa{fill:var(--cor);fill-opacity:.18;stroke:none}
@@ -286,9 +286,15 @@ std::vector<std::string> rotulos(const std::vector<IdFigura>& ids,
   return r;
 }
 
-std::string legenda_pontos(const Resultado& r, bool teoria) {
+std::string legenda_pontos(const Resultado& r, bool teoria, bool aproximada) {
   return "<p class=\"legenda\">Ponto: média das replicações; traço: intervalo de " +
-         percentual(r.pedido.confianca) + (teoria ? "; losango: teoria" : "") + ".</p>\n";
+         percentual(r.pedido.confianca) + (teoria ? "; losango: teoria" : "") +
+         (aproximada ? " (cinza: aproximação de dois momentos)" : "") + ".</p>\n";
+}
+
+bool aproximada(const Resultado& r, std::size_t f) {
+  const Teorico* t = teorico(r, f);
+  return t != nullptr && t->metodo == "aproximada";
 }
 
 std::string graficos(const Resultado& r) {
@@ -296,22 +302,25 @@ std::string graficos(const Resultado& r) {
   for (const auto& [grupo, fs] : grupos(r.ids)) {
     const std::vector<std::string> nomes = rotulos(r.ids, fs);
     std::vector<grafico::Linha> linhas;
-    bool algum = false, teoria = false;
+    bool algum = false, teoria = false, aprox = false;
     for (std::size_t k = 0; k < fs.size(); ++k) {
       const std::size_t f = fs[k];
       const Resumo m = resumir(r.valores[f], r.valores[f].size(), r.pedido.confianca);
       const double t = valor_teorico(r, f);
       algum = algum || std::isfinite(m.media);
       teoria = teoria || std::isfinite(t);
+      aprox = aprox || aproximada(r, f);
       const double hw = std::isfinite(m.meia_largura) ? m.meia_largura : NaN;
       linhas.push_back({nomes[k], m.media, m.media - hw, m.media + hw, t, "",
                         nomes[k] + ": " + num(m.media) + " (" + intervalo(m) + ")" +
-                            (std::isfinite(t) ? "; teoria " + num(t) : "")});
+                            (std::isfinite(t) ? "; teoria " + num(t) : ""),
+                        aproximada(r, f)});
     }
     if (!algum) continue;
     const Sobre so = sobre(r.ids[fs[0]]);
     s += "<h3>" + escapar(titulo_grupo(grupo, so)) + "</h3>\n" +
-         grafico::pontos("figuras", so.unidade, linhas, false) + "\n" + legenda_pontos(r, teoria);
+         grafico::pontos("figuras", so.unidade, linhas, false) + "\n" +
+         legenda_pontos(r, teoria, aprox);
   }
   return s;
 }
@@ -449,6 +458,14 @@ std::string pagina_varredura(const std::vector<Ponto>& pontos, const Contexto& c
       tabela += "</tr>\n";
     }
     if (!algum) continue;
+    bool aprox = false;
+    for (const Ponto& p : pontos) aprox = aprox || aproximada(p.resultado, f);
+    if (aprox) {
+      tabela =
+          "<p class=\"legenda\">A teoria desta figura é, em algum ponto, a aproximação de "
+          "dois momentos.</p>\n" +
+          tabela;
+    }
     s += "<h3>" + escapar(so.titulo) + " — " + escapar(objeto(r0.ids[f])) + "</h3>\n";
     s += grafico::linhas("varredura", eixo_x, so.unidade.empty() ? "valor" : so.unidade, linhas) +
          "\n" + tabela + "</table></div></details>\n";
