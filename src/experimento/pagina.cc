@@ -328,8 +328,8 @@ std::string graficos(const Resultado& r) {
 std::string grafico_espera(const Resultado& r) {
   if (r.espera.replicacoes() == 0) return "";
   if (r.estacoes_espera.empty()) {
-    return "<h2>Aquecimento (gráfico de Welch)</h2>\n<p>O modelo não tem fila a seguir: "
-           "nenhuma estação com servidores limitados.</p>\n";
+    return "<h2>Aquecimento (gráfico de Welch)</h2>\n<p>O modelo não tem fila onde fregueses "
+           "esperem: nada a seguir.</p>\n";
   }
   const Serie m = r.espera.media();
   std::string s =
