@@ -110,10 +110,10 @@ class Geral final : public Modelo {
     for (const geral::Fonte& f : rede.fontes) {
       if (geral::media(f.intervalo) > 0) taxa += 1 / geral::media(f.intervalo);
     }
-    horizonte_ = rede.tempo ? *rede.tempo : std::numeric_limits<double>::infinity();
-    if (rede.fregueses && taxa > 0) {
-      horizonte_ = std::min(horizonte_, static_cast<double>(*rede.fregueses) / taxa);
-    }
+    const double sem = std::numeric_limits<double>::infinity();
+    horizonte_ =
+        horizonte_esperado(rede.tempo.value_or(sem),
+                           rede.fregueses ? static_cast<double>(*rede.fregueses) : sem, taxa);
     auto id = [this](const char* tipo, const std::string& nome, int numero, const char* figura,
                      const char* rotulo) {
       ids_.push_back({tipo, nome, numero, figura, rotulo});
@@ -169,7 +169,7 @@ class Geral final : public Modelo {
       geral::rodar(c);
     } else {
       // Event by event, as rodar goes, the number waiting held since the previous one.
-      Registro registro(seguidas_.size(), horizonte_ / 256);
+      Registro registro(seguidas_.size(), horizonte_ / Registro::kCaixas);
       std::vector<double> n(seguidas_.size());
       for (;;) {
         for (std::size_t k = 0; k < n.size(); ++k) {

@@ -60,6 +60,18 @@ class Legado final : public Modelo {
       id("fila", n, j, "tamanho_final", "CLI.TER.");
     }
     if (r.nfilas > 0) id("fila", r.filas[r.nfilas].nome, r.nfilas, "sorvedouro", "SORVEDOURO");
+    descricao_ = descrever(r);
+    // Every queue but the sink is followed over time, for a run expected to last this long.
+    for (int j = 1; j < r.nfilas; ++j) filas_.push_back(r.filas[j].nome);
+    double taxa = 0;
+    for (int j = 1; j <= r.nfontes; ++j) {
+      const Fonte& f = r.fontes[j];
+      const double m = f.tipo == DIST_EXPONENCIAL
+                           ? static_cast<double>(f.med)
+                           : (static_cast<double>(f.inf) + static_cast<double>(f.sup)) / 2;
+      if (m > 0) taxa += 1 / m;
+    }
+    horizonte_ = horizonte_esperado(static_cast<double>(r.Tlimite), r.Nlimite, taxa);
   }
 
   const std::vector<IdFigura>& figuras() const override { return ids_; }
@@ -109,10 +121,11 @@ class Legado final : public Modelo {
     });
   }
 
-  std::vector<std::string> descricao() const override {
-    auto sim = std::make_unique<Simulacao>();
-    ler_modelo_texto(*sim, texto_);
-    const tarvo::Rede& r = sim->rede;
+  std::vector<std::string> descricao() const override { return descricao_; }
+  std::vector<std::string> estacoes_em_espera() const override { return filas_; }
+
+  // The model in words, from its network as loaded.
+  static std::vector<std::string> descrever(const tarvo::Rede& r) {
     auto tempo = [](const auto& o, const char* de) {
       if (o.tipo == DIST_EXPONENCIAL) {
         return formatar("%s exponenciais de média %g", de, static_cast<double>(o.med));
@@ -140,14 +153,6 @@ class Legado final : public Modelo {
     d.push_back(formatar("Fim: no tempo %g ou ao gerar o freguês %d, o que vier primeiro.",
                          static_cast<double>(r.Tlimite), r.Nlimite));
     return d;
-  }
-
-  std::vector<std::string> estacoes_em_espera() const override {
-    auto sim = std::make_unique<Simulacao>();
-    ler_modelo_texto(*sim, texto_);
-    std::vector<std::string> nomes;
-    for (int j = 1; j < sim->rede.nfilas; ++j) nomes.push_back(sim->rede.filas[j].nome);
-    return nomes;
   }
 
   Replicacao rodar(const Plano& plano, std::int64_t i, double aquecimento,
@@ -218,20 +223,10 @@ class Legado final : public Modelo {
   // The run as rodar makes it, one event at a time, following the number waiting at each queue
   // but the sink in a Registro whose bins start at a 256th of the expected length of the run.
   template <class Reiniciar>
-  static int seguir(Simulacao& sim, double aquecimento, Reiniciar reiniciar, Serie& espera) {
+  int seguir(Simulacao& sim, double aquecimento, Reiniciar reiniciar, Serie& espera) const {
     const tarvo::Rede& r = sim.rede;
-    double taxa = 0;
-    for (int j = 1; j <= r.nfontes; ++j) {
-      const Fonte& f = r.fontes[j];
-      const double m = f.tipo == DIST_EXPONENCIAL
-                           ? static_cast<double>(f.med)
-                           : (static_cast<double>(f.inf) + static_cast<double>(f.sup)) / 2;
-      if (m > 0) taxa += 1 / m;
-    }
-    double horizonte = static_cast<double>(r.Tlimite);
-    if (taxa > 0) horizonte = std::min(horizonte, r.Nlimite / taxa);
-    const std::size_t filas = r.nfilas > 0 ? static_cast<std::size_t>(r.nfilas - 1) : 0;
-    Registro registro(filas, horizonte / 256);
+    const std::size_t filas = filas_.size();
+    Registro registro(filas, horizonte_ / Registro::kCaixas);
     double n[MAX_OBJETOS];
     bool aquecendo = aquecimento > 0;
     const auto T = static_cast<Tempo>(aquecimento);
@@ -264,6 +259,9 @@ class Legado final : public Modelo {
   std::string texto_;
   std::string caminho_;
   std::vector<IdFigura> ids_;
+  std::vector<std::string> descricao_;
+  std::vector<std::string> filas_;  // followed over time
+  double horizonte_ = 1;
 };
 
 }  // namespace

@@ -5,6 +5,10 @@
 
 namespace tarvo {
 
+double horizonte_esperado(double tempo, double fregueses, double taxa) {
+  return taxa > 0 ? std::min(tempo, fregueses / taxa) : tempo;
+}
+
 Registro::Registro(std::size_t estacoes, double largura, std::size_t caixas)
     : estacoes_(estacoes),
       caixas_(std::max<std::size_t>(2, caixas & ~std::size_t{1})),

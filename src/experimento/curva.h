@@ -16,11 +16,17 @@ struct Serie {
   std::vector<std::vector<double>> medias;
 };
 
+// How long a run is expected to last: its time limit, or sooner the time its sources take at
+// their total rate (arrivals per unit of time) to generate its customer limit. Either limit may
+// be infinite (none).
+double horizonte_esperado(double tempo, double fregueses, double taxa);
+
 // A run's bins as they fill. They start largura wide; when the clock passes the last one, pairs
 // are merged and the width doubles, so any length of run fits in the same memory, allocated once.
 class Registro {
  public:
-  Registro(std::size_t estacoes, double largura, std::size_t caixas = 256);
+  Registro(std::size_t estacoes, double largura, std::size_t caixas = kCaixas);
+  static constexpr std::size_t kCaixas = 256;
 
   // The clock moves to t, each station s having held n[s] customers waiting since the previous
   // call (or 0). A t that is not past the previous one adds nothing; one that is not finite ends

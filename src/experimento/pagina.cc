@@ -199,20 +199,12 @@ std::string avisos_html(const Resultado& r) {
   return s;
 }
 
-// The theory of figure f, where it was asked for and gives one.
-const Teorico* teorico(const Resultado& r, std::size_t f) {
-  return f < r.teoria.size() && r.teoria[f] ? &*r.teoria[f] : nullptr;
-}
-
 double valor_teorico(const Resultado& r, std::size_t f) {
   const Teorico* t = teorico(r, f);
   return t != nullptr && t->metodo != "instavel" ? t->valor : NaN;
 }
 
-bool fora(const Teorico* t, const Resumo& m) {
-  return t != nullptr && t->metodo != "instavel" && std::isfinite(m.media) &&
-         std::isfinite(m.meia_largura) && std::fabs(t->valor - m.media) > m.meia_largura;
-}
+bool fora(const Teorico* t, const Resumo& m) { return t != nullptr && dentro(*t, m) == false; }
 
 // The theory's cells: value with its method, and the relative difference.
 std::string celulas_teoria(const Teorico* t, const Resumo& m) {
@@ -222,9 +214,7 @@ std::string celulas_teoria(const Teorico* t, const Resumo& m) {
   }
   std::string v = num(t->valor);
   if (t->metodo == "aproximada") v += " (aprox.)";
-  const std::string dif = std::isfinite(m.media) && t->valor != 0
-                              ? formatar("%+.2f%%", 100 * (m.media - t->valor) / t->valor)
-                              : "—";
+  const std::string dif = diferenca_relativa(*t, m).value_or("—");
   return "<td>" + v + "</td><td>" + dif + (fora(t, m) ? " ✗" : "") + "</td>";
 }
 

@@ -36,19 +36,6 @@ std::string hex(std::uint64_t x) { return formatar("%016" PRIx64, x); }
 
 std::int64_t feitas(const Resultado& r) { return r.fim - r.inicio; }
 
-// The theory of figure f, where the experiment asked for it and theory gives one.
-const Teorico* teorico(const Resultado& r, std::size_t f) {
-  return f < r.teoria.size() && r.teoria[f] ? &*r.teoria[f] : nullptr;
-}
-
-// Whether the theory's value lies within the figure's interval; none without either.
-std::optional<bool> dentro(const Teorico& t, const Resumo& m) {
-  if (t.metodo == "instavel" || !std::isfinite(m.media) || !std::isfinite(m.meia_largura)) {
-    return std::nullopt;
-  }
-  return std::fabs(t.valor - m.media) <= m.meia_largura;
-}
-
 Json objeto(const Resultado& r) {
   const Pedido& p = r.pedido;
   Json j;
@@ -176,9 +163,7 @@ void colunas_teoria(const Teorico* t, const Resumo& m, std::vector<std::string>&
     l.insert(l.end(), {"-", "-", formatar("instavel (carga %.4g)", t->carga)});
     return;
   }
-  const std::string dif = std::isfinite(m.media) && t->valor != 0
-                              ? formatar("%+.2f%%", 100 * (m.media - t->valor) / t->valor)
-                              : std::string("-");
+  const std::string dif = diferenca_relativa(*t, m).value_or("-");
   std::string nota = dentro(*t, m) == false ? "*" : "";
   if (t->metodo == "aproximada") nota += nota.empty() ? "(aprox.)" : " (aprox.)";
   l.insert(l.end(), {celula(t->valor), dif, nota});
@@ -263,6 +248,22 @@ std::string texto(const Resultado& r) {
 }
 
 }  // namespace
+
+const Teorico* teorico(const Resultado& r, std::size_t f) {
+  return f < r.teoria.size() && r.teoria[f] ? &*r.teoria[f] : nullptr;
+}
+
+std::optional<bool> dentro(const Teorico& t, const Resumo& m) {
+  if (t.metodo == "instavel" || !std::isfinite(m.media) || !std::isfinite(m.meia_largura)) {
+    return std::nullopt;
+  }
+  return std::fabs(t.valor - m.media) <= m.meia_largura;
+}
+
+std::optional<std::string> diferenca_relativa(const Teorico& t, const Resumo& m) {
+  if (t.metodo == "instavel" || !std::isfinite(m.media) || t.valor == 0) return std::nullopt;
+  return formatar("%+.2f%%", 100 * (m.media - t.valor) / t.valor);
+}
 
 std::string escrever(const Resultado& r, Formato formato) {
   switch (formato) {

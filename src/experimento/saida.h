@@ -2,10 +2,12 @@
 #ifndef TARVO_EXPERIMENTO_SAIDA_H_
 #define TARVO_EXPERIMENTO_SAIDA_H_
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "experimento/estatistica.h"
 #include "experimento/experimento.h"
 
 namespace tarvo {
@@ -26,6 +28,16 @@ std::string escrever_varredura(const std::vector<Ponto>& pontos, Formato formato
 
 // Two models' results on the same replications and their paired comparison.
 std::string escrever_comparacao(const Resultado& a, const Resultado& b, Formato formato);
+
+// The theory of figure f, where the experiment asked for it and theory gives one.
+const Teorico* teorico(const Resultado& r, std::size_t f);
+
+// Whether the theory's value lies within the figure's interval; none without either.
+std::optional<bool> dentro(const Teorico& t, const Resumo& m);
+
+// (mean - theory) / theory as "+1.23%"; none for an unstable station, a mean without value or a
+// theory of 0.
+std::optional<std::string> diferenca_relativa(const Teorico& t, const Resumo& m);
 
 // What the user must be told about the replications: lost durations, streams that ran into the
 // next one. One line each, empty when all is well.
