@@ -92,31 +92,38 @@ std::vector<std::string> descrever(const geral::Rede& rede) {
   return d;
 }
 
+// The draws one variate takes, as a multiple of an ordinary one's: Erlang's k phases are k
+// exponentials.
+double custo(const geral::Distribuicao& d) {
+  return d.tipo == geral::Dist::erlang ? static_cast<double>(d.k) : 1.0;
+}
+
 class Geral final : public Modelo {
  public:
-  Geral(const geral::Rede& rede, const std::string& texto)
-      : pronta_(geral::preparar_rede(rede)),
-        teoria_(teoria::de_geral(rede)),
-        descricao_(descrever(rede)) {
+  Geral(const geral::Rede& lida, const std::string& texto, const Ajustes& ajustes)
+      : rede_(com_limiar(lida, ajustes)),
+        pronta_(geral::preparar_rede(rede_)),
+        teoria_(teoria::de_geral(rede_)),
+        descricao_(descrever(rede_)) {
     assinatura_ = assinatura_do_texto(texto);
     // Customers wait only where servers are limited; the bins start at a 256th of the length
     // the run is expected to have.
-    for (std::size_t e = 0; e < rede.estacoes.size(); ++e) {
-      if (rede.estacoes[e].infinitos) continue;
+    for (std::size_t e = 0; e < rede_.estacoes.size(); ++e) {
+      if (rede_.estacoes[e].infinitos) continue;
       seguidas_.push_back(e);
-      nomes_seguidas_.push_back(rede.estacoes[e].nome);
+      nomes_seguidas_.push_back(rede_.estacoes[e].nome);
     }
     double taxa = 0;
-    for (const geral::Fonte& f : rede.fontes) {
+    for (const geral::Fonte& f : rede_.fontes) {
       if (geral::media(f.intervalo) > 0) taxa += 1 / geral::media(f.intervalo);
     }
     const double sem = std::numeric_limits<double>::infinity();
     horizonte_ =
-        horizonte_esperado(rede.tempo.value_or(sem),
-                           rede.fregueses ? static_cast<double>(*rede.fregueses) : sem, taxa);
+        horizonte_esperado(rede_.tempo.value_or(sem),
+                           rede_.fregueses ? static_cast<double>(*rede_.fregueses) : sem, taxa);
     auto id = [this](const char* tipo, const std::string& nome, int numero, const char* figura,
-                     const char* rotulo) {
-      ids_.push_back({tipo, nome, numero, figura, rotulo});
+                     const std::string& rotulo) {
+      ids_.push_back({tipo, nome, numero, figura, rotulo, std::nullopt});
     };
     id("rede", "rede", 0, "tempo_final", "TEMPO SIMULADO");
     id("rede", "rede", 0, "saidas", "SAIDAS DA REDE");
@@ -125,11 +132,12 @@ class Geral final : public Modelo {
     id("rede", "rede", 0, "permanencia_p90", "TEM.REDE P90");
     id("rede", "rede", 0, "permanencia_p95", "TEM.REDE P95");
     id("rede", "rede", 0, "permanencia_p99", "TEM.REDE P99");
+    histogramas_.push_back({"rede", "rede", "permanencia"});
     int j = 0;
-    for (const geral::Fonte& f : rede.fontes)
+    for (const geral::Fonte& f : rede_.fontes)
       id("fonte", f.nome, ++j, "gerados", "NUM.CLIENTE.GER.");
     j = 0;
-    for (const geral::Estacao& e : rede.estacoes) {
+    for (const geral::Estacao& e : rede_.estacoes) {
       ++j;
       id("estacao", e.nome, j, "chegadas", "NUM.CHEGADAS");
       id("estacao", e.nome, j, "perdidos", "NUM.PERDIDOS");
@@ -139,12 +147,23 @@ class Geral final : public Modelo {
       id("estacao", e.nome, j, "fila_media", "TAM.MED.FIL");
       id("estacao", e.nome, j, "sistema_medio", "TAM.MED.EST.");
       id("estacao", e.nome, j, "espera_media", "TEM.MED.FIL");
+      id("estacao", e.nome, j, "prob_espera", "PROB.ESPERA");
+      id("estacao", e.nome, j, "espera_p50", "TEM.FIL P50");
+      id("estacao", e.nome, j, "espera_p90", "TEM.FIL P90");
+      id("estacao", e.nome, j, "espera_p95", "TEM.FIL P95");
+      id("estacao", e.nome, j, "espera_p99", "TEM.FIL P99");
+      if (e.limiar) {
+        id("estacao", e.nome, j, "nivel_servico", formatar("NIVEL SERV.<=%g", *e.limiar));
+        ids_.back().limiar = e.limiar;
+      }
       id("estacao", e.nome, j, "permanencia_media", "TEM.MED.EST.");
       id("estacao", e.nome, j, "fila_maxima", "MAX.FIL.");
+      histogramas_.push_back({"estacao", e.nome, "espera"});
     }
   }
 
   const std::vector<IdFigura>& figuras() const override { return ids_; }
+  std::vector<IdHistograma> histogramas() const override { return histogramas_; }
   std::uint64_t assinatura() const override { return assinatura_; }
 
   std::vector<std::optional<Teorico>> teoria() const override {
@@ -153,7 +172,56 @@ class Geral final : public Modelo {
       return id.tipo == "estacao" ? id.numero - 1 : -1;
     });
   }
+
+  std::vector<Instavel> instaveis() const override {
+    std::vector<Instavel> v;
+    const teoria::Solucao s = teoria::resolver(teoria_);
+    for (std::size_t e = 0; e < s.estacoes.size(); ++e) {
+      if (s.estacoes[e].metodo == teoria::Metodo::instavel) {
+        v.push_back({"estacao", rede_.estacoes[e].nome, s.estacoes[e].carga});
+      }
+    }
+    return v;
+  }
+
   double aquecimento_padrao() const override { return pronta_.aquecimento; }
+  std::optional<double> tempo_limite() const override { return rede_.tempo; }
+
+  double eventos_esperados() const override {
+    // Each customer is one arrival, then one completion per service: per unit of time, the
+    // sources' rates and each station's throughput, which no station's servers can exceed.
+    // Without a unique solution of the traffic equations (customers that never leave), every
+    // station is taken as busy all the time.
+    std::vector<double> lambda;
+    try {
+      lambda = teoria::taxas(teoria_, std::vector<double>(rede_.estacoes.size(), 1.0));
+    } catch (const Falha&) {
+      lambda.assign(rede_.estacoes.size(), std::numeric_limits<double>::infinity());
+    }
+    double porUnidade = 0;
+    for (const geral::Fonte& f : rede_.fontes) {
+      const double m = geral::media(f.intervalo);
+      porUnidade += m > 0 ? custo(f.intervalo) / m : std::numeric_limits<double>::infinity();
+    }
+    for (std::size_t e = 0; e < rede_.estacoes.size(); ++e) {
+      const geral::Estacao& x = rede_.estacoes[e];
+      const double m = geral::media(x.servico);
+      double l = lambda[e];
+      if (!x.infinitos && m > 0) l = std::min(l, static_cast<double>(x.servidores) / m);
+      porUnidade += l * custo(x.servico);
+    }
+    return horizonte_ * porUnidade;
+  }
+
+  std::string aviso_sem_eventos() const override {
+    std::string l;
+    if (rede_.tempo) l = formatar("tempo = %g", *rede_.tempo);
+    if (rede_.fregueses) {
+      l += (l.empty() ? "" : ", ") +
+           formatar("fregueses = %lld", static_cast<long long>(*rede_.fregueses));
+    }
+    return "Aviso: nenhum evento foi simulado (" + l + ")";
+  }
 
   // Every replication draws from streams of its own, which no other replication's can meet.
   std::uint64_t sorteios_por_replicacao(const Plano&) const override { return 0; }
@@ -161,29 +229,36 @@ class Geral final : public Modelo {
   std::vector<std::string> descricao() const override { return descricao_; }
   std::vector<std::string> estacoes_em_espera() const override { return nomes_seguidas_; }
 
-  Replicacao rodar(const Plano& plano, std::int64_t i, double aquecimento,
-                   Serie* espera) const override {
+  Replicacao rodar(const Plano& plano, std::int64_t i, const Rodada& r) const override {
     const std::uint64_t indice = static_cast<std::uint64_t>(i);
-    geral::Corrida c(pronta_, plano.semente, indice, aquecimento);
-    if (espera == nullptr) {
+    geral::Corrida c(pronta_, plano.semente, indice, r.aquecimento);
+    c.parar = r.parar;
+    c.andamento = r.andamento;
+    if (r.espera == nullptr) {
       geral::rodar(c);
     } else {
       // Event by event, as rodar goes, the number waiting held since the previous one.
       Registro registro(seguidas_.size(), horizonte_ / Registro::kCaixas);
       std::vector<double> n(seguidas_.size());
-      for (;;) {
-        for (std::size_t k = 0; k < n.size(); ++k) {
-          n[k] = static_cast<double>(c.estacoes[seguidas_[k]].fila.n);
+      for (std::uint64_t k = 1;; ++k) {
+        for (std::size_t q = 0; q < n.size(); ++q) {
+          n[q] = static_cast<double>(c.estacoes[seguidas_[q]].fila.n);
         }
         const bool mais = geral::passo(c);
         registro.ate(c.relogio, n.data());
         if (!mais) break;
+        if (k % 16384 == 0) {
+          if (r.andamento != nullptr) r.andamento->store(geral::andamento(c));
+          if (r.parar != nullptr && r.parar->load()) throw Interrompida{};
+        }
       }
-      *espera = registro.serie();
+      *r.espera = registro.serie();
     }
+    if (c.interrompida) throw Interrompida{};
     Replicacao rep;
     rep.sorteios = geral::sorteios(c);
     rep.semente = geral::chave_replicacao(plano.semente, indice);
+    rep.eventos = c.eventos;
     std::vector<double>& v = rep.valores;
     v.reserve(ids_.size());
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -194,15 +269,17 @@ class Geral final : public Modelo {
       return b != 0 ? a / b : std::numeric_limits<double>::quiet_NaN();
     };
     auto d = [](std::int64_t n) { return static_cast<double>(n); };
+    constexpr double kQuantis[] = {0.5, 0.9, 0.95, 0.99};
     v.push_back(c.relogio);
     v.push_back(medido(d(c.saidas)));
     v.push_back(medido(por(c.soma_permanencia, d(c.saidas))));
-    for (int q = 0; q < 4; ++q) v.push_back(medido(geral::quantil(c, q)));
+    for (double p : kQuantis) v.push_back(medido(c.permanencia.quantil(p)));
+    rep.histogramas.push_back(c.medida ? c.permanencia : Histograma());
     for (std::int64_t g : c.gerados) v.push_back(medido(d(g)));
     for (std::size_t e = 0; e < c.estacoes.size(); ++e) {
       const geral::EstadoEstacao& s = c.estacoes[e];
-      const std::int64_t servidores = pronta_.estacoes[e].servidores;
-      const double ocupados = servidores == geral::kSemLimite ? 1 : d(servidores);
+      const geral::EstacaoPronta& p = pronta_.estacoes[e];
+      const double ocupados = p.servidores == geral::kSemLimite ? 1 : d(p.servidores);
       v.push_back(medido(d(s.chegadas)));
       v.push_back(medido(d(s.perdidos)));
       v.push_back(medido(por(d(s.perdidos), d(s.chegadas))));
@@ -211,13 +288,26 @@ class Geral final : public Modelo {
       v.push_back(medido(por(s.area_fila, T)));
       v.push_back(medido(por(s.area_fila + s.area_ocupados, T)));
       v.push_back(medido(por(s.soma_espera, d(s.inicios))));
+      v.push_back(medido(por(d(s.esperaram), d(s.inicios))));
+      for (double q : kQuantis) v.push_back(medido(s.espera.quantil(q)));
+      if (rede_.estacoes[e].limiar) v.push_back(medido(por(d(s.no_limiar), d(s.inicios))));
       v.push_back(medido(por(s.soma_permanencia, d(s.atendidos))));
       v.push_back(medido(d(s.fila_maxima)));
+      rep.histogramas.push_back(c.medida ? s.espera : Histograma());
     }
     return rep;
   }
 
  private:
+  // The network with the threshold asked for at every station without one of its own.
+  static geral::Rede com_limiar(geral::Rede rede, const Ajustes& a) {
+    for (geral::Estacao& e : rede.estacoes) {
+      if (!e.limiar) e.limiar = a.limiar;
+    }
+    return rede;
+  }
+
+  geral::Rede rede_;
   geral::RedePronta pronta_;
   teoria::Rede teoria_;
   std::vector<std::string> descricao_;
@@ -226,12 +316,14 @@ class Geral final : public Modelo {
   double horizonte_ = 1;
   std::uint64_t assinatura_ = 0;
   std::vector<IdFigura> ids_;
+  std::vector<IdHistograma> histogramas_;
 };
 
 }  // namespace
 
-std::unique_ptr<Modelo> modelo_geral(const geral::Rede& rede, const std::string& texto) {
-  return std::make_unique<Geral>(rede, texto);
+std::unique_ptr<Modelo> modelo_geral(const geral::Rede& rede, const std::string& texto,
+                                     const Ajustes& ajustes) {
+  return std::make_unique<Geral>(rede, texto, ajustes);
 }
 
 }  // namespace tarvo

@@ -12,7 +12,8 @@ namespace tarvo {
 
 // A model from its network and the text of its file, which the fingerprint is taken from.
 // Throws a Falha for a network the engine cannot run.
-std::unique_ptr<Modelo> modelo_geral(const geral::Rede& rede, const std::string& texto);
+std::unique_ptr<Modelo> modelo_geral(const geral::Rede& rede, const std::string& texto,
+                                     const Ajustes& ajustes = {});
 
 }  // namespace tarvo
 

@@ -10,11 +10,12 @@
 namespace tarvo {
 
 // Reads and checks the model file at caminho as tarvo does, throwing the loader's Falha.
-std::unique_ptr<Modelo> carregar_legado(const std::string& caminho);
+std::unique_ptr<Modelo> carregar_legado(const std::string& caminho, const Ajustes& ajustes = {});
 
 // The model of a legacy text, read by the loader as tarvo reads a file; caminho is the file it
 // came from, whose structure the theory takes.
-std::unique_ptr<Modelo> modelo_legado(std::string texto, const std::string& caminho);
+std::unique_ptr<Modelo> modelo_legado(std::string texto, const std::string& caminho,
+                                      const Ajustes& ajustes = {});
 
 // The state that replication i of the plan starts from: the seed advanced by i times the
 // numbers each replication may draw.

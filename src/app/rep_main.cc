@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cinttypes>
@@ -20,6 +21,7 @@
 #include "app/converter.h"
 #include "app/geral.h"
 #include "app/legado.h"
+#include "app/progresso.h"
 #include "app/varredura.h"
 #include "experimento/experimento.h"
 #include "experimento/pagina.h"
@@ -98,6 +100,14 @@ OPCOES
         --warmup-plot       com --html e um MODELO so: o grafico de Welch de cada fila, o
                             numero medio esperando ao longo do tempo (em intervalos, media
                             das replicacoes, e a media movel), para escolher o aquecimento
+        --figuras LISTA     so estas figuras no text, json, csv e na pagina: nomes separados
+                            por virgula, cada um FIGURA, NOME/FIGURA ou TIPO/NOME/FIGURA,
+                            com * e ? (ex.: --figuras 'espera_*,utilizacao'); a precisao
+                            continua a valer para as figuras de --target; vale tambem para
+                            merge
+        --limiar T          a figura nivel_servico de toda estacao: a fracao dos fregueses
+                            atendidos que esperaram no maximo T; num .toml, a chave limiar de
+                            uma estacao vale para ela
     -h, --help              esta ajuda
         --version           a versao
 
@@ -127,9 +137,19 @@ EXEMPLOS
     tarvo-rep -r 20 -s 42 --compare rapido.toml lento.toml
     tarvo-rep -r 20 -s 42 --theory --html mm1.html --warmup-plot examples/mm1.txt
 
+ANDAMENTO E INTERRUPCAO
+    Num terminal, uma execucao que passa de um segundo mostra na saida de erro uma linha de
+    andamento (ponto, replicacoes, precisao alcancada e alvo, tempo restante), que nunca vai
+    para as saidas. Antes de comecar, um trabalho estimado de mais de 10^10 eventos e avisado;
+    durante, um ritmo que levaria mais de uma hora tambem. Ctrl-C (SIGINT) ou SIGTERM param as
+    replicacoes em curso e gravam o resultado das ja terminadas (as primeiras, sem lacuna),
+    marcado como interrompido em todo formato e na pagina; um segundo Ctrl-C sai na hora, sem
+    gravar.
+
 STATUS DE SAIDA
-    0 tudo certo; 1 opcao invalida, modelo recusado, replicacao que nao termina ou saida que
-    nao pode ser gravada (nada e escrito pela metade).
+    0 tudo certo; 1 opcao invalida, modelo recusado, replicacao que nao termina, memoria
+    esgotada ou saida que nao pode ser gravada (nada e escrito pela metade); 130 interrompida
+    por SIGINT (Ctrl-C), 143 por SIGTERM, com o resultado das replicacoes terminadas gravado.
 
 VEJA TAMBEM
     tarvo, e o README do projeto.
@@ -212,47 +232,68 @@ std::uint32_t semente_do_relogio() {
   return static_cast<std::uint32_t>(x);
 }
 
-// "k/total" with a bar, the time spent and the time left, over itself on a terminal.
-class Barra {
+// The signal that asked the run to stop, and the flag the driver watches. A program's signal
+// handler can only reach what is global.
+std::atomic<bool> parar_pedido{false};
+volatile std::sig_atomic_t sinal_recebido = 0;
+
+extern "C" void ao_sinal(int s) {
+  if (parar_pedido.exchange(true)) {
+    constexpr char m[] = "\ntarvo-rep: interrompido de novo: saindo sem gravar\n";
+    (void)!write(STDERR_FILENO, m, sizeof m - 1);
+    _exit(128 + s);
+  }
+  sinal_recebido = s;
+  constexpr char m[] =
+      "\ntarvo-rep: parando; o resultado das replicacoes terminadas sera gravado (de novo: sai "
+      "sem gravar)\n";
+  (void)!write(STDERR_FILENO, m, sizeof m - 1);
+}
+
+// While alive, SIGINT and SIGTERM ask the run to stop instead of killing the process.
+class Sinais {
  public:
-  explicit Barra(bool ligada) : ligada_(ligada), inicio_(std::chrono::steady_clock::now()) {}
-  ~Barra() { apagar(); }
-  Barra(const Barra&) = delete;
-  Barra& operator=(const Barra&) = delete;
-
-  // Leaves the line clear for what follows.
-  void apagar() {
-    if (escreveu_) std::fputs("\r\033[K", stderr);
-    escreveu_ = ligada_ = false;
+  Sinais() {
+    struct sigaction a {};
+    a.sa_handler = ao_sinal;
+    sigemptyset(&a.sa_mask);
+    a.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &a, &int_);
+    sigaction(SIGTERM, &a, &term_);
   }
-
-  void operator()(std::int64_t feitas, std::int64_t total) {
-    if (!ligada_) return;
-    const double passou =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio_).count();
-    if (feitas < total && passou - ultima_ < 0.1) return;
-    ultima_ = passou;
-    constexpr int L = 30;
-    const int cheio = static_cast<int>(L * feitas / std::max<std::int64_t>(total, 1));
-    const double falta = passou / static_cast<double>(feitas) * static_cast<double>(total - feitas);
-    std::fprintf(stderr, "\r[%.*s%.*s] %lld/%lld replicacoes  %s passados, ~%s restantes\033[K",
-                 cheio, "##############################", L - cheio,
-                 "..............................", static_cast<long long>(feitas),
-                 static_cast<long long>(total), hms(passou).c_str(), hms(falta).c_str());
-    std::fflush(stderr);
-    escreveu_ = true;
+  ~Sinais() {
+    sigaction(SIGINT, &int_, nullptr);
+    sigaction(SIGTERM, &term_, nullptr);
   }
+  Sinais(const Sinais&) = delete;
+  Sinais& operator=(const Sinais&) = delete;
 
  private:
-  static std::string hms(double s) {
-    const long t = std::lround(s);
-    return formatar("%ld:%02ld:%02ld", t / 3600, t / 60 % 60, t % 60);
-  }
-  bool ligada_;
-  bool escreveu_ = false;
-  double ultima_ = -1;
-  std::chrono::steady_clock::time_point inicio_;
+  struct sigaction int_ {
+  }, term_{};
 };
+
+// A sweep's point in words: "S1.a=0.9, N=5".
+std::string nome_do_ponto(const Ponto& x) {
+  std::string s;
+  for (const auto& [nome, v] : x.parametros) {
+    s += (s.empty() ? "" : ", ") + nome + "=" + formatar("%.12g", v);
+  }
+  return s;
+}
+
+// The first k replications of r, for two results that must hold the same ones; the pooled
+// quantiles cannot be taken back, and are dropped when any replication is.
+void aparar(Resultado& r, std::int64_t k) {
+  if (r.fim - r.inicio <= k) return;
+  const auto n = static_cast<std::size_t>(k);
+  for (auto& v : r.valores) v.resize(n);
+  r.sorteios.resize(n);
+  r.sementes.resize(n);
+  r.fim = r.inicio + k;
+  r.agrupados.clear();
+  r.interrompido = true;
+}
 
 // Whether two paths name one regular file (or, not there yet, are the same path). Devices and
 // pipes may take any number of writers.
@@ -287,11 +328,11 @@ bool termina_em_toml(const std::string& caminho) {
 }
 
 // The model at caminho, in the language its name says: .toml for the extended one.
-std::unique_ptr<Modelo> carregar(const std::string& caminho) {
-  if (!termina_em_toml(caminho)) return carregar_legado(caminho);
+std::unique_ptr<Modelo> carregar(const std::string& caminho, const Ajustes& ajustes = {}) {
+  if (!termina_em_toml(caminho)) return carregar_legado(caminho, ajustes);
   const geral::Rede rede = geral::ler_rede(caminho);
   for (const std::string& a : rede.avisos) std::fprintf(stderr, "%s\n", a.c_str());
-  return modelo_geral(rede, ler(caminho));
+  return modelo_geral(rede, ler(caminho), ajustes);
 }
 
 // What the page says of the models besides their results.
@@ -304,11 +345,13 @@ Contexto contexto(const Modelo* a, const Modelo* b = nullptr) {
 }
 
 int merge(const std::vector<std::string>& arquivos, Formato f,
-          const std::optional<std::string>& saida, const std::optional<std::string>& html) {
+          const std::optional<std::string>& saida, const std::optional<std::string>& html,
+          const std::vector<std::string>& escolha) {
   if (arquivos.empty()) uso("merge precisa de pelo menos uma fatia");
   std::vector<Resultado> fatias;
   for (const std::string& a : arquivos) fatias.push_back(ler_json(ler(a), a));
-  const Resultado r = juntar(std::move(fatias), arquivos);
+  Resultado r = juntar(std::move(fatias), arquivos);
+  if (!escolha.empty()) selecionar(r, figuras_escolhidas(r.ids, escolha));
   const std::string texto = escrever(r, f);
   std::fputs(avisos(r).c_str(), stderr);
   if (html) {
@@ -347,7 +390,7 @@ int principal(int argc, char** argv) {
   CLI::App app{"tarvo-rep"};
   app.set_help_flag();
   app.allow_extras();
-  std::string N = "10", J, S, C = "0.95", P, M, W, F = "text", fatia;
+  std::string N = "10", J, S, C = "0.95", P, M, W, F = "text", L, fatia;
   std::vector<std::string> alvos;
   std::optional<std::string> saida;
   std::vector<std::string> posicionais;
@@ -365,6 +408,9 @@ int principal(int argc, char** argv) {
   opcao("-w,--warmup", W);
   opcao("-f,--format", F);
   opcao("--slice", fatia);
+  opcao("--limiar", L);
+  std::vector<std::string> escolha;
+  app.add_option("--figuras", escolha)->allow_extra_args(false)->delimiter(',');
   app.add_option("-t,--target", alvos)->allow_extra_args(false);
   std::vector<std::string> varreduras, comparados;
   app.add_option("--sweep", varreduras)->allow_extra_args(false);
@@ -392,15 +438,16 @@ int principal(int argc, char** argv) {
   const Formato formato_saida = formato(F);
   if (!posicionais.empty() && posicionais[0] == "merge") {
     for (const char* o : {"-r", "-j", "-s", "-c", "-p", "-m", "-w", "--slice", "-t", "--theory",
-                          "--sweep", "--compare", "--warmup-plot"}) {
+                          "--sweep", "--compare", "--warmup-plot", "--limiar"}) {
       if (app.get_option(o)->count() > 0) uso(formatar("merge nao aceita a opcao %s", o));
     }
     sem_sobrescrever(saida, html, {posicionais.begin() + 1, posicionais.end()});
-    return merge({posicionais.begin() + 1, posicionais.end()}, formato_saida, saida, html);
+    return merge({posicionais.begin() + 1, posicionais.end()}, formato_saida, saida, html, escolha);
   }
   if (!posicionais.empty() && posicionais[0] == "convert") {
-    for (const char* o : {"-r", "-j", "-s", "-c", "-p", "-m", "-w", "--slice", "-t", "-f",
-                          "--theory", "--sweep", "--compare", "--html", "--warmup-plot"}) {
+    for (const char* o :
+         {"-r", "-j", "-s", "-c", "-p", "-m", "-w", "--slice", "-t", "-f", "--theory", "--sweep",
+          "--compare", "--html", "--warmup-plot", "--figuras", "--limiar"}) {
       if (app.get_option(o)->count() > 0) uso(formatar("convert nao aceita a opcao %s", o));
     }
     if (posicionais.size() != 2) uso("convert converte um MODELO.txt, um so");
@@ -433,6 +480,9 @@ int principal(int argc, char** argv) {
   if (html && !fatia.empty()) {
     uso("--html nao vale com --slice: a pagina sai do merge das fatias (merge --html)");
   }
+  if (!escolha.empty() && !fatia.empty()) {
+    uso("--figuras nao vale com --slice: uma fatia leva todas as figuras; escolha-as no merge");
+  }
   if (curva && !html) uso("--warmup-plot so vale com --html, onde o grafico e desenhado");
   if (curva && (compara || !varreduras.empty())) {
     uso("--warmup-plot vale para um MODELO so, sem --sweep nem --compare");
@@ -461,6 +511,12 @@ int principal(int argc, char** argv) {
   }
   p.alvos = alvos;
   p.teoria = teoria;
+  Ajustes ajustes;
+  if (!L.empty()) {
+    ajustes.limiar =
+        real("--limiar", L, "use um numero finito de 0 em diante", [](double x) { return x >= 0; });
+  }
+  p.limiar = ajustes.limiar;
   const bool do_relogio = S.empty();
   p.plano.semente = do_relogio ? semente_do_relogio()
                                : static_cast<std::uint32_t>(inteiro("--seed", S, 0, 4294967295));
@@ -498,6 +554,7 @@ int principal(int argc, char** argv) {
     q.aquecimento = aquecimento ? *aquecimento : m.aquecimento_padrao();
     q.sorteios_por_replicacao = m.sorteios_por_replicacao(q.plano);
     if (!q.alvos.empty()) figuras_alvo(m.figuras(), q.alvos);  // before any run
+    if (!escolha.empty()) figuras_escolhidas(m.figuras(), escolha);
     return q;
   };
   std::vector<std::unique_ptr<Modelo>> modelos;
@@ -505,11 +562,14 @@ int principal(int argc, char** argv) {
   std::vector<Ponto> pontos;
   if (compara) {
     for (const std::string& c : comparados) {
-      modelos.push_back(modelo_da_base(abrir(c)));
+      Base b = abrir(c);
+      b.ajustes = ajustes;
+      modelos.push_back(modelo_da_base(b));
       pedidos.push_back(pedido(c, *modelos.back()));
     }
   } else if (!varreduras.empty()) {
-    const Base base = abrir(p.modelo);
+    Base base = abrir(p.modelo);
+    base.ajustes = ajustes;
     std::vector<Eixo> eixos;
     for (const std::string& v : varreduras) {
       eixos.push_back(ler_eixo(base, v));
@@ -530,7 +590,7 @@ int principal(int argc, char** argv) {
       pontos.push_back(std::move(x));
     }
   } else {
-    modelos.push_back(carregar(p.modelo));
+    modelos.push_back(carregar(p.modelo, ajustes));
     pedidos.push_back(pedido(p.modelo, *modelos.back()));
   }
   if (do_relogio) {
@@ -539,19 +599,59 @@ int principal(int argc, char** argv) {
                  p.plano.semente, p.plano.semente);
   }
 
-  Barra barra(isatty(STDERR_FILENO) != 0);
-  e.progresso = [&barra](std::int64_t k, std::int64_t total) { barra(k, total); };
-  e.espera = curva;
-  std::vector<Resultado> rs;
+  // What the user should know before the run starts: unstable stations, a long run ahead, a
+  // precision stop that starts from too few replications.
+  std::vector<double> por_replicacao;
+  std::vector<std::int64_t> quantas;
   for (std::size_t k = 0; k < modelos.size(); ++k) {
-    rs.push_back(executar(*modelos[k], pedidos[k], e));
+    const std::string onde =
+        pontos.empty() ? std::string() : "no ponto " + nome_do_ponto(pontos[k]) + ", ";
+    std::fputs(avisos_de_instabilidade(modelos[k]->instaveis(), onde).c_str(), stderr);
+    por_replicacao.push_back(modelos[k]->eventos_esperados());
+    quantas.push_back(e.fatia_inicio ? *e.fatia_fim - *e.fatia_inicio : p.plano.maximo);
   }
-  barra.apagar();
-  for (const Resultado& r : rs) std::fputs(avisos(r).c_str(), stderr);
+  std::fputs(aviso_de_trabalho(por_replicacao, quantas).c_str(), stderr);
+  if (p.precisao && p.replicacoes < 10 && !e.fatia_inicio) {
+    std::fprintf(stderr,
+                 "tarvo-rep: aviso: uma parada por precisao a partir de %lld replicacoes pode "
+                 "parar cedo demais, com um intervalo que cobre menos que o pedido (perto da "
+                 "saturacao mais ainda); use --replications 10 ou mais\n",
+                 static_cast<long long>(p.replicacoes));
+  }
+
+  Progresso progresso(stderr, isatty(STDERR_FILENO) != 0, modelos.size(), p.precisao);
+  e.progresso = [&progresso](const Andamento& a) { progresso(a); };
+  e.espera = curva;
+  e.parar = &parar_pedido;
+  std::vector<Resultado> rs;
+  {
+    const Sinais sinais;
+    for (std::size_t k = 0; k < modelos.size(); ++k) {
+      progresso.ponto(k);
+      rs.push_back(executar(*modelos[k], pedidos[k], e));
+      // Interrupted, a sweep keeps the points run; a comparison needs its second model's
+      // replications too, as many as there are.
+      if (rs.back().interrompido && !compara) break;
+    }
+  }
+  progresso.apagar();
+  if (compara) {
+    const std::int64_t k = std::min(rs[0].fim - rs[0].inicio, rs[1].fim - rs[1].inicio);
+    for (Resultado& r : rs) aparar(r, k);
+  }
+  for (std::size_t k = 0; k < rs.size(); ++k) {
+    const Resultado& r = rs[k];
+    std::fputs(avisos_da_execucao(r).c_str(), stderr);
+    if (r.sem_eventos > 0) std::fprintf(stderr, "%s\n", modelos[k]->aviso_sem_eventos().c_str());
+  }
+  if (!escolha.empty()) {
+    for (Resultado& r : rs) selecionar(r, figuras_escolhidas(r.ids, escolha));
+  }
   if (compara) {
     if (html) gravar(html, pagina_comparacao(rs[0], rs[1], contexto(&*modelos[0], &*modelos[1])));
     gravar(saida, escrever_comparacao(rs[0], rs[1], formato_saida));
   } else if (!pontos.empty()) {
+    pontos.resize(rs.size());
     for (std::size_t k = 0; k < pontos.size(); ++k) pontos[k].resultado = std::move(rs[k]);
     if (html) gravar(html, pagina_varredura(pontos, contexto(&*modelos[0])));
     gravar(saida, escrever_varredura(pontos, formato_saida));
@@ -559,6 +659,7 @@ int principal(int argc, char** argv) {
     if (html) gravar(html, pagina(rs[0], contexto(&*modelos[0])));
     gravar(saida, escrever(rs[0], e.fatia_inicio ? Formato::json : formato_saida));
   }
+  if (sinal_recebido != 0) return 128 + sinal_recebido;
   return 0;
 }
 
@@ -575,7 +676,10 @@ int main(int argc, char** argv) {
     std::fputs(f.texto.c_str(), stderr);
     status = f.status;
   } catch (const std::bad_alloc&) {
-    std::fputs("tarvo-rep: memoria esgotada\n", stderr);
+    std::fputs(
+        "tarvo-rep: a memoria acabou antes do fim; peca menos replicacoes ou um modelo menor, ou "
+        "divida as replicacoes em fatias (--slice) e junte-as com merge\n",
+        stderr);
     status = 1;
   }
   return status;

@@ -335,7 +335,7 @@ std::unique_ptr<Modelo> geral_no_ponto(const Base& base,
     }
     conferir_dist(nome_ponto, onde + ".servico", e.servico);
   }
-  return modelo_geral(r, base.texto);
+  return modelo_geral(r, base.texto, base.ajustes);
 }
 
 std::unique_ptr<Modelo> legado_no_ponto(const Base& base,
@@ -366,7 +366,7 @@ std::unique_ptr<Modelo> legado_no_ponto(const Base& base,
                                    nome.c_str(), escrito(x).c_str()));
     }
   }
-  return modelo_legado(std::move(texto), base.caminho);
+  return modelo_legado(std::move(texto), base.caminho, base.ajustes);
 }
 
 }  // namespace
@@ -386,7 +386,8 @@ Base abrir(const std::string& caminho) {
 }
 
 std::unique_ptr<Modelo> modelo_da_base(const Base& base) {
-  return base.rede ? modelo_geral(*base.rede, base.texto) : modelo_legado(base.texto, base.caminho);
+  return base.rede ? modelo_geral(*base.rede, base.texto, base.ajustes)
+                   : modelo_legado(base.texto, base.caminho, base.ajustes);
 }
 
 Eixo ler_eixo(const Base& base, const std::string& texto) {

@@ -19,6 +19,7 @@ struct Base {
   std::string caminho;
   std::string texto;
   std::optional<geral::Rede> rede;  // only for the extended language
+  Ajustes ajustes;                  // for every model made from it
 };
 
 // Reads the model at caminho (.toml: the extended language) as tarvo-rep does, with the

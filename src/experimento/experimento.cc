@@ -3,15 +3,20 @@
 // precision stop, the first failure) is what one thread would have decided.
 #include "experimento/experimento.h"
 
+#include <fnmatch.h>
+
 #include <algorithm>
 #include <atomic>
 #include <boost/math/distributions/students_t.hpp>
+#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <exception>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <system_error>
 #include <thread>
 
 #include "experimento/estatistica.h"
@@ -41,6 +46,52 @@ std::vector<bool> figuras_alvo(const std::vector<IdFigura>& ids,
   return alvo;
 }
 
+std::vector<bool> figuras_escolhidas(const std::vector<IdFigura>& ids,
+                                     const std::vector<std::string>& padroes) {
+  std::vector<bool> v(ids.size(), false);
+  for (const std::string& p : padroes) {
+    std::vector<std::string> partes;
+    for (std::size_t i = 0, j; i <= p.size(); i = j + 1) {
+      j = std::min(p.find('/', i), p.size());
+      partes.push_back(p.substr(i, j - i));
+    }
+    bool achou = false;
+    for (std::size_t f = 0; f < ids.size() && partes.size() <= 3; ++f) {
+      const IdFigura& id = ids[f];
+      const std::string* campos[] = {&id.tipo, &id.nome, &id.figura};
+      bool casa = true;
+      for (std::size_t k = 0; k < partes.size(); ++k) {
+        const std::string& c = *campos[3 - partes.size() + k];
+        casa = casa && fnmatch(partes[k].c_str(), c.c_str(), 0) == 0;
+      }
+      if (casa) v[f] = achou = true;
+    }
+    if (!achou) {
+      falha(1,
+            "tarvo-rep: --figuras %s nao corresponde a nenhuma figura do modelo (use FIGURA, "
+            "NOME/FIGURA ou TIPO/NOME/FIGURA, com * e ?, como na saida json)\n",
+            p.c_str());
+    }
+  }
+  return v;
+}
+
+void selecionar(Resultado& r, const std::vector<bool>& escolhidas) {
+  std::size_t k = 0;
+  for (std::size_t f = 0; f < r.ids.size(); ++f) {
+    if (!escolhidas[f]) continue;
+    if (k != f) {
+      r.ids[k] = std::move(r.ids[f]);
+      r.valores[k] = std::move(r.valores[f]);
+      if (f < r.teoria.size()) r.teoria[k] = std::move(r.teoria[f]);
+    }
+    ++k;
+  }
+  r.ids.resize(k);
+  r.valores.resize(k);
+  if (!r.teoria.empty()) r.teoria.resize(k);
+}
+
 bool precisao_atingida(const Resultado& r, const std::vector<bool>& alvo, std::int64_t k) {
   const double P = *r.pedido.precisao;
   const bool todas = r.pedido.alvos.empty();
@@ -64,6 +115,20 @@ class Parada {
  public:
   explicit Parada(const Resultado& r)
       : r_(r), alvo_(figuras_alvo(r.ids, r.pedido.alvos)), soma_(r.ids.size()) {}
+
+  // The widest relative half-width among the figures the precision applies to, from the running
+  // sums; NaN while some has fewer than two values.
+  double largura() {
+    double w = 0;
+    for (std::size_t f = 0; f < soma_.size(); ++f) {
+      if (!alvo_[f]) continue;
+      const Welford& x = soma_[f];
+      if (r_.pedido.alvos.empty() && (x.n == 0 || x.media == 0)) continue;
+      if (x.n < 2) return std::numeric_limits<double>::quiet_NaN();
+      w = std::max(w, std::fabs(meia(x) / x.media));
+    }
+    return w;
+  }
 
   // Takes in replication k - 1, whose values r holds; true when the experiment ends with k.
   bool depois_de(std::int64_t k) {
@@ -95,12 +160,15 @@ class Parada {
       const Welford& w = soma_[f];
       if (r_.pedido.alvos.empty() && (w.n == 0 || w.media == 0)) continue;
       if (w.n < 2) return false;
-      const double meia = quantil(w.n) * std::sqrt(w.m2 / static_cast<double>(w.n - 1)) /
-                          std::sqrt(static_cast<double>(w.n));
       // A little slack: the confirmation decides.
-      if (!(std::fabs(meia / w.media) <= P * (1 + 1e-9))) return false;
+      if (!(std::fabs(meia(w) / w.media) <= P * (1 + 1e-9))) return false;
     }
     return true;
+  }
+
+  double meia(const Welford& w) {
+    return quantil(w.n) * std::sqrt(w.m2 / static_cast<double>(w.n - 1)) /
+           std::sqrt(static_cast<double>(w.n));
   }
 
   double quantil(std::int64_t n) {
@@ -122,20 +190,67 @@ void guardar(Resultado& r, Replicacao&& rep) {
   for (std::size_t f = 0; f < r.ids.size(); ++f) r.valores[f].push_back(rep.valores[f]);
   r.sorteios.push_back(rep.sorteios);
   r.sementes.push_back(rep.semente);
+  r.sem_eventos += rep.eventos == 0;
+  r.agrupados.resize(r.ids_histogramas.size());
+  for (std::size_t h = 0; h < r.agrupados.size() && h < rep.histogramas.size(); ++h) {
+    r.agrupados[h].juntar(rep.histogramas[h]);
+  }
+  if (r.fatia) r.histogramas.push_back(std::move(rep.histogramas));
   ++r.fim;
 }
 
-// The replications of one run, as the threads deliver them.
+// What a thread leaves for the replication it ran: its result, its failure, or that it gave up
+// when told to stop.
+struct Entregue {
+  std::optional<Replicacao> rep;
+  std::exception_ptr erro;
+  bool interrompida = false;
+};
+
+// The replications of one run, as the threads deliver them, until the calling thread takes
+// them in index order. Only those delivered and not yet taken are held, so memory does not
+// depend on how many the run may do.
 struct Entrega {
   std::mutex mu;
   std::condition_variable pronto;
-  std::vector<std::optional<Replicacao>> reps;
-  std::vector<std::exception_ptr> erros;
+  std::map<std::int64_t, Entregue> prontas;
   std::atomic<std::int64_t> proxima;
   std::atomic<std::int64_t> limite;
+  int vivas = 0;  // threads still working, under mu
 };
 
+// A sentence for memory that ran out while replication i was run or kept.
+[[noreturn]] void sem_memoria(const Resultado& r, std::int64_t i) {
+  falha(1,
+        "tarvo-rep: a memoria acabou na replicacao %lld (cada replicacao guarda %zu valores, %zu "
+        "bytes): peca menos replicacoes, ou divida-as em fatias (--slice) e junte-as com merge\n",
+        static_cast<long long>(i), r.ids.size() + 2, 8 * (r.ids.size() + 2));
+}
+
 }  // namespace
+
+std::optional<QuantilDe> quantil_de(const IdFigura& id, const std::vector<IdHistograma>& ids) {
+  const std::size_t p = id.figura.rfind("_p");
+  if (p == std::string::npos || p + 2 >= id.figura.size()) return std::nullopt;
+  const std::string grandeza = id.figura.substr(0, p), digitos = id.figura.substr(p + 2);
+  if (digitos.find_first_not_of("0123456789") != std::string::npos || digitos.size() > 2) {
+    return std::nullopt;
+  }
+  for (std::size_t h = 0; h < ids.size(); ++h) {
+    if (ids[h].tipo == id.tipo && ids[h].nome == id.nome && ids[h].grandeza == grandeza) {
+      return QuantilDe{h, std::stod(digitos) / 100};
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<double> agrupado(const Resultado& r, std::size_t f) {
+  const std::optional<QuantilDe> q = quantil_de(r.ids[f], r.ids_histogramas);
+  if (!q || q->histograma >= r.agrupados.size() || r.agrupados[q->histograma].n() == 0) {
+    return std::nullopt;
+  }
+  return r.agrupados[q->histograma].quantil(q->p);
+}
 
 bool decidir(Resultado& r) {
   Parada parada(r);
@@ -144,9 +259,19 @@ bool decidir(Resultado& r) {
   const bool parou = k <= r.fim;
   if (!parou) k = r.fim;
   r.precisao_atingida = parou && r.pedido.precisao.has_value();
-  for (auto& v : r.valores) v.resize(static_cast<std::size_t>(k));
-  r.sorteios.resize(static_cast<std::size_t>(k));
-  r.sementes.resize(static_cast<std::size_t>(k));
+  const auto n = static_cast<std::size_t>(k);
+  for (auto& v : r.valores) v.resize(n);
+  r.sorteios.resize(n);
+  r.sementes.resize(n);
+  if (!r.histogramas.empty()) {
+    r.histogramas.resize(n);
+    r.agrupados.assign(r.ids_histogramas.size(), Histograma());
+    for (const auto& hs : r.histogramas) {
+      for (std::size_t h = 0; h < r.agrupados.size() && h < hs.size(); ++h) {
+        r.agrupados[h].juntar(hs[h]);
+      }
+    }
+  }
   r.fim = k;
   return parou || k == r.pedido.plano.maximo;
 }
@@ -156,9 +281,13 @@ Resultado executar(const Modelo& modelo, const Pedido& pedido, const Execucao& e
   r.pedido = pedido;
   r.ids = modelo.figuras();
   r.valores.assign(r.ids.size(), {});
+  r.ids_histogramas = modelo.histogramas();
+  r.agrupados.assign(r.ids_histogramas.size(), Histograma());
+  r.instaveis = modelo.instaveis();
   if (pedido.teoria) {
     r.teoria = modelo.teoria();
     r.teoria.resize(r.ids.size());  // a model without theory: none for every figure
+    r.discretizada = modelo.exponencial_discretizada();
   }
   r.fatia = execucao.fatia_inicio.has_value();
   if (execucao.espera) r.estacoes_espera = modelo.estacoes_em_espera();
@@ -170,69 +299,156 @@ Resultado executar(const Modelo& modelo, const Pedido& pedido, const Execucao& e
   std::optional<Parada> parada;
   if (!r.fatia) parada.emplace(r);
 
+  const std::int64_t n = std::max<std::int64_t>(1, std::min<std::int64_t>(execucao.jobs, b - a));
   Entrega e;
-  e.reps.resize(static_cast<std::size_t>(b - a));
-  e.erros.resize(static_cast<std::size_t>(b - a));
   e.proxima = a;
   e.limite = b;
-  auto trabalhar = [&] {
+  const auto andamentos = std::make_unique<std::atomic<double>[]>(static_cast<std::size_t>(n));
+  // What the replications running watch: set when the user asks to stop (the calling thread
+  // passes it on) and when the run no longer needs them.
+  std::atomic<bool> basta{false};
+  auto pedido_parar = [&execucao] { return execucao.parar != nullptr && execucao.parar->load(); };
+  auto trabalhar = [&](std::size_t t) {
     for (;;) {
-      const std::int64_t i = e.proxima++;
-      if (i >= e.limite) return;
-      std::optional<Replicacao> rep;
-      std::exception_ptr erro;
+      const std::int64_t i = basta.load() ? e.limite.load() : e.proxima++;
+      if (i >= e.limite) break;
+      Entregue x;
       try {
         Serie espera;
-        rep =
-            modelo.rodar(pedido.plano, i, pedido.aquecimento, execucao.espera ? &espera : nullptr);
-        rep->espera = std::move(espera);
+        x.rep = modelo.rodar(pedido.plano, i,
+                             Rodada{pedido.aquecimento, execucao.espera ? &espera : nullptr, &basta,
+                                    &andamentos[t]});
+        x.rep->espera = std::move(espera);
+      } catch (const Interrompida&) {
+        x.interrompida = true;
       } catch (...) {
-        erro = std::current_exception();
+        x.erro = std::current_exception();
         // Nothing after a failure is needed; those before it still are.
         std::int64_t l = e.limite;
         while (i + 1 < l && !e.limite.compare_exchange_weak(l, i + 1)) {
         }
       }
+      andamentos[t] = 0;
       const std::lock_guard<std::mutex> trava(e.mu);
-      e.reps[static_cast<std::size_t>(i - a)] = std::move(rep);
-      e.erros[static_cast<std::size_t>(i - a)] = erro;
+      e.prontas.emplace(i, std::move(x));
       e.pronto.notify_all();
     }
+    const std::lock_guard<std::mutex> trava(e.mu);
+    --e.vivas;
+    e.pronto.notify_all();
   };
   std::vector<std::thread> threads;
-  const std::int64_t n = std::max<std::int64_t>(1, std::min<std::int64_t>(execucao.jobs, b - a));
-  for (std::int64_t t = 0; t < n; ++t) threads.emplace_back(trabalhar);
-
-  std::exception_ptr falhou;
-  for (std::int64_t i = a; i < b; ++i) {
-    const auto k = static_cast<std::size_t>(i - a);
-    Replicacao rep;
-    {
-      std::unique_lock<std::mutex> trava(e.mu);
-      e.pronto.wait(trava, [&] { return e.reps[k].has_value() || e.erros[k]; });
-      if (e.erros[k]) {
-        falhou = e.erros[k];
-        break;
+  auto juntar_threads = [&] {
+    e.limite = 0;  // the threads take no more
+    basta = true;  // and give up what they are running
+    for (auto& t : threads) t.join();
+  };
+  for (std::int64_t t = 0; t < n; ++t) {
+    try {
+      {
+        const std::lock_guard<std::mutex> trava(e.mu);
+        ++e.vivas;
       }
-      rep = std::move(*e.reps[k]);
-      e.reps[k].reset();
-    }
-    if (execucao.espera) r.espera.somar(rep.espera);
-    guardar(r, std::move(rep));
-    if (execucao.progresso) execucao.progresso(r.fim - a, b - a);
-    if (parada && parada->depois_de(r.fim)) {
-      r.precisao_atingida = pedido.precisao.has_value();
-      break;
+      threads.emplace_back(trabalhar, static_cast<std::size_t>(t));
+    } catch (const std::system_error& x) {
+      {
+        const std::lock_guard<std::mutex> trava(e.mu);
+        --e.vivas;
+      }
+      juntar_threads();
+      falha(1,
+            "tarvo-rep: nao foi possivel iniciar a thread %lld de %lld (%s); use menos threads "
+            "(--jobs)\n",
+            static_cast<long long>(t + 1), static_cast<long long>(n), x.what());
     }
   }
-  e.limite = 0;  // the threads take no more
-  for (auto& t : threads) t.join();
+
+  Andamento andamento;
+  andamento.maximo = b - a;
+  auto informar = [&] {
+    if (!execucao.progresso) return;
+    andamento.feitas = r.fim - a;
+    andamento.em_curso = 0;
+    for (std::int64_t t = 0; t < n; ++t) andamento.em_curso += andamentos[t].load();
+    andamento.previstas = b - a;
+    if (parada && pedido.precisao) {
+      andamento.largura = parada->largura();
+      // The half-width shrinks as one over the root of the replications.
+      const double k = static_cast<double>(andamento.feitas);
+      const double P = *pedido.precisao;
+      double faltam = std::isfinite(andamento.largura) && andamento.largura > P
+                          ? k * (andamento.largura / P) * (andamento.largura / P)
+                          : static_cast<double>(pedido.replicacoes);
+      faltam =
+          std::clamp(faltam, static_cast<double>(andamento.feitas + 1), static_cast<double>(b - a));
+      andamento.previstas = static_cast<std::int64_t>(std::ceil(faltam));
+    }
+    execucao.progresso(andamento);
+  };
+
+  std::exception_ptr falhou;
+  std::int64_t falhou_em = 0;
+  try {
+    for (std::int64_t i = a; i < b; ++i) {
+      Entregue x;
+      {
+        std::unique_lock<std::mutex> trava(e.mu);
+        auto pronta = [&] { return e.prontas.count(i) > 0 || e.vivas == 0; };
+        while (!pronta()) {
+          e.pronto.wait_for(trava, std::chrono::milliseconds(100), pronta);
+          if (pedido_parar()) basta = true;
+          trava.unlock();
+          informar();
+          trava.lock();
+        }
+        const auto it = e.prontas.find(i);
+        if (it == e.prontas.end()) {
+          r.interrompido = true;  // every thread stopped before this one ran
+          break;
+        }
+        x = std::move(it->second);
+        e.prontas.erase(it);
+      }
+      if (x.interrompida) {
+        r.interrompido = true;
+        break;
+      }
+      if (x.erro) {
+        falhou = x.erro;
+        falhou_em = i;
+        break;
+      }
+      if (execucao.espera) r.espera.somar(x.rep->espera);
+      andamento.eventos += x.rep->eventos;
+      guardar(r, std::move(*x.rep));
+      informar();
+      if (parada && parada->depois_de(r.fim)) {
+        r.precisao_atingida = pedido.precisao.has_value();
+        break;
+      }
+      if (pedido_parar()) {
+        basta = true;
+        r.interrompido = r.fim < b;
+        break;
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    juntar_threads();
+    sem_memoria(r, r.fim);
+  } catch (...) {
+    juntar_threads();
+    throw;
+  }
+  juntar_threads();
+  if (r.interrompido) r.precisao_atingida = false;
   if (falhou) {
     try {
       std::rethrow_exception(falhou);
     } catch (const Falha& f) {
       throw Falha{f.status,
-                  formatar("Na replicacao %lld: ", static_cast<long long>(r.fim)) + f.texto};
+                  formatar("Na replicacao %lld: ", static_cast<long long>(falhou_em)) + f.texto};
+    } catch (const std::bad_alloc&) {
+      sem_memoria(r, falhou_em);
     }
   }
   return r;

@@ -3,12 +3,14 @@
 #ifndef TARVO_EXPERIMENTO_MODELO_H_
 #define TARVO_EXPERIMENTO_MODELO_H_
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "experimento/curva.h"
+#include "experimento/histograma.h"
 
 namespace tarvo {
 
@@ -21,7 +23,34 @@ struct IdFigura {
   int numero = 0;
   std::string figura;
   std::string rotulo;
+  std::optional<double> limiar;  // nivel_servico: the wait threshold
   bool operator==(const IdFigura&) const = default;
+};
+
+// A histogram a replication fills: of grandeza (a duration, "espera" or "permanencia") of one
+// object. The figures grandeza_pNN of the same object are its quantiles of NN%.
+struct IdHistograma {
+  std::string tipo;
+  std::string nome;
+  std::string grandeza;
+  bool operator==(const IdHistograma&) const = default;
+};
+
+// The histogram whose quantile figure id is (an index into ids) and the quantile's probability;
+// none for a figure that is no such quantile.
+struct QuantilDe {
+  std::size_t histograma = 0;
+  double p = 0;
+};
+std::optional<QuantilDe> quantil_de(const IdFigura& id, const std::vector<IdHistograma>& ids);
+
+// A station whose offered load per server is 1 or more, with no capacity to bound its queue:
+// its figures grow with the length of the run and have no long-run value.
+struct Instavel {
+  std::string tipo;
+  std::string nome;
+  double carga = 0;
+  bool operator==(const Instavel&) const = default;
 };
 
 // The seed plan: replication i of a run that may do up to maximo replications starts from the
@@ -47,7 +76,28 @@ struct Replicacao {
   std::vector<double> valores;
   std::uint64_t sorteios = 0;
   std::uint64_t semente = 0;
-  Serie espera;  // the number waiting over time, when asked for
+  std::uint64_t eventos = 0;
+  std::vector<Histograma> histogramas;  // in the order of Modelo::histogramas()
+  Serie espera;                         // the number waiting over time, when asked for
+};
+
+// How a replication is run, besides its index.
+struct Rodada {
+  double aquecimento = 0;   // statistics restart at the first event at or after it (0: none)
+  Serie* espera = nullptr;  // when set, the number waiting over time goes here
+  // When set and true, the replication gives up within a fraction of a second by throwing
+  // Interrompida.
+  const std::atomic<bool>* parar = nullptr;
+  // When set, the fraction of the run done so far, updated now and then.
+  std::atomic<double>* andamento = nullptr;
+};
+
+// Thrown by Modelo::rodar when told to stop.
+struct Interrompida {};
+
+// What the user asks of every model of a run, at loading.
+struct Ajustes {
+  std::optional<double> limiar;  // the wait threshold of nivel_servico, at every station
 };
 
 // The fingerprint of a model file's text (FNV-1a), which tells slices of different models apart.
@@ -68,21 +118,38 @@ class Modelo {
   virtual std::uint64_t sorteios_por_replicacao(const Plano& plano) const = 0;
   // A fingerprint of the model's text, which tells slices of different models apart.
   virtual std::uint64_t assinatura() const = 0;
+  // The histograms every replication fills, in order.
+  virtual std::vector<IdHistograma> histogramas() const { return {}; }
   // The warm-up the model itself asks for.
   virtual double aquecimento_padrao() const { return 0; }
+  // The run's time limit, when it has one.
+  virtual std::optional<double> tempo_limite() const = 0;
   // Per figure, in order, the value theory gives it, where it gives one; empty when the model
   // has no theory at all.
   virtual std::vector<std::optional<Teorico>> teoria() const { return {}; }
+  // Whether the theory takes exponential times as the legacy generator draws them, on a grid of
+  // 32768 points, which moves it a little from the textbook's values.
+  virtual bool exponencial_discretizada() const { return false; }
+  // The stations whose queue grows without bound, by the traffic equations.
+  virtual std::vector<Instavel> instaveis() const { return {}; }
+  // The work one replication is expected to take, in events (an event whose draw costs k times
+  // an ordinary one counting k times): from the run's limits and the rates. Infinite when the
+  // run cannot be expected to end.
+  virtual double eventos_esperados() const = 0;
+  // The warning for a replication that handled no event: the run's limits leave no room.
+  virtual std::string aviso_sem_eventos() const = 0;
   // The model in words, one sentence per object and one for the limits.
   virtual std::vector<std::string> descricao() const = 0;
   // The stations whose number waiting a run can follow over time, by name.
   virtual std::vector<std::string> estacoes_em_espera() const = 0;
-  // Runs replication i; statistics restart at the first event at or after aquecimento (none
-  // when it is 0). With espera, also follows the number waiting at each station of
-  // estacoes_em_espera() from time 0, whatever the warm-up, into it; the figures are the same
-  // either way. Throws a Falha when the run cannot go on.
-  virtual Replicacao rodar(const Plano& plano, std::int64_t i, double aquecimento,
-                           Serie* espera) const = 0;
+  // Runs replication i as r says. With r.espera, also follows the number waiting at each
+  // station of estacoes_em_espera() from time 0, whatever the warm-up, into it; the figures are
+  // the same either way. Throws a Falha when the run cannot go on, Interrompida when told to
+  // stop.
+  virtual Replicacao rodar(const Plano& plano, std::int64_t i, const Rodada& r) const = 0;
+  Replicacao rodar(const Plano& plano, std::int64_t i, double aquecimento, Serie* espera) const {
+    return rodar(plano, i, Rodada{aquecimento, espera, nullptr, nullptr});
+  }
 };
 
 }  // namespace tarvo

@@ -39,9 +39,17 @@ std::optional<bool> dentro(const Teorico& t, const Resumo& m);
 // theory of 0.
 std::optional<std::string> diferenca_relativa(const Teorico& t, const Resumo& m);
 
-// What the user must be told about the replications: lost durations, streams that ran into the
-// next one. One line each, empty when all is well.
+// What the user must be told about the replications: unstable stations, lost durations, streams
+// that ran into the next one. One line each, empty when all is well.
 std::string avisos(const Resultado& r);
+// The same in two parts: what the model is (unstable stations), and what happened in the run.
+std::string avisos_de_instabilidade(const Resultado& r);
+std::string avisos_de_instabilidade(const std::vector<Instavel>& instaveis,
+                                    const std::string& onde);
+std::string avisos_da_execucao(const Resultado& r);
+
+// A name as a terminal may show it: control characters written as \xHH.
+std::string sem_controle(const std::string& nome);
 
 // A slice or a whole result written as JSON, read back; arquivo names it in messages. Throws a
 // Falha when the text is not such a result.

@@ -6,6 +6,7 @@
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <string>
 
 #include "model/failure.h"
 
@@ -40,6 +41,21 @@ RotaPronta preparar_rota(const Rota& rota, std::size_t nestacoes, std::vector<De
 
 // ---- the heap ------------------------------------------------------------------------------
 
+constexpr double kMaiorTempo = std::numeric_limits<double>::max();
+
+// A time that is not finite would sit in the heap for ever, or order nothing: the run cannot go
+// on, whatever the figures it has so far.
+[[gnu::noinline, noreturn]] void tempo_nao_finito(const Corrida& c, double t, std::int32_t alvo) {
+  const std::string o = alvo < 0
+                            ? "da fonte " + c.rede.fontes[static_cast<std::size_t>(-1 - alvo)].nome
+                            : "da estacao " + c.rede.estacoes[static_cast<std::size_t>(alvo)].nome;
+  falha(1,
+        "O tempo de um evento %s nao e um numero finito (%g, no tempo %.17g): as duracoes "
+        "sorteadas sao grandes demais para o relogio; reduza os parametros ou o tempo da "
+        "simulacao\n",
+        o.c_str(), t, c.relogio);
+}
+
 // Times are never negative (nor -0), so their bits order as the times do, and time and order
 // compare as one 128-bit number, without a branch.
 inline bool antes(const Evento& a, const Evento& b) {
@@ -66,6 +82,8 @@ inline void descer(std::vector<Evento>& h, const Evento& e) {
 // Growing the heap past its capacity reallocates (amortised); it is reserved for the most
 // events a network with finite servers can have pending.
 inline void agendar(Corrida& c, double t, std::int32_t alvo, const Fregues& f) {
+  if (!(t <= kMaiorTempo)) [[unlikely]]
+    tempo_nao_finito(c, t, alvo);
   std::vector<Evento>& h = c.pendentes;
   const Evento e{t, c.ordem++, alvo, f};
   std::size_t i = h.size();
@@ -81,6 +99,8 @@ inline void agendar(Corrida& c, double t, std::int32_t alvo, const Fregues& f) {
 
 // The head leaves and an event the head's handling scheduled takes its place: one pass down.
 inline void trocar_cabeca(Corrida& c, double t, std::int32_t alvo, const Fregues& f) {
+  if (!(t <= kMaiorTempo)) [[unlikely]]
+    tempo_nao_finito(c, t, alvo);
   descer(c.pendentes, Evento{t, c.ordem++, alvo, f});
 }
 
@@ -139,8 +159,16 @@ inline void sair(Corrida& c, const Fregues& f) {
   ++c.saidas;
   const double d = c.relogio - f.rede;
   c.soma_permanencia += d;
-  if (c.saidas <= kPrimeiras) c.primeiras[c.saidas - 1] = d;
-  c.quantis(d);
+  c.permanencia.somar(d);
+}
+
+// A service starts at station s after a wait of w.
+inline void iniciar(EstadoEstacao& s, const EstacaoPronta& p, double w) {
+  ++s.inicios;
+  s.soma_espera += w;
+  s.esperaram += w > 0;
+  s.no_limiar += w <= p.limiar;
+  s.espera.somar(w);
 }
 
 inline void chegar(Corrida& c, std::int32_t e, const Fregues& f) {
@@ -155,7 +183,7 @@ inline void chegar(Corrida& c, std::int32_t e, const Fregues& f) {
   integrar(s, c.relogio);
   if (s.ocupados < p.servidores) {
     ++s.ocupados;
-    ++s.inicios;  // with no wait
+    iniciar(s, p, 0);
     agendar(c, c.relogio + sortear(p.servico, c.servicos[static_cast<std::size_t>(e)]), e, f);
   } else {
     por(s.fila, f);
@@ -175,8 +203,7 @@ inline void completar(Corrida& c, const Evento& ev) {
   s.soma_permanencia += t - ev.f.estacao;
   if (s.fila.n > 0) {
     const Fregues g = tirar(s.fila);
-    ++s.inicios;
-    s.soma_espera += t - g.estacao;
+    iniciar(s, p, t - g.estacao);
     trocar_cabeca(c, t + sortear(p.servico, c.servicos[e]), ev.alvo, g);
   } else {
     --s.ocupados;
@@ -222,11 +249,6 @@ inline bool tratar(Corrida& c) {
 
 // ---- the phases ----------------------------------------------------------------------------
 
-Quantis novos_quantis() {
-  return Quantis(boost::accumulators::extended_p_square_probabilities =
-                     std::vector<double>(std::begin(kProbabilidades), std::end(kProbabilidades)));
-}
-
 // The statistics start at t; the customers present and the pending events carry on.
 void reiniciar(Corrida& c, double t) {
   c.relogio = t;
@@ -236,11 +258,13 @@ void reiniciar(Corrida& c, double t) {
     s.chegadas = s.perdidos = s.inicios = s.atendidos = 0;
     s.fila_maxima = s.fila.n;
     s.soma_espera = s.soma_permanencia = 0;
+    s.esperaram = s.no_limiar = 0;
+    s.espera = Histograma();
   }
   std::fill(c.gerados.begin(), c.gerados.end(), 0);
   c.saidas = 0;
   c.soma_permanencia = 0;
-  c.quantis = novos_quantis();
+  c.permanencia = Histograma();
   c.fase = Fase::medicao;
   c.medida = true;
 }
@@ -286,10 +310,12 @@ RedePronta preparar_rede(const Rede& rede) {
       falha(1, "A simulacao nao termina: a fonte %s gera fregueses sem intervalo\n",
             f.nome.c_str());
     }
-    r.fontes.push_back({preparar(f.intervalo), preparar_rota(f.rota, n, r.desvios)});
+    r.fontes.push_back({f.nome, preparar(f.intervalo), preparar_rota(f.rota, n, r.desvios)});
   }
   for (const Estacao& e : rede.estacoes) {
     EstacaoPronta p;
+    p.nome = e.nome;
+    if (e.limiar) p.limiar = *e.limiar;
     if (!e.infinitos && e.servidores < 1) falha(1, "Estacao %s sem servidores\n", e.nome.c_str());
     if (e.capacidade && *e.capacidade < 1) falha(1, "Estacao %s sem lugares\n", e.nome.c_str());
     p.servidores = e.infinitos ? kSemLimite : e.servidores;
@@ -305,8 +331,7 @@ Corrida::Corrida(const RedePronta& r, std::uint32_t semente, std::uint64_t repli
     : rede(r),
       aquecimento(aquec > 0 ? aquec : 0),
       fim(r.tempo ? std::nextafter(*r.tempo, kInfinito) : kInfinito),
-      limite(r.fregueses ? *r.fregueses : kSemLimite),
-      quantis(novos_quantis()) {
+      limite(r.fregueses ? *r.fregueses : kSemLimite) {
   fase = aquecimento > 0 ? Fase::aquecimento : Fase::medicao;
   medida = fase == Fase::medicao;
   const std::size_t nf = r.fontes.size(), ne = r.estacoes.size();
@@ -340,6 +365,9 @@ Corrida::Corrida(const RedePronta& r, std::uint32_t semente, std::uint64_t repli
 }
 
 void rodar(Corrida& c) {
+  // Whoever watches the run is looked at every 2^14 events: a few times a millisecond.
+  constexpr std::uint64_t kOlhar = (std::uint64_t{1} << 14) - 1;
+  const bool vigiada = c.parar != nullptr || c.andamento != nullptr;
   while (c.fase != Fase::fim) {
     const double limite = limite_fase(c);
     const std::vector<Evento>& h = c.pendentes;
@@ -347,6 +375,14 @@ void rodar(Corrida& c) {
       if (tratar(c)) {
         encerrar(c, c.relogio);
         return;
+      }
+      if ((c.eventos & kOlhar) == 0 && vigiada) [[unlikely]] {
+        if (c.andamento != nullptr) c.andamento->store(andamento(c), std::memory_order_relaxed);
+        if (c.parar != nullptr && c.parar->load(std::memory_order_relaxed)) {
+          c.interrompida = true;
+          c.fase = Fase::fim;
+          return;
+        }
       }
     }
     mudar_fase(c);
@@ -373,23 +409,13 @@ std::uint64_t sorteios(const Corrida& c) {
   return m;
 }
 
-double quantil(const Corrida& c, int q) {
-  const double p = kProbabilidades[q];
-  if (c.saidas == 0) return std::numeric_limits<double>::quiet_NaN();
-  if (c.saidas <= kPrimeiras) {
-    // Too few for the estimator's markers: the smallest sojourn that at least a fraction p of
-    // them do not exceed.
-    double x[kPrimeiras];
-    const std::size_t n = static_cast<std::size_t>(c.saidas);
-    for (std::size_t i = 0; i < n; ++i) {  // in order, by insertion (std::sort here upsets
-      std::size_t j = i;                   // g++ 12's array-bounds warning)
-      for (; j > 0 && x[j - 1] > c.primeiras[i]; --j) x[j] = x[j - 1];
-      x[j] = c.primeiras[i];
-    }
-    const double k = std::ceil(p * static_cast<double>(n));
-    return x[static_cast<std::size_t>(k) - 1];
+double andamento(const Corrida& c) {
+  double f = 0;
+  if (c.rede.tempo && *c.rede.tempo > 0) f = c.relogio / *c.rede.tempo;
+  if (c.limite != kSemLimite && c.limite > 0) {
+    f = std::max(f, static_cast<double>(c.gerados_total) / static_cast<double>(c.limite));
   }
-  return boost::accumulators::extended_p_square(c.quantis)[static_cast<std::size_t>(q)];
+  return std::clamp(f, 0.0, 1.0);
 }
 
 }  // namespace tarvo::geral

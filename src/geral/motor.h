@@ -3,13 +3,14 @@
 #ifndef TARVO_GERAL_MOTOR_H_
 #define TARVO_GERAL_MOTOR_H_
 
-#include <boost/accumulators/accumulators.hpp>
-#include <boost/accumulators/statistics/extended_p_square.hpp>
-#include <boost/accumulators/statistics/stats.hpp>
+#include <atomic>
 #include <cstdint>
+#include <limits>
 #include <optional>
+#include <string>
 #include <vector>
 
+#include "experimento/histograma.h"
 #include "geral/rede.h"
 #include "geral/variaveis.h"
 
@@ -30,6 +31,7 @@ struct RotaPronta {
 };
 
 struct FontePronta {
+  std::string nome;
   Variavel intervalo;
   RotaPronta rota;
 };
@@ -37,8 +39,10 @@ struct FontePronta {
 constexpr std::int64_t kSemLimite = INT64_MAX;
 
 struct EstacaoPronta {
+  std::string nome;
   std::int64_t servidores = 1;  // kSemLimite for infinitely many
   std::int64_t capacidade = kSemLimite;
+  double limiar = std::numeric_limits<double>::infinity();  // of the wait, for nivel_servico
   Variavel servico;
   RotaPronta rota;
 };
@@ -90,16 +94,12 @@ struct EstadoEstacao {
   std::int64_t chegadas = 0, perdidos = 0, inicios = 0, atendidos = 0, fila_maxima = 0;
   double soma_espera = 0;       // over services started
   double soma_permanencia = 0;  // over services completed
+  std::int64_t esperaram = 0;   // services started after a wait
+  std::int64_t no_limiar = 0;   // services started after a wait of at most the threshold
+  Histograma espera;            // the waits of the services started
   // Since time 0:
   std::int64_t perdidos_total = 0;
 };
-
-using Quantis = boost::accumulators::accumulator_set<
-    double, boost::accumulators::stats<boost::accumulators::tag::extended_p_square>>;
-
-// The fractions of the network sojourn time whose quantiles a run estimates.
-constexpr double kProbabilidades[] = {0.5, 0.9, 0.95, 0.99};
-constexpr int kPrimeiras = 2 * 4 + 3;  // extended P^2's markers: it estimates from this many on
 
 enum class Fase { aquecimento, medicao, fim };
 
@@ -124,15 +124,20 @@ struct Corrida {
   // The network, since the statistics started:
   std::int64_t saidas = 0;
   double soma_permanencia = 0;
-  double primeiras[kPrimeiras] = {};  // the first sojourns, exact quantiles below kPrimeiras
-  Quantis quantis;
+  Histograma permanencia;
+  // Watched from outside, when set: a request to give up, and the fraction of the run done.
+  const std::atomic<bool>* parar = nullptr;
+  std::atomic<double>* andamento = nullptr;
+  bool interrompida = false;  // the run gave up when asked to
 
   Corrida(const RedePronta& r, std::uint32_t semente, std::uint64_t replicacao, double aquecimento);
   Corrida(const Corrida&) = delete;
   Corrida& operator=(const Corrida&) = delete;
 };
 
-// Runs to the end: the first event at which the customer limit is reached, or the time limit.
+// Runs to the end: the first event at which the customer limit is reached, or the time limit;
+// or, with c.parar set, until it is seen true (interrompida). Throws a Falha when a time drawn is
+// not finite.
 void rodar(Corrida& c);
 
 // Handles the next event, or ends the run when there is none before the limit; false once the
@@ -142,9 +147,8 @@ bool passo(Corrida& c);
 // The most numbers (32-bit outputs) any one stream of the run has drawn.
 std::uint64_t sorteios(const Corrida& c);
 
-// The network's sojourn quantile for kProbabilidades[q], over the customers that left since the
-// statistics started; NaN when none did.
-double quantil(const Corrida& c, int q);
+// The fraction of the run done: of its time limit or of its customers, whichever is further.
+double andamento(const Corrida& c);
 
 }  // namespace tarvo::geral
 

@@ -57,6 +57,7 @@ struct Estacao {
   int servidores = 1;                      // ignored when infinitos
   bool infinitos = false;                  // a pure delay: every customer is served at once
   std::optional<std::int64_t> capacidade;  // most customers at the station, waiting and served
+  std::optional<double> limiar;            // the wait threshold of the figure nivel_servico
   Distribuicao servico;
   Rota rota;  // FIFO; then where the served customer goes
 };

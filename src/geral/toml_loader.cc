@@ -578,7 +578,8 @@ void ler_fonte(Leitor& l, const toml::table& t) {
 
 void ler_estacao(Leitor& l, const toml::table& t) {
   const char* onde = "em [[estacao]]";
-  checar_chaves(l, t, {"nome", "servidores", "capacidade", "servico", "destino", "rota"}, onde);
+  checar_chaves(l, t, {"nome", "servidores", "capacidade", "servico", "destino", "rota", "limiar"},
+                onde);
   Estacao e;
   e.nome = ler_nome(l, t, onde, false, static_cast<int>(l.rede.estacoes.size()));
   if (const toml::node* n = t.get("servidores")) {
@@ -600,6 +601,9 @@ void ler_estacao(Leitor& l, const toml::table& t) {
            formatar("\"capacidade\" (%lld) deve ser maior ou igual a \"servidores\" (%d)",
                     static_cast<long long>(*e.capacidade), e.servidores));
     }
+  }
+  if (const toml::node* n = t.get("limiar")) {
+    e.limiar = nao_negativo(l, real(l, *n, "\"limiar\""));
   }
   e.servico = ler_dist(l, t, "servico", onde);
   l.rotas_estacoes.push_back(ler_rota(l, t, onde, false));
