@@ -35,6 +35,12 @@ std::string duracao(double s) {
   return formatar("%ld:%02ld:%02ld", t / 3600, t / 60 % 60, t % 60);
 }
 
+// "cerca de 3:25:07", or "mais de 1000 anos".
+std::string cerca(double s) {
+  const std::string d = duracao(s);
+  return d.rfind("mais", 0) == 0 ? d : "cerca de " + d;
+}
+
 std::string aviso_de_trabalho(const std::vector<double>& eventos_por_replicacao,
                               const std::vector<std::int64_t>& replicacoes) {
   double total = 0, maior = 0;
@@ -89,10 +95,10 @@ void Progresso::operator()(const Andamento& a) {
     apagar();
     std::fprintf(saida_,
                  feito > 0 ? "tarvo-rep: aviso: pelo ritmo medido, esta execucao levaria ainda "
-                             "cerca de %s; Ctrl-C interrompe e grava as replicacoes terminadas\n"
+                             "%s; Ctrl-C interrompe e grava as replicacoes terminadas\n"
                            : "tarvo-rep: aviso: em %s nenhuma replicacao andou de forma "
                              "mensuravel; Ctrl-C interrompe e grava as replicacoes terminadas\n",
-                 duracao(feito > 0 ? falta : t).c_str());
+                 feito > 0 ? cerca(falta).c_str() : duracao(t).c_str());
     std::fflush(saida_);
   }
   if (!terminal_ || t < 1 || t - ultima_ < 0.1) return;

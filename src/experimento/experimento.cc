@@ -379,8 +379,8 @@ Resultado executar(const Modelo& modelo, const Pedido& pedido, const Execucao& e
       double faltam = std::isfinite(andamento.largura) && andamento.largura > P
                           ? k * (andamento.largura / P) * (andamento.largura / P)
                           : static_cast<double>(pedido.replicacoes);
-      faltam =
-          std::clamp(faltam, static_cast<double>(andamento.feitas + 1), static_cast<double>(b - a));
+      faltam = std::clamp(faltam, static_cast<double>(std::min(andamento.feitas + 1, b - a)),
+                          static_cast<double>(b - a));
       andamento.previstas = static_cast<std::int64_t>(std::ceil(faltam));
     }
     execucao.progresso(andamento);

@@ -183,6 +183,14 @@ TEST(TarvoRep, GivesTheSameBytesForAnyNumberOfThreads) {
   EXPECT_TRUE(j["plano"]["precisao_atingida"].get<bool>());
   EXPECT_GT(j["plano"]["feitas"].get<int>(), 4);
   EXPECT_LT(j["plano"]["feitas"].get<int>(), 24);
+  // Slices that run past the stop, merged: the same replications kept, the same quantiles of
+  // their pooled histograms.
+  for (const char* fatia : {"0:10", "10:24"}) {
+    std::vector<std::string> args = base;
+    args.insert(args.begin(), {"--slice", fatia, "-o", std::string(fatia, 2) + ".json"});
+    ASSERT_EQ(rep(tmp.caminho(), args).status, 0);
+  }
+  EXPECT_EQ(rep(tmp.caminho(), {"merge", "-f", "json", "10.json", "0:.json"}).saida, primeira);
 }
 
 // The M/M/1 queue at load 0.8 with theory beside it: the discretised exponential (mean 0.0187%
@@ -271,6 +279,42 @@ const Json& figura(const Json& r, const std::string& tipo, const std::string& no
     if (f["tipo"] == tipo && f["figura"] == nome) return f;
   }
   throw std::runtime_error("no figure " + nome);
+}
+
+// Ctrl-C keeps the replications finished: the output, complete, says the run was interrupted and
+// holds the first ones without a gap, each as an uninterrupted run gives it; the status tells
+// the signal. A second signal leaves at once and writes nothing, not even a temporary file.
+TEST(TarvoRep, KeepsWhatWasDoneWhenInterrupted) {
+  DiretorioTemporario tmp;
+  std::string modelo = mm1_toml("0.8");
+  modelo.replace(modelo.find("20000.0"), 7, "2e6");
+  escrever_arquivo(tmp / "longo.toml", modelo);
+  const std::string rodar = std::string(TARVO_REP_BIN) + " -r 40 -j 2 -s 3 -f json ";
+  const Resultado r = executar_programa(
+      "/bin/sh", tmp.caminho(),
+      {"-c", rodar + "-o um.json longo.toml & p=$!; sleep 1.5; kill -INT $p; wait $p"});
+  EXPECT_EQ(r.status, 130) << r.erro;
+  const Json j = Json::parse(ler_arquivo(tmp / "um.json"));
+  EXPECT_TRUE(j["interrompido"].get<bool>());
+  const int k = j["plano"]["feitas"];
+  EXPECT_LT(k, 40);
+  if (k > 0) {
+    const Resultado inteira =
+        rep(tmp.caminho(), {"-r", std::to_string(k), "-s", "3", "-f", "json", "longo.toml"});
+    ASSERT_EQ(inteira.status, 0) << inteira.erro;
+    const Json i = Json::parse(inteira.saida);
+    EXPECT_FALSE(i["interrompido"].get<bool>());
+    for (std::size_t f = 0; f < j["figuras"].size(); ++f) {
+      EXPECT_EQ(j["figuras"][f]["valores"], i["figuras"][f]["valores"]);
+    }
+  }
+  const Resultado dois = executar_programa(
+      "/bin/sh", tmp.caminho(),
+      {"-c", rodar + "-o dois.json longo.toml & p=$!; sleep 1; kill -INT $p; kill -TERM $p; "
+                     "wait $p"});
+  EXPECT_TRUE(dois.status == 130 || dois.status == 143) << dois.status;  // the second one's
+  EXPECT_NE(dois.erro.find("saindo sem gravar"), std::string::npos) << dois.erro;
+  EXPECT_EQ(tmp.arquivos(), (std::vector<std::string>{"longo.toml", "um.json"}));
 }
 
 // The service mean from 0.5 to 0.8 by 0.1 (0.8 is reached although 0.5 + 3 * 0.1 exceeds it by
