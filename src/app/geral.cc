@@ -99,8 +99,8 @@ class Geral final : public Modelo {
         teoria_(teoria::de_geral(rede)),
         descricao_(descrever(rede)) {
     assinatura_ = assinatura_do_texto(texto);
-    // Customers wait only where servers are limited; the bins start at a 256th of the length
-    // the run is expected to have.
+    // Customers wait only where servers are limited; the bins start at the mean time between
+    // arrivals.
     for (std::size_t e = 0; e < rede.estacoes.size(); ++e) {
       if (rede.estacoes[e].infinitos) continue;
       seguidas_.push_back(e);
@@ -110,10 +110,7 @@ class Geral final : public Modelo {
     for (const geral::Fonte& f : rede.fontes) {
       if (geral::media(f.intervalo) > 0) taxa += 1 / geral::media(f.intervalo);
     }
-    const double sem = std::numeric_limits<double>::infinity();
-    horizonte_ =
-        horizonte_esperado(rede.tempo.value_or(sem),
-                           rede.fregueses ? static_cast<double>(*rede.fregueses) : sem, taxa);
+    largura_ = largura_inicial(taxa);
     auto id = [this](const char* tipo, const std::string& nome, int numero, const char* figura,
                      const char* rotulo) {
       ids_.push_back({tipo, nome, numero, figura, rotulo});
@@ -169,7 +166,7 @@ class Geral final : public Modelo {
       geral::rodar(c);
     } else {
       // Event by event, as rodar goes, the number waiting held since the previous one.
-      Registro registro(seguidas_.size(), horizonte_ / Registro::kCaixas);
+      Registro registro(seguidas_.size(), largura_);
       std::vector<double> n(seguidas_.size());
       for (;;) {
         for (std::size_t k = 0; k < n.size(); ++k) {
@@ -223,7 +220,7 @@ class Geral final : public Modelo {
   std::vector<std::string> descricao_;
   std::vector<std::size_t> seguidas_;  // the stations followed over time
   std::vector<std::string> nomes_seguidas_;
-  double horizonte_ = 1;
+  double largura_ = 1;  // of the first bins followed over time
   std::uint64_t assinatura_ = 0;
   std::vector<IdFigura> ids_;
 };

@@ -61,7 +61,7 @@ class Legado final : public Modelo {
     }
     if (r.nfilas > 0) id("fila", r.filas[r.nfilas].nome, r.nfilas, "sorvedouro", "SORVEDOURO");
     descricao_ = descrever(r);
-    // Every queue but the sink is followed over time, for a run expected to last this long.
+    // Every queue but the sink is followed over time, in bins from the mean time between arrivals.
     for (int j = 1; j < r.nfilas; ++j) filas_.push_back(r.filas[j].nome);
     double taxa = 0;
     for (int j = 1; j <= r.nfontes; ++j) {
@@ -71,7 +71,7 @@ class Legado final : public Modelo {
                            : (static_cast<double>(f.inf) + static_cast<double>(f.sup)) / 2;
       if (m > 0) taxa += 1 / m;
     }
-    horizonte_ = horizonte_esperado(static_cast<double>(r.Tlimite), r.Nlimite, taxa);
+    largura_ = largura_inicial(taxa);
   }
 
   const std::vector<IdFigura>& figuras() const override { return ids_; }
@@ -221,12 +221,12 @@ class Legado final : public Modelo {
   }
 
   // The run as rodar makes it, one event at a time, following the number waiting at each queue
-  // but the sink in a Registro whose bins start at a 256th of the expected length of the run.
+  // but the sink in a Registro.
   template <class Reiniciar>
   int seguir(Simulacao& sim, double aquecimento, Reiniciar reiniciar, Serie& espera) const {
     const tarvo::Rede& r = sim.rede;
     const std::size_t filas = filas_.size();
-    Registro registro(filas, horizonte_ / Registro::kCaixas);
+    Registro registro(filas, largura_);
     double n[MAX_OBJETOS];
     bool aquecendo = aquecimento > 0;
     const auto T = static_cast<Tempo>(aquecimento);
@@ -261,7 +261,7 @@ class Legado final : public Modelo {
   std::vector<IdFigura> ids_;
   std::vector<std::string> descricao_;
   std::vector<std::string> filas_;  // followed over time
-  double horizonte_ = 1;
+  double largura_ = 1;              // of the first bins followed over time
 };
 
 }  // namespace

@@ -147,11 +147,11 @@ std::vector<Comparada> comparar(const Resultado& a, const Resultado& b) {
   return v;
 }
 
-std::vector<std::string> veredito(const std::vector<Comparada>& cs, bool acentos) {
+std::vector<Veredito> veredito(const std::vector<Comparada>& cs, bool acentos) {
   auto palavras = [acentos](std::string_view s) {
     return acentos ? std::string(s) : sem_acentos(s);
   };
-  std::vector<std::string> linhas;
+  std::vector<Veredito> linhas;
   std::vector<std::string>
       vistas;  // kinds as tipo/figura: a station's sojourn is not the network's
   for (const Comparada& c : cs) {
@@ -175,7 +175,7 @@ std::vector<std::string> veredito(const std::vector<Comparada>& cs, bool acentos
     }
     if (na + nb == 0) continue;
     const std::string primeiro = na > 0 ? "A" : "B";
-    std::string t = figura + ": " + primeiro + " " + palavras(dir->faz);
+    std::string t = primeiro + " " + palavras(dir->faz);
     if (tipo == "rede") {
       t += " na rede";
     } else if (n == 1) {
@@ -184,7 +184,7 @@ std::vector<std::string> veredito(const std::vector<Comparada>& cs, bool acentos
       t += formatar(" em %ld de %ld ", na > 0 ? na : nb, n) + palavras(objetos(tipo).second);
       if (na > 0 && nb > 0) t += formatar(", B em %ld", nb);
     }
-    linhas.push_back(t);
+    linhas.push_back({c.id, t});
   }
   return linhas;
 }

@@ -631,10 +631,10 @@ std::string escrever_comparacao(const Resultado& a, const Resultado& b, Formato 
     s += " TEORIA A, TEORIA B: a teoria de filas de cada modelo; ~: aproximacao de dois "
          "momentos;\n *: fora do intervalo da media do modelo; instavel: carga de 1 ou mais\n";
   }
-  const std::vector<std::string> v = veredito(cs, false);
+  const std::vector<Veredito> v = veredito(cs, false);
   s += v.empty() ? "\n VEREDITO: nenhum intervalo de diferenca exclui 0\n"
                  : "\n VEREDITO, onde o intervalo da diferenca exclui 0:\n";
-  for (const std::string& l : v) s += " " + l + "\n";
+  for (const Veredito& l : v) s += " " + l.id.figura + ": " + l.frase + "\n";
   const std::string av = avisos(a) + avisos(b);
   if (!av.empty()) s += "\n" + av;
   return s;
