@@ -126,12 +126,14 @@ class Legado final : public Modelo {
 
   // The model in words, from its network as loaded.
   static std::vector<std::string> descrever(const tarvo::Rede& r) {
-    auto tempo = [](const auto& o, const char* de) {
+    // After a masculine noun ("intervalo", "serviço"); a uniform law over one point is that
+    // point always.
+    auto tempo = [](const auto& o) {
+      const auto a = static_cast<double>(o.inf), b = static_cast<double>(o.sup);
       if (o.tipo == DIST_EXPONENCIAL) {
-        return formatar("%s exponenciais de média %g", de, static_cast<double>(o.med));
+        return formatar("exponencial de média %g", static_cast<double>(o.med));
       }
-      return formatar("%s uniformes entre %g e %g", de, static_cast<double>(o.inf),
-                      static_cast<double>(o.sup));
+      return a == b ? formatar("sempre %g", a) : formatar("uniforme entre %g e %g", a, b);
     };
     auto para = [&r](const Fila* q) {
       if (q == nullptr) return std::string("deixam a rede (sem ligação)");
@@ -141,13 +143,13 @@ class Legado final : public Modelo {
     std::vector<std::string> d;
     for (int j = 1; j <= r.nfontes; ++j) {
       const Fonte& f = r.fontes[j];
-      d.push_back("Fonte «" + f.nome + "»: " + tempo(f, "intervalos") +
-                  " entre chegadas; os fregueses " + para(f.saida) + ".");
+      d.push_back("Fonte «" + f.nome + "»: intervalo entre chegadas " + tempo(f) +
+                  "; os fregueses " + para(f.saida) + ".");
     }
     for (int j = 1; j <= r.nservidores; ++j) {
       const Servidor& s = r.servidores[j];
       d.push_back("Servidor «" + s.nome + "»: atende a fila «" + s.entrada->nome +
-                  "», um freguês por vez, com " + tempo(s, "serviços") + "; os atendidos " +
+                  "», um freguês por vez, com serviço " + tempo(s) + "; os atendidos " +
                   para(s.saida) + ".");
     }
     d.push_back(formatar("Fim: no tempo %g ou ao gerar o freguês %d, o que vier primeiro.",

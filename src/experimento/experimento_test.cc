@@ -4,14 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <tuple>
 
+#include "app/geral.h"
 #include "app/legado.h"
 #include "experimento/estatistica.h"
 #include "experimento/saida.h"
+#include "geral/toml_loader.h"
 #include "processo.h"
 
 namespace tarvo {
@@ -203,6 +206,32 @@ TEST(Comparacao, ListsWhatOnlyOneModelHasAndEndsWithAVerdict) {
             "tipo,nome,figura,rotulo,media_a,media_b,diferenca,meia_largura,n,melhor,so_em");
   EXPECT_EQ(csv.substr(csv.rfind('\n', csv.size() - 2) + 1),
             "estacao,z,espera_media,TEM.MED.FIL,,1.0,,,0,-,B\n");
+}
+
+// The model in words, for both languages, against the sentences of tests/html/palavras.txt.
+TEST(Descricao, SaysTheModelInWords) {
+  std::ifstream f(TARVO_PALAVRAS);
+  ASSERT_TRUE(f) << TARVO_PALAVRAS;
+  struct Caso {
+    std::string nome, modelo;
+    std::vector<std::string> frases;
+  };
+  std::vector<Caso> casos;
+  for (std::string l; std::getline(f, l);) {
+    if (l.rfind("== ", 0) == 0) casos.push_back({l.substr(3), "", {}});
+    if (casos.empty() || l.size() < 2 || l[1] != ' ') continue;
+    if (l[0] == '<') casos.back().modelo += l.substr(2) + "\n";
+    if (l[0] == '>') casos.back().frases.push_back(l.substr(2));
+  }
+  ASSERT_GE(casos.size(), 3u);
+  for (const Caso& c : casos) {
+    SCOPED_TRACE(c.nome);
+    const std::unique_ptr<Modelo> m =
+        c.nome.rfind("toml", 0) == 0
+            ? modelo_geral(geral::ler_rede_texto(c.modelo, "m.toml"), c.modelo)
+            : modelo_legado(c.modelo, "m.txt");
+    EXPECT_EQ(m->descricao(), c.frases);
+  }
 }
 
 }  // namespace
