@@ -38,7 +38,7 @@ constexpr Direcao direcoes[] = {
     {"maximo", -1, "tem fila máxima menor"},
     {"fila_maxima", -1, "tem fila máxima menor"},
     {"vazao", 1, "serve mais"},
-    {"saidas", 1, "tem mais saídas"},
+    {"saidas", 1, "tem mais saídas da rede"},
     {"atendidos", 1, "atende mais"},
     {"sorvedouro", 1, "tem mais saídas"},
 };
@@ -177,7 +177,7 @@ std::vector<Veredito> veredito(const std::vector<Comparada>& cs, bool acentos) {
     const std::string primeiro = na > 0 ? "A" : "B";
     std::string t = primeiro + " " + palavras(dir->faz);
     if (tipo == "rede") {
-      t += " na rede";
+      if (t.find("rede") == std::string::npos) t += " na rede";
     } else if (n == 1) {
       t += " " + palavras(objetos(tipo).first) + " " + nome;
     } else {

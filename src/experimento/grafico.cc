@@ -99,7 +99,7 @@ std::string simbolo(const std::string& qual, double x, double y) {
     return "<rect class=\"faixa\"" + cor0 + " x=\"" + n(x) + "\" y=\"" + n(y - 5) +
            "\" width=\"16\" height=\"10\"/>";
   }
-  return linha(x + 8, y - 7, x + 8, y + 7, "marca");
+  return "";
 }
 
 // The legend from the top of the chart, in as many lines as it needs; its height, or 0 when it
@@ -108,6 +108,7 @@ double legenda(std::string& s, const std::vector<Item>& itens) {
   if (itens.empty()) return 0;
   constexpr double MARGEM = 6, ALTURA = 18, ESPACO = 14;
   double x = MARGEM, y = 13;  // y: the baseline of the line's text
+  s += "<g class=\"legenda\">";
   for (const Item& it : itens) {
     const double w = 16 + 4 + largura(it.texto);
     if (x > MARGEM && x + w > L - MARGEM) {
@@ -117,6 +118,7 @@ double legenda(std::string& s, const std::vector<Item>& itens) {
     s += simbolo(it.simbolo, x, y - 4) + texto(x + 20, y, "start", it.texto, " class=\"leg\"");
     x += w + ESPACO;
   }
+  s += "</g>";
   return y + 9;
 }
 

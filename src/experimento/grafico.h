@@ -46,7 +46,7 @@ struct Linha {
 
 // A symbol of the legend and what it stands for. simbolo is one of: ponto (with the class of
 // the dots it stands for, as "ponto melhor"), intervalo, teoria, teoria aprox, linha, faixa,
-// linha-teoria, movel, marca.
+// linha-teoria, movel.
 struct Item {
   std::string simbolo;
   std::string texto;

@@ -105,11 +105,13 @@ std::string titulo_grupo(const std::string& grupo, const Sobre& s) {
   if (grupo == "rede/permanencia") return "Permanência na rede: média e quantis";
   if (grupo == "fila/sorvedouro" || grupo == "rede/saidas") return s.titulo;
   const std::string tipo = grupo.substr(0, grupo.find('/'));
+  // A row per object; a title that already says "fila" needs no "por fila".
   const char* de = tipo == "fonte"      ? " por fonte"
                    : tipo == "servidor" ? " por servidor"
-                   : tipo == "fila"     ? " por fila"
-                   : tipo == "estacao"  ? " por estação"
-                                        : "";
+                   : tipo == "fila"
+                       ? (s.titulo.find("fila") == std::string::npos ? " por fila" : "")
+                   : tipo == "estacao" ? " por estação"
+                                       : "";
   return s.titulo + de;
 }
 
@@ -523,7 +525,6 @@ std::string grafico_espera(const Resultado& r) {
     o.legenda = {{"ponto", "média no intervalo"}, {"movel", "média móvel"}};
     o.log_x = true;
     if (r.pedido.aquecimento > 0) {
-      o.legenda.push_back({"marca", "aquecimento"});
       o.marca_x = r.pedido.aquecimento;
       o.rotulo_marca = "aquecimento";
     }
@@ -603,9 +604,15 @@ std::string pagina_varredura(const std::vector<Ponto>& pontos, const Contexto& c
     }
     s += "</p>\n";
   }
+  // The figures in the order of the charts.
+  std::vector<std::size_t> ordem(r0.ids.size());
+  for (std::size_t f = 0; f < ordem.size(); ++f) ordem[f] = f;
+  std::stable_sort(ordem.begin(), ordem.end(), [&r0](std::size_t x, std::size_t y) {
+    return sobre(r0.ids[x]).ordem < sobre(r0.ids[y]).ordem;
+  });
   std::string quadros;
   std::vector<std::string> constantes;
-  for (std::size_t f = 0; f < r0.ids.size(); ++f) {
+  for (std::size_t f : ordem) {
     const Sobre so = sobre(r0.ids[f]);
     if (so.grupo.empty()) continue;
     std::vector<grafico::Serie> linhas(series.size());
@@ -688,7 +695,11 @@ std::string pagina_comparacao(const Resultado& a, const Resultado& b, const Cont
        "é tomada replicação a replicação (intervalo t de Student de " +
        percentual(a.pedido.confianca) + ").</p>\n" + avisos_html(a) + avisos_html(b);
   const std::vector<Comparada> cs = comparar(a, b);
-  const std::vector<Veredito> v = veredito(cs, true);
+  // The verdicts in the order of the charts.
+  std::vector<Veredito> v = veredito(cs, true);
+  std::stable_sort(v.begin(), v.end(), [](const Veredito& x, const Veredito& y) {
+    return sobre(x.id).ordem < sobre(y.id).ordem;
+  });
   s += "<h2>Em resumo</h2>\n";
   if (v.empty()) {
     s += "<p>Nenhum intervalo de diferença exclui 0: com estas replicações, nenhum dos dois "
@@ -696,7 +707,7 @@ std::string pagina_comparacao(const Resultado& a, const Resultado& b, const Cont
   } else {
     s += "<ul>\n";
     for (const Veredito& x : v) {
-      s += "<li>" + escapar(sobre(x.id).titulo) + ": " + escapar(x.frase) + ".</li>\n";
+      s += "<li>" + escapar(sobre(x.id).titulo) + " — " + escapar(x.frase) + ".</li>\n";
     }
     s += "</ul>\n<p class=\"legenda\">Onde o intervalo da diferença exclui 0; as contagens são "
          "dos objetos dos dois modelos.</p>\n";
