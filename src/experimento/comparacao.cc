@@ -184,7 +184,13 @@ std::vector<Veredito> veredito(const std::vector<Comparada>& cs, bool acentos) {
       t += formatar(" em %ld de %ld ", na > 0 ? na : nb, n) + palavras(objetos(tipo).second);
       if (na > 0 && nb > 0) t += formatar(", B em %ld", nb);
     }
-    linhas.push_back({c.id, t});
+    auto igual = [&t](const Veredito& v) { return v.frase == t; };
+    const auto v = std::find_if(linhas.begin(), linhas.end(), igual);
+    if (v == linhas.end()) {
+      linhas.push_back({{c.id}, t});
+    } else {
+      v->ids.push_back(c.id);
+    }
   }
   return linhas;
 }

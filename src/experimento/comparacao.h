@@ -36,16 +36,16 @@ struct Comparada {
 // only, in B's order. Both results must hold the same replications.
 std::vector<Comparada> comparar(const Resultado& a, const Resultado& b);
 
-// What the intervals say of one kind of figure: for espera_media of the stations, the phrase
+// What the intervals say of kinds of figure: for espera_media of the stations, the phrase
 // "B espera menos em 2 de 3 estações", counting the objects both models have.
 struct Veredito {
-  IdFigura id;  // the first figure of the kind
+  std::vector<IdFigura> ids;  // the first figure of each kind the phrase says it of
   std::string frase;
 };
 
-// One verdict per kind of figure (tipo and figura) where some interval says which model is
-// better, in the order the kinds first come. Without acentos the fixed words lose their accents
-// (names keep theirs), as text output has none.
+// The verdicts on the kinds of figure (tipo and figura) where some interval says which model is
+// better, kinds of the same phrase together, in the order the kinds first come. Without acentos
+// the fixed words lose their accents (names keep theirs), as text output has none.
 std::vector<Veredito> veredito(const std::vector<Comparada>& cs, bool acentos);
 
 }  // namespace tarvo

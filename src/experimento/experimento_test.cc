@@ -124,7 +124,8 @@ TEST(Avisos, SayWhenDurationsWereLostOrStreamsRanIntoEachOther) {
 
 // Three replications of two designs by hand: station y of A is z in B; B's wait at w is 1 lower
 // in every pair, at x the pairs differ by 1, 0 and -1 (interval 0 +/- t(2; 0.975) / sqrt(3)).
-// A figure of one model only is listed, not dropped, and the verdict counts the rows of both.
+// A figure of one model only is listed, not dropped; the verdict counts the rows of both, and
+// says the losses and their probability, which fall the same way, in one line.
 TEST(Comparacao, ListsWhatOnlyOneModelHasAndEndsWithAVerdict) {
   using V = std::vector<double>;
   auto modelo = [](const char* nome,
@@ -151,17 +152,21 @@ TEST(Comparacao, ListsWhatOnlyOneModelHasAndEndsWithAVerdict) {
       {{id("rede", "rede", "permanencia_media", "TEM.MED.REDE"), V{3, 4, 5}, nada},
        {id("estacao", "w", "espera_media", "TEM.MED.FIL"), V{2, 3, 4}, Teorico{0, "instavel", 1.2}},
        {id("estacao", "w", "perdidos", "NUM.PERDIDOS"), V{0, 0, 0}, nada},
+       {id("estacao", "w", "prob_perda", "PROB.PERDA"), V{0, 0, 0}, nada},
        {id("estacao", "x", "espera_media", "TEM.MED.FIL"), V{1, 2, 3}, Teorico{2, "exata", 0}},
        {id("estacao", "x", "perdidos", "NUM.PERDIDOS"), V{2, 2, 2}, nada},
+       {id("estacao", "x", "prob_perda", "PROB.PERDA"), V{0.6, 0.6, 0.6}, nada},
        {id("estacao", "x", "utilizacao", "UTILIZ."), V{0.5, 0.5, 0.5}, nada},
        {id("estacao", "y", "espera_media", "TEM.MED.FIL"), V{4, 4, 4}, nada}});
   const Resultado b =
       modelo("b.toml", {{id("rede", "rede", "permanencia_media", "TEM.MED.REDE"), V{2, 3, 4}, nada},
                         {id("estacao", "w", "espera_media", "TEM.MED.FIL"), V{1, 2, 3}, nada},
                         {id("estacao", "w", "perdidos", "NUM.PERDIDOS"), V{1, 1, 1}, nada},
+                        {id("estacao", "w", "prob_perda", "PROB.PERDA"), V{0.5, 0.5, 0.5}, nada},
                         {id("estacao", "x", "espera_media", "TEM.MED.FIL"), V{2, 2, 2},
                          Teorico{2.5, "aproximada", 0}},
                         {id("estacao", "x", "perdidos", "NUM.PERDIDOS"), V{1, 1, 1}, nada},
+                        {id("estacao", "x", "prob_perda", "PROB.PERDA"), V{0.3, 0.3, 0.3}, nada},
                         {id("estacao", "x", "utilizacao", "UTILIZ."), V{0.4, 0.4, 0.4}, nada},
                         {id("estacao", "z", "espera_media", "TEM.MED.FIL"), V{1, 1, 1}, nada}});
   EXPECT_EQ(
@@ -179,8 +184,10 @@ TEST(Comparacao, ListsWhatOnlyOneModelHasAndEndsWithAVerdict) {
       " rede    rede TEM.MED.REDE       4       3    -1        0 3        -          - B\n"
       " estacao w    TEM.MED.FIL        3       2    -1        0 3 instavel          - B\n"
       " estacao w    NUM.PERDIDOS       0       1     1        0 3        -          - A\n"
+      " estacao w    PROB.PERDA         0     0.5   0.5        0 3        -          - A\n"
       " estacao x    TEM.MED.FIL        2       2     0 2.484138 3        2 2.500000~* -\n"
       " estacao x    NUM.PERDIDOS       2       1    -1        0 3        -          - B\n"
+      " estacao x    PROB.PERDA       0.6     0.3  -0.3        0 3        -          - B\n"
       " estacao x    UTILIZ.          0.5     0.4  -0.1        0 3        -          - -\n"
       " estacao y    TEM.MED.FIL        4       -     -        - -        -          - so em A\n"
       " estacao z    TEM.MED.FIL        -       1     -        - -        -          - so em B\n"
@@ -193,11 +200,11 @@ TEST(Comparacao, ListsWhatOnlyOneModelHasAndEndsWithAVerdict) {
       "\n VEREDITO, onde o intervalo da diferenca exclui 0:\n"
       " permanencia_media: B fica menos tempo na rede\n"
       " espera_media: B espera menos em 1 de 2 estacoes\n"
-      " perdidos: A perde menos em 1 de 2 estacoes, B em 1\n");
+      " perdidos, prob_perda: A perde menos em 1 de 2 estacoes, B em 1\n");
   const auto json =
       nlohmann::ordered_json::parse(escrever_comparacao(a, b, Formato::json))["comparacao"];
-  ASSERT_EQ(json.size(), 8u);
-  EXPECT_EQ(json[6].dump(),
+  ASSERT_EQ(json.size(), 10u);
+  EXPECT_EQ(json[8].dump(),
             R"({"tipo":"estacao","nome":"y","figura":"espera_media","media_a":4.0,"media_b":null,)"
             R"("diferenca":null,"meia_largura":null,"n":0,"melhor":"-","so_em":"A"})");
   EXPECT_EQ(json[0]["so_em"], nullptr);

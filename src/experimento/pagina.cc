@@ -698,7 +698,7 @@ std::string pagina_comparacao(const Resultado& a, const Resultado& b, const Cont
   // The verdicts in the order of the charts.
   std::vector<Veredito> v = veredito(cs, true);
   std::stable_sort(v.begin(), v.end(), [](const Veredito& x, const Veredito& y) {
-    return sobre(x.id).ordem < sobre(y.id).ordem;
+    return sobre(x.ids[0]).ordem < sobre(y.ids[0]).ordem;
   });
   s += "<h2>Em resumo</h2>\n";
   if (v.empty()) {
@@ -707,7 +707,9 @@ std::string pagina_comparacao(const Resultado& a, const Resultado& b, const Cont
   } else {
     s += "<ul>\n";
     for (const Veredito& x : v) {
-      s += "<li>" + escapar(sobre(x.id).titulo) + " — " + escapar(x.frase) + ".</li>\n";
+      std::string titulos;
+      for (const IdFigura& id : x.ids) titulos += (titulos.empty() ? "" : "; ") + sobre(id).titulo;
+      s += "<li>" + escapar(titulos) + " — " + escapar(x.frase) + ".</li>\n";
     }
     s += "</ul>\n<p class=\"legenda\">Onde o intervalo da diferença exclui 0; as contagens são "
          "dos objetos dos dois modelos.</p>\n";

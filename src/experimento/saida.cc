@@ -634,7 +634,11 @@ std::string escrever_comparacao(const Resultado& a, const Resultado& b, Formato 
   const std::vector<Veredito> v = veredito(cs, false);
   s += v.empty() ? "\n VEREDITO: nenhum intervalo de diferenca exclui 0\n"
                  : "\n VEREDITO, onde o intervalo da diferenca exclui 0:\n";
-  for (const Veredito& l : v) s += " " + l.id.figura + ": " + l.frase + "\n";
+  for (const Veredito& l : v) {
+    std::string figuras;
+    for (const IdFigura& id : l.ids) figuras += (figuras.empty() ? "" : ", ") + id.figura;
+    s += " " + figuras + ": " + l.frase + "\n";
+  }
   const std::string av = avisos(a) + avisos(b);
   if (!av.empty()) s += "\n" + av;
   return s;
