@@ -6,6 +6,7 @@
 #include <cinttypes>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <map>
 
 #include "experimento/comparacao.h"
@@ -232,8 +233,27 @@ std::string celula_figura(const IdFigura& id) {
   return escapar(sobre(id).titulo) + "<br><span class=\"obj\">" + escapar(objeto(id)) + "</span>";
 }
 
-// A number in the text of a page.
-std::string num(double x) { return coluna({x})[0]; }
+// A number in the text of a page: five significant digits, whole numbers of up to twelve
+// digits in full.
+std::string num(double x) {
+  if (!std::isfinite(x)) return "—";
+  if (std::fabs(x) >= 1e4 && std::fabs(x) < 1e12) return formatar("%.0f", x);
+  return formatar("%.5g", x);
+}
+
+// A parameter's values, as given: the fewest decimals that show every one of them exactly (to
+// twelve significant digits, as the sweep writes them).
+std::vector<std::string> coluna_exata(const std::vector<double>& xs) {
+  auto ler = [](const std::string& t) { return std::strtod(t.c_str(), nullptr); };
+  int casas = 0;
+  for (double x : xs) {
+    const double v = ler(formatar("%.12g", x));
+    while (casas < 12 && ler(formatar("%.*f", casas, v)) != v) ++casas;
+  }
+  std::vector<std::string> r;
+  for (double x : xs) r.push_back(formatar("%.*f", casas, x));
+  return r;
+}
 
 // Wide tables scroll sideways inside their box, whose edge shows a shadow while more of the
 // table lies beyond it: the white covers scroll with the table (local), the shadows stay with
@@ -591,7 +611,7 @@ std::string pagina_varredura(const std::vector<Ponto>& pontos, const Contexto& c
   for (std::size_t j = 0; j < np; ++j) {
     std::vector<double> v;
     for (const Ponto& p : pontos) v.push_back(p.parametros[j].second);
-    parametros[j] = coluna(v);
+    parametros[j] = coluna_exata(v);
   }
   const std::string eixo_x = pontos.front().parametros.front().first;
   s += "<h2>Figuras contra " + escapar(eixo_x) + "</h2>\n";
