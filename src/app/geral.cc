@@ -1,6 +1,7 @@
 // Replications of an extended model: each one a run of the second engine on streams of its own.
 #include "app/geral.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -13,7 +14,17 @@ namespace tarvo {
 
 namespace {
 
-// A distribution in words, with the parameters the file gives it.
+// Items joined as a list is said: "a, b ou c".
+std::string ou(const std::vector<std::string>& itens) {
+  std::string t;
+  for (std::size_t k = 0; k < itens.size(); ++k) {
+    t += (k == 0 ? "" : k + 1 == itens.size() ? " ou " : ", ") + itens[k];
+  }
+  return t;
+}
+
+// A distribution in words, with the parameters the file gives it, after a masculine noun
+// ("intervalo", "serviço").
 std::string em_palavras(const geral::Distribuicao& d) {
   using geral::Dist;
   switch (d.tipo) {
@@ -24,7 +35,7 @@ std::string em_palavras(const geral::Distribuicao& d) {
     case Dist::deterministica:
       return formatar("sempre %g", d.valor);
     case Dist::erlang:
-      return formatar("Erlang de %d fases e média %g", d.k, d.media);
+      return formatar("Erlang de %d %s e média %g", d.k, d.k == 1 ? "fase" : "fases", d.media);
     case Dist::gama:
       return formatar("gama de forma %g e média %g", d.forma, d.media);
     case Dist::lognormal:
@@ -36,9 +47,15 @@ std::string em_palavras(const geral::Distribuicao& d) {
     case Dist::hiperexponencial:
       return formatar("hiperexponencial de média %g e cv %g", d.media, d.cv);
     case Dist::empirica: {
-      std::string v;
-      for (double x : d.valores) v += (v.empty() ? "" : ", ") + formatar("%g", x);
-      return "empírica, um de {" + v + "} com a mesma chance";
+      // A long list says little to a reader: its size, mean and range instead.
+      if (d.valores.size() > 5) {
+        const auto [menor, maior] = std::minmax_element(d.valores.begin(), d.valores.end());
+        return formatar("empírico, um de %zu valores com a mesma chance (média %g, de %g a %g)",
+                        d.valores.size(), geral::media(d), *menor, *maior);
+      }
+      std::vector<std::string> v;
+      for (double x : d.valores) v.push_back(formatar("%g", x));
+      return "empírico, um de " + ou(v) + " com a mesma chance";
     }
   }
   return "?";
@@ -47,22 +64,21 @@ std::string em_palavras(const geral::Distribuicao& d) {
 // Where customers go after a route, in words.
 std::string destino(const geral::Rede& rede, const geral::Rota& rota) {
   double resto = 1;
-  std::string t;
+  std::vector<std::string> t;
   for (const geral::Destino& d : rota) {
     const std::string& nome = rede.estacoes[static_cast<std::size_t>(d.estacao)].nome;
-    t += (t.empty() ? "" : ", ") + ("«" + nome + "»") +
-         (d.p < 1 ? formatar(" (%g%%)", 100 * d.p) : std::string());
+    t.push_back("«" + nome + "»" + (d.p < 1 ? formatar(" (%g%%)", 100 * d.p) : std::string()));
     resto -= d.p;
   }
   if (t.empty()) return "deixam a rede";
-  if (resto > 1e-12) t += formatar(", ou deixam a rede (%g%%)", 100 * resto);
-  return "vão para " + t;
+  if (resto > 1e-12) t.push_back(formatar("deixam a rede (%g%%)", 100 * resto));
+  return "vão para " + ou(t);
 }
 
 std::vector<std::string> descrever(const geral::Rede& rede) {
   std::vector<std::string> d;
   for (const geral::Fonte& f : rede.fontes) {
-    d.push_back("Fonte «" + f.nome + "»: intervalos entre chegadas " + em_palavras(f.intervalo) +
+    d.push_back("Fonte «" + f.nome + "»: intervalo entre chegadas " + em_palavras(f.intervalo) +
                 "; os fregueses " + destino(rede, f.rota) + ".");
   }
   for (const geral::Estacao& e : rede.estacoes) {
@@ -71,11 +87,12 @@ std::vector<std::string> descrever(const geral::Rede& rede) {
          : e.servidores == 1 ? std::string("1 servidor")
                              : formatar("%d servidores", e.servidores);
     if (e.capacidade) {
-      t += formatar(", no máximo %lld fregueses (quem chega com ela cheia se perde)",
-                    static_cast<long long>(*e.capacidade));
+      t += formatar(", no máximo %lld %s (quem chega com ela cheia se perde)",
+                    static_cast<long long>(*e.capacidade),
+                    *e.capacidade == 1 ? "freguês" : "fregueses");
     }
-    t += ", fila única por ordem de chegada, serviço " + em_palavras(e.servico) +
-         "; os atendidos " + destino(rede, e.rota) + ".";
+    if (!e.infinitos) t += ", fila única por ordem de chegada";
+    t += ", serviço " + em_palavras(e.servico) + "; os atendidos " + destino(rede, e.rota) + ".";
     d.push_back(t);
   }
   std::string fim = "Fim: ";
@@ -106,8 +123,8 @@ class Geral final : public Modelo {
         teoria_(teoria::de_geral(rede_)),
         descricao_(descrever(rede_)) {
     assinatura_ = assinatura_do_texto(texto);
-    // Customers wait only where servers are limited; the bins start at a 256th of the length
-    // the run is expected to have.
+    // Customers wait only where servers are limited; the bins start at the mean time between
+    // arrivals.
     for (std::size_t e = 0; e < rede_.estacoes.size(); ++e) {
       if (rede_.estacoes[e].infinitos) continue;
       seguidas_.push_back(e);
@@ -121,6 +138,7 @@ class Geral final : public Modelo {
     horizonte_ =
         horizonte_esperado(rede_.tempo.value_or(sem),
                            rede_.fregueses ? static_cast<double>(*rede_.fregueses) : sem, taxa);
+    largura_ = largura_inicial(taxa);
     auto id = [this](const char* tipo, const std::string& nome, int numero, const char* figura,
                      const std::string& rotulo) {
       ids_.push_back({tipo, nome, numero, figura, rotulo, std::nullopt});
@@ -238,7 +256,7 @@ class Geral final : public Modelo {
       geral::rodar(c);
     } else {
       // Event by event, as rodar goes, the number waiting held since the previous one.
-      Registro registro(seguidas_.size(), horizonte_ / Registro::kCaixas);
+      Registro registro(seguidas_.size(), largura_);
       std::vector<double> n(seguidas_.size());
       for (std::uint64_t k = 1;; ++k) {
         for (std::size_t q = 0; q < n.size(); ++q) {
@@ -313,7 +331,8 @@ class Geral final : public Modelo {
   std::vector<std::string> descricao_;
   std::vector<std::size_t> seguidas_;  // the stations followed over time
   std::vector<std::string> nomes_seguidas_;
-  double horizonte_ = 1;
+  double horizonte_ = 1;  // the run's expected length
+  double largura_ = 1;    // of the first bins followed over time
   std::uint64_t assinatura_ = 0;
   std::vector<IdFigura> ids_;
   std::vector<IdHistograma> histogramas_;

@@ -110,7 +110,8 @@ class Legado final : public Modelo {
     }
     if (r.nfilas > 0) id("fila", r.filas[r.nfilas].nome, r.nfilas, "sorvedouro", "SORVEDOURO");
     descricao_ = descrever(r);
-    // Every queue but the sink is followed over time, for a run expected to last this long.
+    // Every queue but the sink is followed over time, in bins from the mean time between
+    // arrivals.
     for (int j = 1; j < r.nfilas; ++j) {
       filas_.push_back(r.filas[j].nome);
       histogramas_.push_back({"fila", r.filas[j].nome, "espera"});
@@ -130,6 +131,7 @@ class Legado final : public Modelo {
     Tlimite_ = r.Tlimite;
     Nlimite_ = r.Nlimite;
     horizonte_ = horizonte_esperado(static_cast<double>(r.Tlimite), r.Nlimite, taxa);
+    largura_ = largura_inicial(taxa);
   }
 
   // The mean of an object's times, as the file gives them.
@@ -260,12 +262,14 @@ class Legado final : public Modelo {
 
   // The model in words, from its network as loaded.
   static std::vector<std::string> descrever(const tarvo::Rede& r) {
-    auto tempo = [](const auto& o, const char* de) {
+    // After a masculine noun ("intervalo", "serviço"); a uniform law over one point is that
+    // point always.
+    auto tempo = [](const auto& o) {
+      const auto a = static_cast<double>(o.inf), b = static_cast<double>(o.sup);
       if (o.tipo == DIST_EXPONENCIAL) {
-        return formatar("%s exponenciais de média %g", de, static_cast<double>(o.med));
+        return formatar("exponencial de média %g", static_cast<double>(o.med));
       }
-      return formatar("%s uniformes entre %g e %g", de, static_cast<double>(o.inf),
-                      static_cast<double>(o.sup));
+      return a == b ? formatar("sempre %g", a) : formatar("uniforme entre %g e %g", a, b);
     };
     auto para = [&r](const Fila* q) {
       if (q == nullptr) return std::string("deixam a rede (sem ligação)");
@@ -275,13 +279,13 @@ class Legado final : public Modelo {
     std::vector<std::string> d;
     for (int j = 1; j <= r.nfontes; ++j) {
       const Fonte& f = r.fontes[j];
-      d.push_back("Fonte «" + f.nome + "»: " + tempo(f, "intervalos") +
-                  " entre chegadas; os fregueses " + para(f.saida) + ".");
+      d.push_back("Fonte «" + f.nome + "»: intervalo entre chegadas " + tempo(f) +
+                  "; os fregueses " + para(f.saida) + ".");
     }
     for (int j = 1; j <= r.nservidores; ++j) {
       const Servidor& s = r.servidores[j];
       d.push_back("Servidor «" + s.nome + "»: atende a fila «" + s.entrada->nome +
-                  "», um freguês por vez, com " + tempo(s, "serviços") + "; os atendidos " +
+                  "», um freguês por vez, com serviço " + tempo(s) + "; os atendidos " +
                   para(s.saida) + ".");
     }
     d.push_back(formatar("Fim: no tempo %g ou ao gerar o freguês %d, o que vier primeiro.",
@@ -358,8 +362,8 @@ class Legado final : public Modelo {
   }
 
   // The run as tarvo makes it, one event at a time, with what tarvo does not keep: the waits at
-  // each queue but the sink, and when asked the number waiting over time in a Registro whose
-  // bins start at a 256th of the expected length of the run. Returns the limit that ended it.
+  // each queue but the sink, and when asked the number waiting over time in a Registro. Returns
+  // the limit that ended it.
   template <class Reiniciar>
   int correr(Simulacao& sim, const Rodada& rodada, Reiniciar reiniciar,
              std::vector<Esperas>& esperas, std::uint64_t& eventos) const {
@@ -367,7 +371,7 @@ class Legado final : public Modelo {
     const double limiar = limiar_ ? *limiar_ : std::numeric_limits<double>::infinity();
     const std::size_t filas = filas_.size();
     std::optional<Registro> registro;
-    if (rodada.espera != nullptr) registro.emplace(filas, horizonte_ / Registro::kCaixas);
+    if (rodada.espera != nullptr) registro.emplace(filas, largura_);
     double n[MAX_OBJETOS];
     bool aquecendo = rodada.aquecimento > 0;
     const auto T = static_cast<Tempo>(rodada.aquecimento);
@@ -460,7 +464,8 @@ class Legado final : public Modelo {
   std::optional<double> limiar_;
   std::vector<std::string> filas_;  // followed over time
   std::vector<IdHistograma> histogramas_;
-  double horizonte_ = 1;
+  double horizonte_ = 1;                       // the run's expected length
+  double largura_ = 1;                         // of the first bins followed over time
   double taxa_fontes_ = 0;                     // customers generated per unit of time
   std::vector<double> capacidade_servidores_;  // the most services per unit of time
   bool discretizada_ = false;

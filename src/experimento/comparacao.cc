@@ -3,49 +3,129 @@
 // the interval of their mean is narrower than one built from two independent samples.
 #include "experimento/comparacao.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string_view>
+
+#include "model/failure.h"
 
 namespace tarvo {
 
+namespace {
+
+// Which way each figure improves, and what the better model does, in words.
+struct Direcao {
+  std::string_view figura;
+  int sentido;
+  const char* faz;
+};
+
+// Waits, lengths, sojourns and losses are better lower; what leaves the network, higher. The
+// figures left out have no better direction.
+constexpr Direcao direcoes[] = {
+    {"espera_media", -1, "espera menos"},
+    {"tamanho_medio", -1, "tem fila média menor"},
+    {"fila_media", -1, "tem fila média menor"},
+    {"sistema_medio", -1, "tem menos fregueses"},
+    {"permanencia_media", -1, "fica menos tempo"},
+    {"permanencia_p50", -1, "fica menos tempo"},
+    {"permanencia_p90", -1, "fica menos tempo"},
+    {"permanencia_p95", -1, "fica menos tempo"},
+    {"permanencia_p99", -1, "fica menos tempo"},
+    {"perdidos", -1, "perde menos"},
+    {"prob_perda", -1, "perde menos"},
+    {"maximo", -1, "tem fila máxima menor"},
+    {"fila_maxima", -1, "tem fila máxima menor"},
+    {"vazao", 1, "serve mais"},
+    {"saidas", 1, "tem mais saídas da rede"},
+    {"atendidos", 1, "atende mais"},
+    {"sorvedouro", 1, "tem mais saídas"},
+};
+
+const Direcao* direcao(const IdFigura& id) {
+  for (const Direcao& d : direcoes) {
+    if (id.figura == d.figura) return &d;
+  }
+  return nullptr;
+}
+
+bool mesma(const IdFigura& x, const IdFigura& y) {
+  return x.tipo == y.tipo && x.nome == y.nome && x.figura == y.figura;
+}
+
+std::size_t achar(const Resultado& r, const IdFigura& id) {
+  for (std::size_t g = 0; g < r.ids.size(); ++g) {
+    if (mesma(r.ids[g], id)) return g;
+  }
+  return Comparada::nenhuma;
+}
+
+// The words of the writers without accents: text output is plain ASCII.
+std::string sem_acentos(std::string_view s) {
+  static constexpr std::pair<std::string_view, char> trocas[] = {
+      {"á", 'a'}, {"à", 'a'}, {"â", 'a'}, {"ã", 'a'}, {"é", 'e'}, {"ê", 'e'},
+      {"í", 'i'}, {"ó", 'o'}, {"ô", 'o'}, {"õ", 'o'}, {"ú", 'u'}, {"ç", 'c'}};
+  std::string r;
+  for (std::size_t i = 0; i < s.size();) {
+    bool trocou = false;
+    for (const auto& [de, para] : trocas) {
+      if (s.compare(i, de.size(), de) == 0) {
+        r += para;
+        i += de.size();
+        trocou = true;
+        break;
+      }
+    }
+    if (!trocou) r += s[i++];
+  }
+  return r;
+}
+
+// An object of the kind in words: (singular with its preposition, plural).
+std::pair<std::string, std::string> objetos(const std::string& tipo) {
+  if (tipo == "fonte") return {"na fonte", "fontes"};
+  if (tipo == "servidor") return {"no servidor", "servidores"};
+  if (tipo == "fila") return {"na fila", "filas"};
+  return {"na estação", "estações"};
+}
+
+}  // namespace
+
 int sentido(const IdFigura& id) {
-  // Waits, lengths, sojourns and losses are better lower; what leaves the network, higher.
-  static constexpr std::string_view menor[] = {
-      "espera_media",      "tamanho_medio",   "fila_media",      "sistema_medio",
-      "permanencia_media", "permanencia_p50", "permanencia_p90", "permanencia_p95",
-      "permanencia_p99",   "perdidos",        "prob_perda",      "maximo",
-      "fila_maxima"};
-  static constexpr std::string_view maior[] = {"vazao", "saidas", "atendidos", "sorvedouro"};
-  for (std::string_view f : menor) {
-    if (id.figura == f) return -1;
-  }
-  for (std::string_view f : maior) {
-    if (id.figura == f) return 1;
-  }
-  return 0;
+  const Direcao* d = direcao(id);
+  return d ? d->sentido : 0;
+}
+
+std::string Comparada::so_em() const {
+  if (em_a == nenhuma) return "B";
+  return em_b == nenhuma ? "A" : "";
 }
 
 std::vector<Comparada> comparar(const Resultado& a, const Resultado& b) {
+  constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+  const double confianca = a.pedido.confianca;
   std::vector<Comparada> v;
   for (std::size_t f = 0; f < a.ids.size(); ++f) {
-    const IdFigura& id = a.ids[f];
-    std::size_t g = 0;
-    while (g < b.ids.size() &&
-           (b.ids[g].tipo != id.tipo || b.ids[g].nome != id.nome || b.ids[g].figura != id.figura)) {
-      ++g;
-    }
-    if (g == b.ids.size()) continue;
+    Comparada c;
+    c.id = a.ids[f];
+    c.em_a = f;
+    c.em_b = achar(b, c.id);
     const std::vector<double>& x = a.valores[f];
-    const std::vector<double>& y = b.valores[g];
+    c.media_a = resumir(x, x.size(), confianca).media;
+    c.melhor = "-";
+    if (c.em_b == Comparada::nenhuma) {
+      c.media_b = NaN;
+      c.diferenca = resumir({}, 0, confianca);
+      v.push_back(std::move(c));
+      continue;
+    }
+    const std::vector<double>& y = b.valores[c.em_b];
     std::vector<double> d(std::min(x.size(), y.size()));
     for (std::size_t i = 0; i < d.size(); ++i) d[i] = y[i] - x[i];  // NaN where either has none
-    Comparada c;
-    c.id = id;
-    c.media_a = resumir(x, x.size(), a.pedido.confianca).media;
-    c.media_b = resumir(y, y.size(), b.pedido.confianca).media;
-    c.diferenca = resumir(d, d.size(), a.pedido.confianca);
-    c.melhor = "-";
-    const int s = sentido(id);
+    c.media_b = resumir(y, y.size(), confianca).media;
+    c.diferenca = resumir(d, d.size(), confianca);
+    const int s = sentido(c.id);
     const Resumo& r = c.diferenca;
     if (s != 0 && r.n >= 2 && std::isfinite(r.meia_largura) &&
         std::fabs(r.media) > r.meia_largura) {
@@ -53,7 +133,66 @@ std::vector<Comparada> comparar(const Resultado& a, const Resultado& b) {
     }
     v.push_back(std::move(c));
   }
+  for (std::size_t g = 0; g < b.ids.size(); ++g) {
+    if (achar(a, b.ids[g]) != Comparada::nenhuma) continue;
+    Comparada c;
+    c.id = b.ids[g];
+    c.em_b = g;
+    c.media_a = NaN;
+    c.media_b = resumir(b.valores[g], b.valores[g].size(), confianca).media;
+    c.diferenca = resumir({}, 0, confianca);
+    c.melhor = "-";
+    v.push_back(std::move(c));
+  }
   return v;
+}
+
+std::vector<Veredito> veredito(const std::vector<Comparada>& cs, bool acentos) {
+  auto palavras = [acentos](std::string_view s) {
+    return acentos ? std::string(s) : sem_acentos(s);
+  };
+  std::vector<Veredito> linhas;
+  std::vector<std::string>
+      vistas;  // kinds as tipo/figura: a station's sojourn is not the network's
+  for (const Comparada& c : cs) {
+    const std::string& figura = c.id.figura;
+    const std::string& tipo = c.id.tipo;
+    const Direcao* dir = direcao(c.id);
+    const std::string tipo_figura = tipo + "/" + figura;
+    if (dir == nullptr || std::find(vistas.begin(), vistas.end(), tipo_figura) != vistas.end()) {
+      continue;
+    }
+    vistas.push_back(tipo_figura);
+    // The objects of both models with this figure, and the verdicts on them.
+    long n = 0, na = 0, nb = 0;
+    std::string nome;
+    for (const Comparada& o : cs) {
+      if (o.id.tipo != tipo || o.id.figura != figura || !o.so_em().empty()) continue;
+      ++n;
+      na += o.melhor == "A";
+      nb += o.melhor == "B";
+      nome = o.id.nome;
+    }
+    if (na + nb == 0) continue;
+    const std::string primeiro = na > 0 ? "A" : "B";
+    std::string t = primeiro + " " + palavras(dir->faz);
+    if (tipo == "rede") {
+      if (t.find("rede") == std::string::npos) t += " na rede";
+    } else if (n == 1) {
+      t += " " + palavras(objetos(tipo).first) + " " + nome;
+    } else {
+      t += formatar(" em %ld de %ld ", na > 0 ? na : nb, n) + palavras(objetos(tipo).second);
+      if (na > 0 && nb > 0) t += formatar(", B em %ld", nb);
+    }
+    auto igual = [&t](const Veredito& v) { return v.frase == t; };
+    const auto v = std::find_if(linhas.begin(), linhas.end(), igual);
+    if (v == linhas.end()) {
+      linhas.push_back({{c.id}, t});
+    } else {
+      v->ids.push_back(c.id);
+    }
+  }
+  return linhas;
 }
 
 }  // namespace tarvo

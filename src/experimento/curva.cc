@@ -5,23 +5,22 @@
 
 namespace tarvo {
 
-double horizonte_esperado(double tempo, double fregueses, double taxa) {
-  return taxa > 0 ? std::min(tempo, fregueses / taxa) : tempo;
+double largura_inicial(double taxa) {
+  return std::isfinite(taxa) && taxa > 0 && std::isfinite(1 / taxa) ? 1 / taxa : 1;
 }
 
-Registro::Registro(std::size_t estacoes, double largura, std::size_t caixas)
+Registro::Registro(std::size_t estacoes, double largura, std::size_t por_oitava)
     : estacoes_(estacoes),
-      caixas_(std::max<std::size_t>(2, caixas & ~std::size_t{1})),
+      m_(std::max<std::size_t>(1, por_oitava)),
       largura_(std::isfinite(largura) && largura > 0 ? largura : 1),
-      area_(estacoes_ * caixas_, 0.0) {}
+      area_(estacoes) {
+  for (std::vector<double>& a : area_) a.reserve(m_ * 32);
+}
 
-void Registro::dobrar() {
-  for (std::size_t s = 0; s < estacoes_; ++s) {
-    double* a = &area_[s * caixas_];
-    for (std::size_t k = 0; k < caixas_ / 2; ++k) a[k] = a[2 * k] + a[2 * k + 1];
-    std::fill(a + caixas_ / 2, a + caixas_, 0.0);
-  }
-  largura_ *= 2;
+double Registro::limite(std::size_t k) const {
+  if (k <= 2 * m_) return static_cast<double>(k) * largura_;
+  const auto oitava = static_cast<int>(k / m_ - 1);
+  return std::ldexp(static_cast<double>(m_ + k % m_) * largura_, oitava);
 }
 
 void Registro::ate(double t, const double* n) {
@@ -30,70 +29,42 @@ void Registro::ate(double t, const double* n) {
     parado_ = true;
     return;
   }
-  while (t > largura_ * static_cast<double>(caixas_)) dobrar();
-  double a = fim_;
-  auto k = std::min(caixas_ - 1, static_cast<std::size_t>(a / largura_));
-  while (a < t) {
-    // The last bin takes whatever rounding leaves past its end.
-    const double b = k + 1 < caixas_ ? std::min(t, largura_ * static_cast<double>(k + 1)) : t;
-    if (b > a) {
-      for (std::size_t s = 0; s < estacoes_; ++s) area_[s * caixas_ + k] += n[s] * (b - a);
-      a = b;
+  for (double a = fim_; a < t;) {
+    const double fim_caixa = limite(caixa_ + 1);
+    const double b = std::min(t, fim_caixa);
+    for (std::size_t s = 0; s < estacoes_; ++s) {
+      if (area_[s].size() <= caixa_) area_[s].resize(caixa_ + 1, 0.0);
+      area_[s][caixa_] += n[s] * (b - a);
     }
-    if (a < t) ++k;
+    a = b;
+    if (b == fim_caixa) ++caixa_;
   }
   fim_ = t;
 }
 
 Serie Registro::serie() const {
   Serie r;
-  r.largura = largura_;
-  const auto inteiras = std::min(caixas_, static_cast<std::size_t>(std::floor(fim_ / largura_)));
+  for (std::size_t k = 0; k <= caixa_; ++k) r.limites.push_back(limite(k));
   r.medias.resize(estacoes_);
   for (std::size_t s = 0; s < estacoes_; ++s) {
-    for (std::size_t k = 0; k < inteiras; ++k) {
-      r.medias[s].push_back(area_[s * caixas_ + k] / largura_);
+    for (std::size_t k = 0; k < caixa_; ++k) {
+      r.medias[s].push_back(area_[s][k] / (r.limites[k + 1] - r.limites[k]));
     }
   }
   return r;
 }
-
-namespace {
-
-// The series with its bins merged, f at a time, into bins f times as wide.
-void alargar(Serie& s, std::size_t f) {
-  if (f <= 1) return;
-  for (std::vector<double>& y : s.medias) {
-    const std::size_t n = y.size() / f;
-    for (std::size_t k = 0; k < n; ++k) {
-      double x = 0;
-      for (std::size_t j = 0; j < f; ++j) x += y[k * f + j];
-      y[k] = x / static_cast<double>(f);
-    }
-    y.resize(n);
-  }
-  s.largura *= static_cast<double>(f);
-}
-
-std::size_t razao(double larga, double estreita) {
-  return static_cast<std::size_t>(std::max(1L, std::lround(larga / estreita)));
-}
-
-}  // namespace
 
 void MediaDeSeries::somar(const Serie& s) {
   if (n_++ == 0) {
     soma_ = s;
     return;
   }
-  Serie nova = s;
-  const double largura = std::max(soma_.largura, nova.largura);
-  alargar(soma_, razao(largura, soma_.largura));
-  alargar(nova, razao(largura, nova.largura));
-  for (std::size_t e = 0; e < soma_.medias.size() && e < nova.medias.size(); ++e) {
+  const std::size_t n = std::min(soma_.limites.size(), s.limites.size());
+  soma_.limites.resize(n);
+  for (std::size_t e = 0; e < soma_.medias.size() && e < s.medias.size(); ++e) {
     std::vector<double>& y = soma_.medias[e];
-    y.resize(std::min(y.size(), nova.medias[e].size()));
-    for (std::size_t k = 0; k < y.size(); ++k) y[k] += nova.medias[e][k];
+    y.resize(n > 0 ? n - 1 : 0);
+    for (std::size_t k = 0; k < y.size(); ++k) y[k] += s.medias[e][k];
   }
 }
 

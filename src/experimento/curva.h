@@ -1,6 +1,8 @@
-// The number waiting at each station over simulated time, as means over bins of equal width,
-// from which a warm-up is chosen by eye (Welch's procedure): a run feeds a Registro as its clock
-// moves, and the replications' series are averaged bin by bin.
+// The number waiting at each station over simulated time, as means over bins, from which a
+// warm-up is chosen by eye (Welch's procedure): a run feeds a Registro as its clock moves, and
+// the replications' series are averaged bin by bin. The bins start at the scale of events and
+// widen by octaves, so the start of a run, where its transient is, shows in detail however long
+// the run, in memory that grows with the logarithm of its length.
 #ifndef TARVO_EXPERIMENTO_CURVA_H_
 #define TARVO_EXPERIMENTO_CURVA_H_
 
@@ -9,24 +11,23 @@
 
 namespace tarvo {
 
-// One replication's series, or their mean: per station, the time-average number waiting in each
-// bin [k*largura, (k+1)*largura) that the run covered whole.
+// One replication's series, or their mean: bin k is [limites[k], limites[k+1]), and per station
+// the time-average number waiting in each bin that the run covered whole.
 struct Serie {
-  double largura = 0;
+  std::vector<double> limites;
   std::vector<std::vector<double>> medias;
 };
 
-// How long a run is expected to last: its time limit, or sooner the time its sources take at
-// their total rate (arrivals per unit of time) to generate its customer limit. Either limit may
-// be infinite (none).
-double horizonte_esperado(double tempo, double fregueses, double taxa);
+// The width of the first bins for a network whose sources generate taxa arrivals per unit of
+// time in all: one mean time between arrivals; 1 without arrivals.
+double largura_inicial(double taxa);
 
-// A run's bins as they fill. They start largura wide; when the clock passes the last one, pairs
-// are merged and the width doubles, so any length of run fits in the same memory, allocated once.
+// A run's bins as they fill: 2m bins of width w from 0, then each octave [m w 2^o, m w 2^(o+1))
+// in m bins of width w 2^o, o = 1, 2, ... Every edge is a whole multiple of w times a power of 2.
 class Registro {
  public:
-  Registro(std::size_t estacoes, double largura, std::size_t caixas = kCaixas);
-  static constexpr std::size_t kCaixas = 256;
+  static constexpr std::size_t kPorOitava = 8;
+  Registro(std::size_t estacoes, double largura, std::size_t por_oitava = kPorOitava);
 
   // The clock moves to t, each station s having held n[s] customers waiting since the previous
   // call (or 0). A t that is not past the previous one adds nothing; one that is not finite ends
@@ -36,21 +37,22 @@ class Registro {
   Serie serie() const;
 
  private:
-  void dobrar();
+  double limite(std::size_t k) const;  // the start of bin k
 
-  std::size_t estacoes_, caixas_;
+  std::size_t estacoes_, m_;
   double largura_;
   double fim_ = 0;
   bool parado_ = false;
-  std::vector<double> area_;  // per station, per bin: the integral of the number waiting
+  std::size_t caixa_ = 0;  // the bin the clock is in
+  std::vector<std::vector<double>>
+      area_;  // per station, per bin: the integral of the number waiting
 };
 
-// The mean of replications' series bin by bin, over the bins every one of them covers whole, at
-// the widest of their widths (narrower ones merged to it; widths differ by powers of 2). Kept
-// as a running sum, so its memory does not grow with the replications.
+// The mean of replications' series bin by bin, over the bins every one of them covers whole.
+// Kept as a running sum, so its memory does not grow with the replications.
 class MediaDeSeries {
  public:
-  // Every series must have the same stations.
+  // Every series must have the same stations and bins from the same Registro's plan.
   void somar(const Serie& s);
   Serie media() const;
   std::size_t replicacoes() const { return n_; }

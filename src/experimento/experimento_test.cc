@@ -4,11 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <limits>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <tuple>
 
+#include "app/geral.h"
 #include "app/legado.h"
 #include "experimento/estatistica.h"
 #include "experimento/saida.h"
+#include "geral/toml_loader.h"
 #include "processo.h"
 
 namespace tarvo {
@@ -114,6 +120,125 @@ TEST(Avisos, SayWhenDurationsWereLostOrStreamsRanIntoEachOther) {
             "curtas ou um maximo de replicacoes menor\n");
   const std::string texto = escrever(r, Formato::texto);
   EXPECT_EQ(texto.substr(texto.size() - avisos(r).size()), avisos(r));
+}
+
+// Three replications of two designs by hand: station y of A is z in B; B's wait at w is 1 lower
+// in every pair, at x the pairs differ by 1, 0 and -1 (interval 0 +/- t(2; 0.975) / sqrt(3)).
+// A figure of one model only is listed, not dropped; the verdict counts the rows of both, and
+// says the losses and their probability, which fall the same way, in one line.
+TEST(Comparacao, ListsWhatOnlyOneModelHasAndEndsWithAVerdict) {
+  using V = std::vector<double>;
+  auto modelo = [](const char* nome,
+                   std::vector<std::tuple<IdFigura, V, std::optional<Teorico>>> fs) {
+    Resultado r;
+    r.pedido.modelo = nome;
+    r.pedido.plano = {1, 3};
+    r.pedido.replicacoes = 3;
+    r.pedido.teoria = true;
+    r.fim = 3;
+    for (auto& [id, v, t] : fs) {
+      r.ids.push_back(id);
+      r.valores.push_back(v);
+      r.teoria.push_back(t);
+    }
+    return r;
+  };
+  auto id = [](const char* tipo, const char* nome, const char* figura, const char* rotulo) {
+    return IdFigura{tipo, nome, 1, figura, rotulo, std::nullopt};
+  };
+  const std::optional<Teorico> nada;
+  const Resultado a = modelo(
+      "a.toml",
+      {{id("rede", "rede", "permanencia_media", "TEM.MED.REDE"), V{3, 4, 5}, nada},
+       {id("estacao", "w", "espera_media", "TEM.MED.FIL"), V{2, 3, 4}, Teorico{0, "instavel", 1.2}},
+       {id("estacao", "w", "perdidos", "NUM.PERDIDOS"), V{0, 0, 0}, nada},
+       {id("estacao", "w", "prob_perda", "PROB.PERDA"), V{0, 0, 0}, nada},
+       {id("estacao", "x", "espera_media", "TEM.MED.FIL"), V{1, 2, 3}, Teorico{2, "exata", 0}},
+       {id("estacao", "x", "perdidos", "NUM.PERDIDOS"), V{2, 2, 2}, nada},
+       {id("estacao", "x", "prob_perda", "PROB.PERDA"), V{0.6, 0.6, 0.6}, nada},
+       {id("estacao", "x", "utilizacao", "UTILIZ."), V{0.5, 0.5, 0.5}, nada},
+       {id("estacao", "y", "espera_media", "TEM.MED.FIL"), V{4, 4, 4}, nada}});
+  const Resultado b =
+      modelo("b.toml", {{id("rede", "rede", "permanencia_media", "TEM.MED.REDE"), V{2, 3, 4}, nada},
+                        {id("estacao", "w", "espera_media", "TEM.MED.FIL"), V{1, 2, 3}, nada},
+                        {id("estacao", "w", "perdidos", "NUM.PERDIDOS"), V{1, 1, 1}, nada},
+                        {id("estacao", "w", "prob_perda", "PROB.PERDA"), V{0.5, 0.5, 0.5}, nada},
+                        {id("estacao", "x", "espera_media", "TEM.MED.FIL"), V{2, 2, 2},
+                         Teorico{2.5, "aproximada", 0}},
+                        {id("estacao", "x", "perdidos", "NUM.PERDIDOS"), V{1, 1, 1}, nada},
+                        {id("estacao", "x", "prob_perda", "PROB.PERDA"), V{0.3, 0.3, 0.3}, nada},
+                        {id("estacao", "x", "utilizacao", "UTILIZ."), V{0.4, 0.4, 0.4}, nada},
+                        {id("estacao", "z", "espera_media", "TEM.MED.FIL"), V{1, 1, 1}, nada}});
+  EXPECT_EQ(
+      escrever_comparacao(a, b, Formato::texto),
+      " TARVO-REP: comparacao pareada de dois modelos\n\n"
+      " A           : a.toml\n"
+      " B           : b.toml\n"
+      " semente     : 1 (a mesma em toda execucao: numeros aleatorios comuns)\n"
+      " replicacoes : 3\n"
+      " confianca   : 0.95 (intervalos t de Student)\n"
+      " aquecimento : A 0, B 0\n"
+      " diferenca   : B - A, replicacao a replicacao (pareadas pelo indice), com seu "
+      "intervalo\n\n"
+      " TIPO    NOME FIGURA       MEDIA A MEDIA B B - A      +/- N TEORIA A   TEORIA B MELHOR\n"
+      " rede    rede TEM.MED.REDE       4       3    -1        0 3        -          - B\n"
+      " estacao w    TEM.MED.FIL        3       2    -1        0 3 instavel          - B\n"
+      " estacao w    NUM.PERDIDOS       0       1     1        0 3        -          - A\n"
+      " estacao w    PROB.PERDA         0     0.5   0.5        0 3        -          - A\n"
+      " estacao x    TEM.MED.FIL        2       2     0 2.484138 3        2 2.500000~* -\n"
+      " estacao x    NUM.PERDIDOS       2       1    -1        0 3        -          - B\n"
+      " estacao x    PROB.PERDA       0.6     0.3  -0.3        0 3        -          - B\n"
+      " estacao x    UTILIZ.          0.5     0.4  -0.1        0 3        -          - -\n"
+      " estacao y    TEM.MED.FIL        4       -     -        - -        -          - so em A\n"
+      " estacao z    TEM.MED.FIL        -       1     -        - -        -          - so em B\n"
+      "\n MELHOR: o modelo melhor onde o intervalo da diferenca exclui 0 (menor e melhor para "
+      "esperas,\n tamanhos, permanencias e perdas; maior para vazao e saidas); -: sem "
+      "veredito; so em A, so em B:\n a figura de um modelo so (objeto acrescentado, retirado "
+      "ou renomeado)\n"
+      " TEORIA A, TEORIA B: a teoria de filas de cada modelo; ~: aproximacao de dois "
+      "momentos;\n *: fora do intervalo da media do modelo; instavel: carga de 1 ou mais\n"
+      "\n VEREDITO, onde o intervalo da diferenca exclui 0:\n"
+      " permanencia_media: B fica menos tempo na rede\n"
+      " espera_media: B espera menos em 1 de 2 estacoes\n"
+      " perdidos, prob_perda: A perde menos em 1 de 2 estacoes, B em 1\n");
+  const auto json =
+      nlohmann::ordered_json::parse(escrever_comparacao(a, b, Formato::json))["comparacao"];
+  ASSERT_EQ(json.size(), 10u);
+  EXPECT_EQ(json[8].dump(),
+            R"({"tipo":"estacao","nome":"y","figura":"espera_media","media_a":4.0,"media_b":null,)"
+            R"("diferenca":null,"meia_largura":null,"n":0,"melhor":"-","so_em":"A"})");
+  EXPECT_EQ(json[0]["so_em"], nullptr);
+  const std::string csv = escrever_comparacao(a, b, Formato::csv);
+  EXPECT_EQ(csv.substr(0, csv.find('\n')),
+            "tipo,nome,figura,rotulo,media_a,media_b,diferenca,meia_largura,n,melhor,so_em");
+  EXPECT_EQ(csv.substr(csv.rfind('\n', csv.size() - 2) + 1),
+            "estacao,z,espera_media,TEM.MED.FIL,,1.0,,,0,-,B\n");
+}
+
+// The model in words, for both languages, against the sentences of tests/html/palavras.txt.
+TEST(Descricao, SaysTheModelInWords) {
+  std::ifstream f(TARVO_PALAVRAS);
+  ASSERT_TRUE(f) << TARVO_PALAVRAS;
+  struct Caso {
+    std::string nome, modelo;
+    std::vector<std::string> frases;
+  };
+  std::vector<Caso> casos;
+  for (std::string l; std::getline(f, l);) {
+    if (l.rfind("== ", 0) == 0) casos.push_back({l.substr(3), "", {}});
+    if (casos.empty() || l.size() < 2 || l[1] != ' ') continue;
+    if (l[0] == '<') casos.back().modelo += l.substr(2) + "\n";
+    if (l[0] == '>') casos.back().frases.push_back(l.substr(2));
+  }
+  ASSERT_GE(casos.size(), 3u);
+  for (const Caso& c : casos) {
+    SCOPED_TRACE(c.nome);
+    const std::unique_ptr<Modelo> m =
+        c.nome.rfind("toml", 0) == 0
+            ? modelo_geral(geral::ler_rede_texto(c.modelo, "m.toml"), c.modelo)
+            : modelo_legado(c.modelo, "m.txt");
+    EXPECT_EQ(m->descricao(), c.frases);
+  }
 }
 
 }  // namespace

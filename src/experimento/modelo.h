@@ -3,6 +3,7 @@
 #ifndef TARVO_EXPERIMENTO_MODELO_H_
 #define TARVO_EXPERIMENTO_MODELO_H_
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <optional>
@@ -99,6 +100,13 @@ struct Interrompida {};
 struct Ajustes {
   std::optional<double> limiar;  // the wait threshold of nivel_servico, at every station
 };
+
+// How long a run is expected to last: its time limit, or sooner the time its sources take at
+// their total rate (arrivals per unit of time) to generate its customer limit. Either limit may
+// be infinite (none).
+inline double horizonte_esperado(double tempo, double fregueses, double taxa) {
+  return taxa > 0 ? std::min(tempo, fregueses / taxa) : tempo;
+}
 
 // The fingerprint of a model file's text (FNV-1a), which tells slices of different models apart.
 inline std::uint64_t assinatura_do_texto(const std::string& texto) {

@@ -1,9 +1,12 @@
+// The pages: tables whose columns each keep one precision, and charts in a grid, the figures a
+// reader comes for first; a figure that does not vary stays in its table.
 #include "experimento/pagina.h"
 
 #include <algorithm>
 #include <cinttypes>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <map>
 
 #include "experimento/comparacao.h"
@@ -30,6 +33,7 @@ struct Sobre {
   std::string unidade;
   std::string grupo;  // the chart's key; empty: no chart
   std::string linha;  // the row's label in that chart
+  std::size_t ordem;  // charts go in this order: waits, lengths, sojourns, losses, utilisation...
 };
 
 Sobre sobre(const IdFigura& id) {
@@ -40,42 +44,45 @@ Sobre sobre(const IdFigura& id) {
     const char* unidade;
     bool grafico;
   };
+  // In the order of the charts: what a reader comes for first.
   static const Entrada tabela[] = {
-      {"rede", "tempo_final", "Tempo simulado", TEMPO, false},
-      {"rede", "gerados", "Fregueses gerados", FREGUESES, false},
-      {"rede", "termino_por_clientes", "Terminou pelo limite de fregueses (1 = sim)", "", false},
-      {"rede", "duracoes_perdidas", "Durações perdidas pela precisão do relógio", "eventos", false},
-      {"rede", "saidas", "Saídas da rede", FREGUESES, true},
+      {"fila", "espera_media", "Espera média na fila", TEMPO, true},
+      {"estacao", "espera_media", "Espera média na fila", TEMPO, true},
+      {"fila", "tamanho_medio", "Número médio na fila", FREGUESES, true},
+      {"estacao", "fila_media", "Número médio na fila", FREGUESES, true},
+      {"estacao", "sistema_medio", "Número médio na estação", FREGUESES, true},
       {"rede", "permanencia_media", "Permanência na rede: média", TEMPO, true},
       {"rede", "permanencia_p50", "Permanência na rede: mediana", TEMPO, true},
       {"rede", "permanencia_p90", "Permanência na rede: quantil 90%", TEMPO, true},
       {"rede", "permanencia_p95", "Permanência na rede: quantil 95%", TEMPO, true},
       {"rede", "permanencia_p99", "Permanência na rede: quantil 99%", TEMPO, true},
-      {"fonte", "gerados", "Fregueses gerados", FREGUESES, true},
-      {"servidor", "utilizacao", "Utilização", "fração do tempo", true},
-      {"servidor", "em_servico", "Em serviço no fim", FREGUESES, false},
-      {"servidor", "atendidos", "Atendidos", FREGUESES, true},
-      {"servidor", "taxa_servico", "Taxa de serviço", TAXA, true},
-      {"fila", "taxa_chegada", "Taxa de chegada", TAXA, true},
-      {"fila", "tamanho_medio", "Número médio na fila", FREGUESES, true},
-      {"fila", "espera_media", "Espera média na fila", TEMPO, true},
-      {"fila", "maximo", "Máximo na fila", FREGUESES, true},
-      {"fila", "tamanho_final", "Na fila no fim", FREGUESES, false},
-      {"fila", "sorvedouro", "Saídas pelo sorvedouro", FREGUESES, true},
-      {"estacao", "chegadas", "Chegadas", FREGUESES, true},
+      {"estacao", "permanencia_media", "Permanência média na estação", TEMPO, true},
       {"estacao", "perdidos", "Perdidos (estação cheia)", FREGUESES, true},
       {"estacao", "prob_perda", "Probabilidade de perda", "fração das chegadas", true},
-      {"estacao", "vazao", "Vazão", TAXA, true},
+      {"servidor", "utilizacao", "Utilização", "fração do tempo", true},
       {"estacao", "utilizacao", "Utilização por servidor", "fração do tempo", true},
-      {"estacao", "fila_media", "Número médio na fila", FREGUESES, true},
-      {"estacao", "sistema_medio", "Número médio na estação", FREGUESES, true},
-      {"estacao", "espera_media", "Espera média na fila", TEMPO, true},
-      {"estacao", "permanencia_media", "Permanência média na estação", TEMPO, true},
+      {"estacao", "vazao", "Vazão", TAXA, true},
+      {"servidor", "taxa_servico", "Taxa de serviço", TAXA, true},
+      {"fila", "taxa_chegada", "Taxa de chegada", TAXA, true},
+      {"servidor", "atendidos", "Atendidos", FREGUESES, true},
+      {"estacao", "chegadas", "Chegadas", FREGUESES, true},
+      {"rede", "saidas", "Saídas da rede", FREGUESES, true},
+      {"fila", "sorvedouro", "Saídas pelo sorvedouro", FREGUESES, true},
+      {"fonte", "gerados", "Fregueses gerados", FREGUESES, true},
+      {"fila", "maximo", "Máximo na fila", FREGUESES, true},
       {"estacao", "fila_maxima", "Máximo na fila", FREGUESES, true},
+      {"rede", "tempo_final", "Tempo simulado", TEMPO, false},
+      {"rede", "gerados", "Fregueses gerados", FREGUESES, false},
+      {"rede", "termino_por_clientes", "Terminou pelo limite de fregueses (1 = sim)", "", false},
+      {"rede", "duracoes_perdidas", "Durações perdidas pela precisão do relógio", "eventos", false},
+      {"servidor", "em_servico", "Em serviço no fim", FREGUESES, false},
+      {"fila", "tamanho_final", "Na fila no fim", FREGUESES, false},
   };
-  for (const Entrada& e : tabela) {
+  constexpr std::size_t n = sizeof tabela / sizeof tabela[0];
+  for (std::size_t k = 0; k < n; ++k) {
+    const Entrada& e = tabela[k];
     if (id.tipo != e.tipo || id.figura != e.figura) continue;
-    Sobre s{e.titulo, e.unidade, "", id.nome};
+    Sobre s{e.titulo, e.unidade, "", id.nome, k};
     if (!e.grafico) return s;
     s.grupo = id.tipo + "/" + id.figura;
     if (id.tipo == "rede" && id.figura.rfind("permanencia", 0) == 0) {
@@ -84,7 +91,7 @@ Sobre sobre(const IdFigura& id) {
     }
     return s;
   }
-  return {id.rotulo, "", "", id.nome};
+  return {id.rotulo, "", "", id.nome, n};
 }
 
 // The object a figure belongs to, in words.
@@ -99,52 +106,190 @@ std::string titulo_grupo(const std::string& grupo, const Sobre& s) {
   if (grupo == "rede/permanencia") return "Permanência na rede: média e quantis";
   if (grupo == "fila/sorvedouro" || grupo == "rede/saidas") return s.titulo;
   const std::string tipo = grupo.substr(0, grupo.find('/'));
+  // A row per object; a title that already says "fila" needs no "por fila".
   const char* de = tipo == "fonte"      ? " por fonte"
                    : tipo == "servidor" ? " por servidor"
-                   : tipo == "fila"     ? " por fila"
-                   : tipo == "estacao"  ? " por estação"
-                                        : "";
+                   : tipo == "fila"
+                       ? (s.titulo.find("fila") == std::string::npos ? " por fila" : "")
+                   : tipo == "estacao" ? " por estação"
+                                       : "";
   return s.titulo + de;
 }
 
-// Five significant digits, whole numbers of up to twelve digits in full.
+// The numbers of one column of a table, in one precision: whole numbers whole; values within
+// three decades of each other with the decimals that give the largest five significant digits;
+// a column that spans more, five significant digits each (whole from 10000 up). A dash where
+// there is none.
+std::vector<std::string> coluna(const std::vector<double>& xs) {
+  double maior = 0, menor = INFINITY;
+  bool inteiros = true;
+  for (double x : xs) {
+    if (!std::isfinite(x)) continue;
+    const double a = std::fabs(x);
+    maior = std::max(maior, a);
+    if (a > 0) menor = std::min(menor, a);
+    inteiros = inteiros && x == std::floor(x) && a < 1e15;
+  }
+  const bool fixo = !inteiros && maior < 1e4 && menor >= maior / 1000;
+  const int casas = fixo ? std::max(0, 4 - static_cast<int>(std::floor(std::log10(maior)))) : 0;
+  std::vector<std::string> r;
+  for (double x : xs) {
+    std::string t;
+    if (!std::isfinite(x)) {
+      t = "—";
+    } else if (fixo) {
+      t = formatar("%.*f", casas, x);
+    } else if ((x == std::floor(x) && std::fabs(x) < 1e15) ||
+               (std::fabs(x) >= 1e4 && std::fabs(x) < 1e15)) {
+      t = formatar("%.0f", x);
+    } else {
+      t = formatar("%#.5g", x);
+      if (t.back() == '.') t.pop_back();
+    }
+    if (t[0] == '-' && t.find_first_not_of("-0.") == std::string::npos) t.erase(0, 1);
+    r.push_back(t);
+  }
+  return r;
+}
+
+// Whether a figure took one value in every replication that has one (or none at all).
+bool constante(const Resumo& m) { return !(m.n > 0) || m.min == m.max; }
+
+// Intervals of a column, their ends in one precision; a figure that did not vary, its value
+// alone.
+std::vector<std::string> intervalos(const std::vector<Resumo>& ms) {
+  std::vector<double> xs;
+  for (const Resumo& m : ms) {
+    if (constante(m) || m.meia_largura == 0) {
+      xs.push_back(m.media);
+    } else {
+      const bool tem = std::isfinite(m.meia_largura);
+      xs.push_back(tem ? m.media - m.meia_largura : NaN);
+      xs.push_back(tem ? m.media + m.meia_largura : NaN);
+    }
+  }
+  const std::vector<std::string> t = coluna(xs);
+  std::vector<std::string> r;
+  std::size_t i = 0;
+  for (const Resumo& m : ms) {
+    if (constante(m) || m.meia_largura == 0) {
+      r.push_back(t[i++]);
+    } else if (!std::isfinite(m.meia_largura)) {
+      r.push_back("—");
+      i += 2;
+    } else {
+      std::string baixo = t[i], alto = t[i + 1];
+      // An interval narrower than the column's precision, with the digits that tell its ends
+      // apart.
+      for (int casas = 1; baixo == alto && casas <= 6; ++casas) {
+        baixo = formatar("%.*f", casas, m.media - m.meia_largura);
+        alto = formatar("%.*f", casas, m.media + m.meia_largura);
+      }
+      r.push_back(baixo + " – " + alto);
+      i += 2;
+    }
+  }
+  return r;
+}
+
+std::string percentual(double c) { return formatar("%g%%", 100 * c); }
+
+// A column of a page table: its heading, and whether it holds words (left, wrapping) rather
+// than numbers.
+struct Coluna {
+  std::string titulo;
+  bool palavras = false;
+};
+
+// A row of a page table: its cells (HTML), a class that marks the whole row, and a note under
+// its first cell.
+struct LinhaTabela {
+  std::vector<std::string> celulas;
+  std::string classe;
+  std::string nota;
+};
+
+std::string tabela(const std::vector<Coluna>& colunas, const std::vector<LinhaTabela>& linhas) {
+  std::string s = "<div class=\"rolar\"><table>\n<tr>";
+  for (const Coluna& c : colunas) {
+    s += std::string(c.palavras ? "<th class=\"t\">" : "<th>") + c.titulo + "</th>";
+  }
+  s += "</tr>\n";
+  for (const LinhaTabela& l : linhas) {
+    s += l.classe.empty() ? "<tr>" : "<tr class=\"" + l.classe + "\">";
+    for (std::size_t c = 0; c < l.celulas.size(); ++c) {
+      s += std::string(colunas[c].palavras ? "<td class=\"t\">" : "<td>") + l.celulas[c];
+      if (c == 0 && !l.nota.empty()) s += "<br><span class=\"nota\">" + escapar(l.nota) + "</span>";
+      s += "</td>";
+    }
+    s += "</tr>\n";
+  }
+  return s + "</table></div>\n";
+}
+
 // A table's first cell: what the figure is, and under it of which object, so that a narrow
 // screen still shows the numbers beside it.
 std::string celula_figura(const IdFigura& id) {
-  return "<td class=\"t\">" + escapar(sobre(id).titulo) + "<br><span class=\"obj\">" +
-         escapar(objeto(id)) + "</span></td>";
+  return escapar(sobre(id).titulo) + "<br><span class=\"obj\">" + escapar(objeto(id)) + "</span>";
 }
 
+// A number in the text of a page: five significant digits, whole numbers of up to twelve
+// digits in full.
 std::string num(double x) {
   if (!std::isfinite(x)) return "—";
   if (std::fabs(x) >= 1e4 && std::fabs(x) < 1e12) return formatar("%.0f", x);
   return formatar("%.5g", x);
 }
 
-std::string percentual(double c) { return formatar("%g%%", 100 * c); }
+// A parameter's values, as given: the fewest decimals that show every one of them exactly (to
+// twelve significant digits, as the sweep writes them).
+std::vector<std::string> coluna_exata(const std::vector<double>& xs) {
+  auto ler = [](const std::string& t) { return std::strtod(t.c_str(), nullptr); };
+  int casas = 0;
+  for (double x : xs) {
+    const double v = ler(formatar("%.12g", x));
+    while (casas < 12 && ler(formatar("%.*f", casas, v)) != v) ++casas;
+  }
+  std::vector<std::string> r;
+  for (double x : xs) r.push_back(formatar("%.*f", casas, x));
+  return r;
+}
 
+// Wide tables scroll sideways inside their box, whose edge shows a shadow while more of the
+// table lies beyond it: the white covers scroll with the table (local), the shadows stay with
+// the box (scroll), so a cover hides its shadow once that end of the table is reached.
 const char* const ESTILO = R"(<style>
 body{font-family:system-ui,-apple-system,"Segoe UI",Roboto,sans-serif;margin:0 auto;
-max-width:760px;padding:12px;color:#1b1b1b;line-height:1.45;font-size:16px}
+max-width:1180px;padding:12px;color:#1b1b1b;line-height:1.45;font-size:16px}
+p,ul{max-width:48em}
 h1{font-size:1.45em;margin:.4em 0}h2{font-size:1.2em;margin-top:1.6em;border-bottom:1px solid #ccc}
-h3{font-size:1em;margin:1.4em 0 .3em}h1,h2,h3,p,li{overflow-wrap:anywhere}
-.rolar{overflow-x:auto;-webkit-overflow-scrolling:touch}
+h3{font-size:1em;margin:1em 0 .3em}h1,h2,h3,p,li{overflow-wrap:anywhere}
+.rolar{overflow-x:auto;-webkit-overflow-scrolling:touch;max-width:100%;
+background:linear-gradient(to right,#fff 30%,rgba(255,255,255,0)) left center/40px 100% no-repeat local,
+linear-gradient(to left,#fff 30%,rgba(255,255,255,0)) right center/40px 100% no-repeat local,
+radial-gradient(farthest-side at 0 50%,rgba(0,0,0,.3),rgba(0,0,0,0)) left center/14px 100% no-repeat scroll,
+radial-gradient(farthest-side at 100% 50%,rgba(0,0,0,.3),rgba(0,0,0,0)) right center/14px 100% no-repeat scroll}
 table{border-collapse:collapse;font-size:14px;margin:.4em 0}
 th,td{padding:3px 8px;border-bottom:1px solid #e2e2e2;text-align:right;white-space:nowrap}
-th{background:#f2f2f2}td.t,th.t{text-align:left;white-space:normal;min-width:9em}
-.obj{font-size:12px;color:#666}tr.fora td{background:#fff1e6}
+th{background:rgba(0,0,0,.05)}td.t,th.t{text-align:left;white-space:normal;min-width:9em}
+.obj{font-size:12px;color:#666}span.nota{font-size:12px;color:#7a4a00}
+tr.fora td{background:rgba(255,140,0,.13)}tr.so td{color:#555;font-style:italic}
+.graficos{display:grid;grid-template-columns:minmax(0,1fr);column-gap:36px}
+@media (min-width:900px){.graficos{grid-template-columns:repeat(2,minmax(0,1fr))}}
+figure.quadro{margin:0 0 1.2em;min-width:0}
 svg.grafico{display:block;width:100%;max-width:560px;height:auto;font-size:12px}
 svg text{fill:#1b1b1b}svg text.titulo{font-size:13px;fill:#333}svg text.nada{fill:#888}
-svg text.nota{fill:#7a4a00}
+svg text.nota{fill:#7a4a00}svg text.leg{fill:#444}
 .grade{stroke:#e6e6e6}.eixo{stroke:#555}.zero{stroke:#000;stroke-dasharray:4 3}
-.marca{stroke:#b36b00;stroke-width:1.5;stroke-dasharray:6 3}
+.marca{stroke:#7a4a00;stroke-width:1.5;stroke-dasharray:6 3}
 .bigode{stroke:#1f5fa8;stroke-width:1.6}
-circle.ponto{fill:var(--cor,#1f5fa8)}circle.ponto.melhor{fill:#2a8a3e}
-circle.ponto.pior{fill:#c0392b}circle.ponto.neutro{fill:#777}circle.ponto.fina{opacity:.45}
-path.teoria{fill:#fff;stroke:#000;stroke-width:1.5}path.teoria.aprox{fill:#bbb;stroke:#555}
-polyline.teoria{fill:none;stroke:#000;stroke-width:1.5;stroke-dasharray:5 4}
+circle.ponto,circle.simbolo{fill:var(--cor,#1f5fa8)}circle.melhor{fill:#2a8a3e}
+circle.pior{fill:#c0392b}circle.neutro{fill:#888}circle.ponto.fina{opacity:.45}
+path.teoria{fill:#f07f1a;stroke:#8a3d00;stroke-width:1.2}
+path.teoria.aprox{fill:#fff;stroke:#e06a00;stroke-width:1.6}
+polyline.teoria{fill:none;stroke:#e06a00;stroke-width:2;stroke-dasharray:6 4}
 polyline.media{fill:none;stroke:var(--cor);stroke-width:2}polyline.media.fina{stroke-width:1;opacity:.5}
-polygon.faixa{fill:var(--cor);fill-opacity:.18;stroke:none}
+polygon.faixa,rect.faixa{fill:var(--cor);fill-opacity:.18;stroke:none}
 .legenda{font-size:14px;color:#444;margin:.2em 0 1em}.aviso{background:#fff6d6;padding:6px 10px}
 .cor{display:inline-block;width:.9em;height:.9em;border-radius:50%;vertical-align:-.1em}
 footer{margin-top:2em;font-size:13px;color:#666}
@@ -206,49 +351,76 @@ double valor_teorico(const Resultado& r, std::size_t f) {
 
 bool fora(const Teorico* t, const Resumo& m) { return t != nullptr && dentro(*t, m) == false; }
 
-// The theory's cells: value with its method, and the relative difference.
-std::string celulas_teoria(const Teorico* t, const Resumo& m) {
-  if (t == nullptr) return "<td>—</td><td>—</td>";
-  if (t->metodo == "instavel") {
-    return "<td class=\"t\">instável (carga " + num(t->carga) + ")</td><td>—</td>";
-  }
-  std::string v = num(t->valor);
-  if (t->metodo == "aproximada") v += " (aprox.)";
-  const std::string dif = diferenca_relativa(*t, m).value_or("—");
-  return "<td>" + v + "</td><td>" + dif + (fora(t, m) ? " ✗" : "") + "</td>";
+bool aproximada(const Resultado& r, std::size_t f) {
+  const Teorico* t = teorico(r, f);
+  return t != nullptr && t->metodo == "aproximada";
 }
 
-std::string intervalo(const Resumo& m) {
-  if (!std::isfinite(m.meia_largura)) return "—";
-  return num(m.media - m.meia_largura) + " – " + num(m.media + m.meia_largura);
+Resumo resumo(const Resultado& r, std::size_t f) {
+  return resumir(r.valores[f], r.valores[f].size(), r.pedido.confianca);
 }
+
+// The theory's column: each value in the column's precision with "(aprox.)" where it is the
+// two-moment approximation, "instável" with the load, or a dash.
+std::vector<std::string> teorias(const std::vector<const Teorico*>& ts) {
+  std::vector<double> xs;
+  for (const Teorico* t : ts) xs.push_back(t && t->metodo != "instavel" ? t->valor : NaN);
+  std::vector<std::string> r = coluna(xs);
+  for (std::size_t k = 0; k < ts.size(); ++k) {
+    if (ts[k] == nullptr) continue;
+    if (ts[k]->metodo == "instavel") r[k] = "instável (carga " + num(ts[k]->carga) + ")";
+    if (ts[k]->metodo == "aproximada") r[k] += " (aprox.)";
+  }
+  return r;
+}
+
+// The relative difference of the mean from the theory, ✗ where the theory is outside the
+// interval.
+std::string dif_rel(const Teorico* t, const Resumo& m) {
+  if (t == nullptr) return "—";
+  return diferenca_relativa(*t, m).value_or("—") + (fora(t, m) ? " ✗" : "");
+}
+
+const char* const LEGENDA_TEORIA =
+    "Teoria: o valor da teoria de filas (exato onde vale; (aprox.): "
+    "aproximação de dois momentos). Dif. rel.: (média − teoria) / teoria. ✗ e fundo laranja: a "
+    "teoria fica fora do intervalo.";
 
 std::string tabela_figuras(const Resultado& r) {
   const bool teoria = r.pedido.teoria;
-  std::string s =
-      "<div class=\"rolar\"><table>\n<tr><th class=\"t\">Figura</th>"
-      "<th>Média</th><th>Intervalo</th><th>n</th>";
-  if (teoria) s += "<th>Teoria</th><th>Dif. rel.</th>";
-  s += "</tr>\n";
+  std::vector<Coluna> colunas = {{"Figura", true}, {"Média"}, {"Intervalo"}, {"n"}};
+  if (teoria) colunas.insert(colunas.end(), {{"Teoria"}, {"Dif. rel."}});
+  std::vector<Resumo> ms;
+  std::vector<double> medias;
+  std::vector<const Teorico*> ts;
   for (std::size_t f = 0; f < r.ids.size(); ++f) {
-    const Resumo m = resumir(r.valores[f], r.valores[f].size(), r.pedido.confianca);
-    const Teorico* t = teoria ? teorico(r, f) : nullptr;
-    s += std::string(fora(t, m) ? "<tr class=\"fora\">" : "<tr>") + celula_figura(r.ids[f]) +
-         "<td>" + num(m.media) + "</td><td>" + intervalo(m) + "</td><td>" +
-         formatar("%lld", static_cast<long long>(m.n)) + "</td>";
-    if (teoria) s += celulas_teoria(t, m);
-    s += "</tr>\n";
+    ms.push_back(resumo(r, f));
+    medias.push_back(ms.back().media);
+    ts.push_back(teoria ? teorico(r, f) : nullptr);
   }
-  s += "</table></div>\n";
-  if (teoria) {
-    s += "<p class=\"legenda\">Teoria: o valor da teoria de filas (exato onde vale; (aprox.): "
-         "aproximação de dois momentos). Dif. rel.: (média − teoria) / teoria. ✗ e fundo "
-         "laranja: a teoria fica fora do intervalo.</p>\n";
+  const std::vector<std::string> media = coluna(medias), intervalo = intervalos(ms),
+                                 valor_teoria = teorias(ts);
+  std::vector<LinhaTabela> linhas;
+  bool constantes = false;
+  for (std::size_t f = 0; f < r.ids.size(); ++f) {
+    LinhaTabela l;
+    l.celulas = {celula_figura(r.ids[f]), media[f], intervalo[f],
+                 formatar("%lld", static_cast<long long>(ms[f].n))};
+    if (teoria) l.celulas.insert(l.celulas.end(), {valor_teoria[f], dif_rel(ts[f], ms[f])});
+    if (fora(ts[f], ms[f])) l.classe = "fora";
+    constantes = constantes || (ms[f].n > 1 && constante(ms[f]));
+    linhas.push_back(std::move(l));
   }
-  return s;
+  std::string notas = teoria ? LEGENDA_TEORIA : "";
+  if (constantes) {
+    notas += std::string(teoria ? " " : "") +
+             "Um valor só no intervalo: todas as replicações deram esse valor.";
+  }
+  return tabela(colunas, linhas) +
+         (notas.empty() ? "" : "<p class=\"legenda\">" + notas + "</p>\n");
 }
 
-// The groups of figures that have a chart, in the order of their first figure, and their figures.
+// The groups of figures that have a chart, in the order of the charts, and their figures.
 std::vector<std::pair<std::string, std::vector<std::size_t>>> grupos(
     const std::vector<IdFigura>& ids) {
   std::vector<std::pair<std::string, std::vector<std::size_t>>> g;
@@ -260,6 +432,9 @@ std::vector<std::pair<std::string, std::vector<std::size_t>>> grupos(
     if (novo) g.push_back({k, {}});
     g[it->second].second.push_back(f);
   }
+  std::stable_sort(g.begin(), g.end(), [&ids](const auto& x, const auto& y) {
+    return sobre(ids[x.second[0]]).ordem < sobre(ids[y.second[0]]).ordem;
+  });
   return g;
 }
 
@@ -276,83 +451,112 @@ std::vector<std::string> rotulos(const std::vector<IdFigura>& ids,
   return r;
 }
 
-std::string legenda_pontos(const Resultado& r, bool teoria, bool aproximada) {
-  return "<p class=\"legenda\">Ponto: média das replicações; traço: intervalo de " +
-         percentual(r.pedido.confianca) + (teoria ? "; losango: teoria" : "") +
-         (aproximada ? " (cinza: aproximação de dois momentos)" : "") + ".</p>\n";
+// One chart with its title, a cell of the grid of charts.
+std::string quadro(const std::string& titulo, const std::string& svg,
+                   const std::string& depois = "") {
+  return "<figure class=\"quadro\">\n<h3>" + escapar(titulo) + "</h3>\n" + svg + "\n" + depois +
+         "</figure>\n";
 }
 
-bool aproximada(const Resultado& r, std::size_t f) {
-  const Teorico* t = teorico(r, f);
-  return t != nullptr && t->metodo == "aproximada";
+std::string grade(const std::string& quadros) {
+  return quadros.empty() ? "" : "<div class=\"graficos\">\n" + quadros + "</div>\n";
+}
+
+// The note under the charts that names the figures left to the table for not varying.
+std::string sem_grafico(const std::vector<std::string>& titulos, const char* porque) {
+  if (titulos.empty()) return "";
+  std::string s;
+  for (const std::string& t : titulos) s += (s.empty() ? "" : "; ") + t;
+  return "<p class=\"legenda\">Sem gráfico, " + std::string(porque) + ": " + escapar(s) +
+         " (na tabela).</p>\n";
+}
+
+std::string intervalo_de(const Resultado& r) {
+  return "intervalo de " + percentual(r.pedido.confianca);
 }
 
 std::string graficos(const Resultado& r) {
   std::string s;
+  std::vector<std::string> constantes;
   for (const auto& [grupo, fs] : grupos(r.ids)) {
+    const Sobre so = sobre(r.ids[fs[0]]);
     const std::vector<std::string> nomes = rotulos(r.ids, fs);
     std::vector<grafico::Linha> linhas;
-    bool algum = false, teoria = false, aprox = false;
+    bool varia = false, teoria = false, aprox = false;
     for (std::size_t k = 0; k < fs.size(); ++k) {
       const std::size_t f = fs[k];
-      const Resumo m = resumir(r.valores[f], r.valores[f].size(), r.pedido.confianca);
+      const Resumo m = resumo(r, f);
       const double t = valor_teorico(r, f);
-      algum = algum || std::isfinite(m.media);
-      teoria = teoria || std::isfinite(t);
+      varia = varia || !constante(m);
+      teoria = teoria || (std::isfinite(t) && !aproximada(r, f));
       aprox = aprox || aproximada(r, f);
       const double hw = std::isfinite(m.meia_largura) ? m.meia_largura : NaN;
       linhas.push_back({nomes[k], m.media, m.media - hw, m.media + hw, t, "",
-                        nomes[k] + ": " + num(m.media) + " (" + intervalo(m) + ")" +
+                        nomes[k] + ": " + num(m.media) + " (" + intervalos({m})[0] + ")" +
                             (std::isfinite(t) ? "; teoria " + num(t) : ""),
-                        aproximada(r, f)});
+                        aproximada(r, f), ""});
     }
-    if (!algum) continue;
-    const Sobre so = sobre(r.ids[fs[0]]);
-    s += "<h3>" + escapar(titulo_grupo(grupo, so)) + "</h3>\n" +
-         grafico::pontos("figuras", so.unidade, linhas, false) + "\n" +
-         legenda_pontos(r, teoria, aprox);
+    if (!varia) {
+      constantes.push_back(titulo_grupo(grupo, so));
+      continue;
+    }
+    grafico::Opcoes o;
+    o.legenda = {{"ponto", "média"}, {"intervalo", intervalo_de(r)}};
+    if (teoria) o.legenda.push_back({"teoria", "teoria"});
+    if (aprox) o.legenda.push_back({"teoria aprox", "teoria aproximada"});
+    s += quadro(titulo_grupo(grupo, so), grafico::pontos("figuras", so.unidade, linhas, o));
   }
-  return s;
+  return grade(s) + sem_grafico(constantes, "por não variar");
 }
 
 std::string grafico_espera(const Resultado& r) {
   if (r.espera.replicacoes() == 0) return "";
+  std::string s = "<h2>Aquecimento (gráfico de Welch)</h2>\n";
   if (r.estacoes_espera.empty()) {
-    return "<h2>Aquecimento (gráfico de Welch)</h2>\n<p>O modelo não tem fila onde fregueses "
-           "esperem: nada a seguir.</p>\n";
+    return s + "<p>O modelo não tem fila onde fregueses esperem: nada a seguir.</p>\n";
   }
   const Serie m = r.espera.media();
-  std::string s =
-      "<h2>Aquecimento (gráfico de Welch)</h2>\n<p>Para cada fila, o número médio de fregueses "
-      "esperando em cada intervalo de " +
-      num(m.largura) +
-      " unidades de tempo, na média das replicações (pontos), e a média móvel desses valores "
-      "(linha). O aquecimento a escolher é o tempo a partir do qual a linha fica estável.";
-  if (r.pedido.aquecimento > 0) s += " A linha tracejada marca o aquecimento usado nesta execução.";
-  s += "</p>\n";
+  const double largura = m.limites.size() > 1 ? m.limites[1] : NaN;
+  s += "<p>Para cada fila, o número médio de fregueses esperando ao longo do tempo, na média das "
+       "replicações (pontos), em intervalos que começam com o tempo médio entre chegadas (" +
+       num(largura) +
+       ") e se alargam com o tempo, oito a cada vez que ele dobra; a linha é a média móvel desses "
+       "pontos. O eixo do tempo é logarítmico: o começo da execução, onde fica o transiente, "
+       "aparece tão detalhado quanto o resto. O aquecimento a escolher é o tempo a partir do qual "
+       "a linha fica estável" +
+       (r.pedido.aquecimento > 0 ? "; a linha tracejada marca o usado nesta execução" : "") +
+       ".</p>\n";
+  std::string quadros;
   for (std::size_t e = 0; e < r.estacoes_espera.size(); ++e) {
+    const std::string titulo = r.estacoes_espera[e] + ": fregueses esperando ao longo do tempo";
     const std::vector<double>& y = m.medias[e];
     if (y.empty()) {
-      s += "<p>" + escapar(r.estacoes_espera[e]) +
-           ": a execução não cobriu nenhum intervalo inteiro.</p>\n";
+      quadros += "<figure class=\"quadro\">\n<h3>" + escapar(titulo) +
+                 "</h3>\n<p>A execução não cobriu nenhum intervalo inteiro.</p>\n</figure>\n";
       continue;
     }
-    const std::size_t janela = std::max<std::size_t>(1, y.size() / 40);
-    grafico::Serie bins{"média no intervalo", {}, y, {}, {}, {}, true, "fina"};
+    const std::size_t janela = std::max<std::size_t>(1, y.size() / 20);
+    grafico::Serie pontos{"média no intervalo", {}, y, {}, {}, {}, true, "fina"};
     for (std::size_t k = 0; k < y.size(); ++k) {
-      bins.x.push_back(m.largura * (static_cast<double>(k) + 0.5));
+      pontos.x.push_back((m.limites[k] + m.limites[k + 1]) / 2);
     }
-    grafico::Serie movel{"média móvel", bins.x, media_movel(y, janela), {}, {}, {}, false, ""};
-    s += "<h3>" + escapar(r.estacoes_espera[e]) + ": fregueses esperando ao longo do tempo</h3>\n" +
-         grafico::linhas("aquecimento", "tempo simulado", "fregueses na fila", {bins, movel},
-                         r.pedido.aquecimento > 0 ? r.pedido.aquecimento : NaN, "aquecimento") +
-         "\n";
-    s += formatar(
-        "<p class=\"legenda\">%zu intervalos, média móvel de janela %zu (%zu intervalos de cada "
-        "lado).</p>\n",
-        y.size(), janela, janela);
+    grafico::Serie movel{"média móvel", pontos.x, media_movel(y, janela), {}, {}, {}, false, ""};
+    grafico::Opcoes o;
+    o.legenda = {{"ponto", "média no intervalo"}, {"movel", "média móvel"}};
+    o.log_x = true;
+    if (r.pedido.aquecimento > 0) {
+      o.marca_x = r.pedido.aquecimento;
+      o.rotulo_marca = "aquecimento";
+    }
+    quadros += quadro(
+        titulo,
+        grafico::linhas("aquecimento", "tempo simulado (escala logarítmica)", "fregueses na fila",
+                        {pontos, movel}, o),
+        formatar("<p class=\"legenda\">%zu intervalos; média móvel de %zu pontos (%zu de cada "
+                 "lado, menos no começo).</p>\n",
+                 y.size(), 2 * janela + 1, janela));
   }
-  return s;
+  return s + grade(quadros);
 }
 
 }  // namespace
@@ -401,12 +605,16 @@ std::string pagina_varredura(const std::vector<Ponto>& pontos, const Contexto& c
     if (i == series.size()) series.push_back(k);
     serie_do_ponto.push_back(i);
   }
+  // The parameters' columns, the same in every figure's table.
+  const std::size_t np = pontos.front().parametros.size();
+  std::vector<std::vector<std::string>> parametros(np);
+  for (std::size_t j = 0; j < np; ++j) {
+    std::vector<double> v;
+    for (const Ponto& p : pontos) v.push_back(p.parametros[j].second);
+    parametros[j] = coluna_exata(v);
+  }
   const std::string eixo_x = pontos.front().parametros.front().first;
   s += "<h2>Figuras contra " + escapar(eixo_x) + "</h2>\n";
-  s += "<p class=\"legenda\">Pontos e linha: média das replicações; faixa: intervalo de " +
-       percentual(r0.pedido.confianca) +
-       (r0.pedido.teoria ? "; tracejado: teoria (ausente onde a estação é instável)" : "") +
-       ".</p>\n";
   if (series.size() > 1) {
     s += "<p class=\"legenda\">";
     for (std::size_t k = 0; k < series.size(); ++k) {
@@ -416,21 +624,26 @@ std::string pagina_varredura(const std::vector<Ponto>& pontos, const Contexto& c
     }
     s += "</p>\n";
   }
-  for (std::size_t f = 0; f < r0.ids.size(); ++f) {
+  // The figures in the order of the charts.
+  std::vector<std::size_t> ordem(r0.ids.size());
+  for (std::size_t f = 0; f < ordem.size(); ++f) ordem[f] = f;
+  std::stable_sort(ordem.begin(), ordem.end(), [&r0](std::size_t x, std::size_t y) {
+    return sobre(r0.ids[x]).ordem < sobre(r0.ids[y]).ordem;
+  });
+  std::string quadros;
+  std::vector<std::string> constantes;
+  for (std::size_t f : ordem) {
     const Sobre so = sobre(r0.ids[f]);
     if (so.grupo.empty()) continue;
     std::vector<grafico::Serie> linhas(series.size());
-    bool algum = false;
-    std::string tabela = "<details><summary>valores</summary><div class=\"rolar\"><table>\n<tr>";
-    for (const auto& [nome, v] : pontos.front().parametros) {
-      tabela += "<th>" + escapar(nome) + "</th>";
-    }
-    tabela += "<th>Média</th><th>Intervalo</th>";
-    if (r0.pedido.teoria) tabela += "<th>Teoria</th><th>Dif. rel.</th>";
-    tabela += "</tr>\n";
+    std::vector<Resumo> ms;
+    std::vector<double> medias;
+    std::vector<const Teorico*> ts;
+    double menor = INFINITY, maior = -INFINITY;
+    bool teoria = false, aprox = false;
     for (std::size_t p = 0; p < pontos.size(); ++p) {
       const Resultado& r = pontos[p].resultado;
-      const Resumo m = resumir(r.valores[f], r.valores[f].size(), r.pedido.confianca);
+      const Resumo m = resumo(r, f);
       grafico::Serie& l = linhas[serie_do_ponto[p]];
       l.nome = series[serie_do_ponto[p]];
       l.x.push_back(pontos[p].parametros.front().second);
@@ -439,27 +652,56 @@ std::string pagina_varredura(const std::vector<Ponto>& pontos, const Contexto& c
       l.baixo.push_back(m.media - hw);
       l.alto.push_back(m.media + hw);
       l.teoria.push_back(valor_teorico(r, f));
-      algum = algum || std::isfinite(m.media);
-      const Teorico* t = r.pedido.teoria ? teorico(r, f) : nullptr;
-      tabela += fora(t, m) ? "<tr class=\"fora\">" : "<tr>";
-      for (const auto& [nome, v] : pontos[p].parametros) tabela += "<td>" + num(v) + "</td>";
-      tabela += "<td>" + num(m.media) + "</td><td>" + intervalo(m) + "</td>";
-      if (r.pedido.teoria) tabela += celulas_teoria(t, m);
-      tabela += "</tr>\n";
+      teoria = teoria || std::isfinite(l.teoria.back());
+      aprox = aprox || aproximada(r, f);
+      if (m.n > 0) menor = std::min(menor, m.min), maior = std::max(maior, m.max);
+      ms.push_back(m);
+      medias.push_back(m.media);
+      ts.push_back(r.pedido.teoria ? teorico(r, f) : nullptr);
     }
-    if (!algum) continue;
-    bool aprox = false;
-    for (const Ponto& p : pontos) aprox = aprox || aproximada(p.resultado, f);
+    const std::string titulo = so.titulo + " — " + objeto(r0.ids[f]);
+    if (!(menor < maior)) {
+      constantes.push_back(titulo);
+      continue;
+    }
+    std::vector<Coluna> colunas;
+    for (const auto& [nome, v] : pontos.front().parametros) colunas.push_back({escapar(nome)});
+    colunas.insert(colunas.end(), {{"Média"}, {"Intervalo"}});
+    if (r0.pedido.teoria) colunas.insert(colunas.end(), {{"Teoria"}, {"Dif. rel."}});
+    const std::vector<std::string> media = coluna(medias), intervalo = intervalos(ms),
+                                   valor_teoria = teorias(ts);
+    std::vector<LinhaTabela> tabela_linhas;
+    for (std::size_t p = 0; p < pontos.size(); ++p) {
+      LinhaTabela l;
+      for (std::size_t j = 0; j < np; ++j) l.celulas.push_back(parametros[j][p]);
+      l.celulas.insert(l.celulas.end(), {media[p], intervalo[p]});
+      if (r0.pedido.teoria) {
+        l.celulas.insert(l.celulas.end(), {valor_teoria[p], dif_rel(ts[p], ms[p])});
+      }
+      if (fora(ts[p], ms[p])) l.classe = "fora";
+      tabela_linhas.push_back(std::move(l));
+    }
+    std::string valores = "<details><summary>valores</summary>\n";
     if (aprox) {
-      tabela =
-          "<p class=\"legenda\">A teoria desta figura é, em algum ponto, a aproximação de "
-          "dois momentos.</p>\n" +
-          tabela;
+      valores +=
+          "<p class=\"legenda\">A teoria desta figura é, em algum ponto, a aproximação de dois "
+          "momentos.</p>\n";
     }
-    s += "<h3>" + escapar(so.titulo) + " — " + escapar(objeto(r0.ids[f])) + "</h3>\n";
-    s += grafico::linhas("varredura", eixo_x, so.unidade.empty() ? "valor" : so.unidade, linhas) +
-         "\n" + tabela + "</table></div></details>\n";
+    valores += tabela(colunas, tabela_linhas) + "</details>\n";
+    grafico::Opcoes o;
+    o.legenda = {{"linha", "média"}, {"faixa", intervalo_de(r0)}};
+    if (teoria) o.legenda.push_back({"linha-teoria", "teoria"});
+    quadros += quadro(
+        titulo,
+        grafico::linhas("varredura", eixo_x, so.unidade.empty() ? "valor" : so.unidade, linhas, o),
+        valores);
   }
+  s += grade(quadros);
+  if (r0.pedido.teoria) {
+    s += "<p class=\"legenda\">A teoria falta onde a estação é instável (carga de 1 ou "
+         "mais).</p>\n";
+  }
+  s += sem_grafico(constantes, "pois não variam");
   return s + fim(c);
 }
 
@@ -472,46 +714,136 @@ std::string pagina_comparacao(const Resultado& a, const Resultado& b, const Cont
        ": a replicação i de A e a de B usam os mesmos números aleatórios, e a diferença B − A "
        "é tomada replicação a replicação (intervalo t de Student de " +
        percentual(a.pedido.confianca) + ").</p>\n" + avisos_html(a) + avisos_html(b);
-  s += "<h2>Modelo A</h2>\n" + lista(c.descricao) + "<h2>Modelo B</h2>\n" + lista(c.descricao_b);
   const std::vector<Comparada> cs = comparar(a, b);
-  s += "<h2>Figuras</h2>\n<div class=\"rolar\"><table>\n<tr><th class=\"t\">Figura</th><th>Média "
-       "A</th><th>Média B</th><th>B − A</th>"
-       "<th>Intervalo de B − A</th><th class=\"t\">Melhor</th></tr>\n";
-  std::vector<IdFigura> ids;
-  for (const Comparada& x : cs) {
-    ids.push_back(x.id);
-    s += "<tr>" + celula_figura(x.id) + "<td>" + num(x.media_a) + "</td><td>" + num(x.media_b) +
-         "</td><td>" + num(x.diferenca.media) + "</td><td>" + intervalo(x.diferenca) +
-         "</td><td class=\"t\">" + escapar(x.melhor) + "</td></tr>\n";
+  // The verdicts in the order of the charts.
+  std::vector<Veredito> v = veredito(cs, true);
+  std::stable_sort(v.begin(), v.end(), [](const Veredito& x, const Veredito& y) {
+    return sobre(x.ids[0]).ordem < sobre(y.ids[0]).ordem;
+  });
+  s += "<h2>Em resumo</h2>\n";
+  if (v.empty()) {
+    s += "<p>Nenhum intervalo de diferença exclui 0: com estas replicações, nenhum dos dois "
+         "modelos se mostra melhor.</p>\n";
+  } else {
+    s += "<ul>\n";
+    for (const Veredito& x : v) {
+      std::string titulos;
+      for (const IdFigura& id : x.ids) titulos += (titulos.empty() ? "" : "; ") + sobre(id).titulo;
+      s += "<li>" + escapar(titulos) + " — " + escapar(x.frase) + ".</li>\n";
+    }
+    s += "</ul>\n<p class=\"legenda\">Onde o intervalo da diferença exclui 0; as contagens são "
+         "dos objetos dos dois modelos.</p>\n";
   }
-  s += "</table></div>\n<p class=\"legenda\">Melhor: o modelo cuja figura é melhor onde o "
-       "intervalo da diferença exclui 0 (menor é melhor para esperas, tamanhos e perdas; maior "
-       "para vazão e saídas); “-”: sem conclusão.</p>\n";
-  s += "<h2>Diferenças B − A</h2>\n";
+  s += "<h2>Modelo A</h2>\n" + lista(c.descricao) + "<h2>Modelo B</h2>\n" + lista(c.descricao_b);
+
+  const bool teoria = a.pedido.teoria || b.pedido.teoria;
+  std::vector<Coluna> colunas = {
+      {"Figura", true}, {"Média A"}, {"Média B"}, {"B − A"}, {"Intervalo de B − A"}};
+  if (teoria) colunas.insert(colunas.end(), {{"Teoria A"}, {"Teoria B"}});
+  colunas.push_back({"Melhor", true});
+  std::vector<double> medias, difs;
+  std::vector<Resumo> ds;
+  std::vector<const Teorico*> ts;
+  auto teoria_de = [](const Resultado& r, std::size_t f) {
+    return f == Comparada::nenhuma || !r.pedido.teoria ? nullptr : teorico(r, f);
+  };
+  for (const Comparada& x : cs) medias.push_back(x.media_a);
+  for (const Comparada& x : cs) medias.push_back(x.media_b);
+  for (const Comparada& x : cs) ts.push_back(teoria_de(a, x.em_a));
+  for (const Comparada& x : cs) ts.push_back(teoria_de(b, x.em_b));
+  for (const Comparada& x : cs) {
+    difs.push_back(x.diferenca.media);
+    ds.push_back(x.diferenca);
+  }
+  const std::vector<std::string> media = coluna(medias), dif = coluna(difs),
+                                 intervalo = intervalos(ds), valor_teoria = teorias(ts);
+  std::vector<LinhaTabela> linhas;
+  std::vector<IdFigura> ids;
+  std::vector<std::size_t> de_ids;  // the comparison of each of ids
+  const std::size_t n = cs.size();
+  for (std::size_t k = 0; k < n; ++k) {
+    const Comparada& x = cs[k];
+    LinhaTabela l;
+    l.celulas = {celula_figura(x.id), media[k], media[n + k], dif[k], intervalo[k]};
+    if (teoria) {
+      std::string ta = valor_teoria[k], tb = valor_teoria[n + k];
+      if (ts[k] && fora(ts[k], resumo(a, x.em_a))) ta += " ✗";
+      if (ts[n + k] && fora(ts[n + k], resumo(b, x.em_b))) tb += " ✗";
+      l.celulas.insert(l.celulas.end(), {ta, tb});
+    }
+    if (x.so_em().empty()) {
+      l.celulas.push_back(x.melhor == "-" ? "–" : x.melhor);
+      ids.push_back(x.id);
+      de_ids.push_back(k);
+    } else {
+      l.celulas.push_back("só em " + x.so_em());
+      l.classe = "so";
+    }
+    linhas.push_back(std::move(l));
+  }
+  s += "<h2>Figuras</h2>\n" + tabela(colunas, linhas);
+  s += "<p class=\"legenda\">Melhor: o modelo cuja figura é melhor onde o intervalo da diferença "
+       "exclui 0 (menor é melhor para esperas, tamanhos, permanências e perdas; maior para vazão "
+       "e saídas); “–”: sem conclusão; só em A, só em B: a figura de um modelo só (objeto "
+       "acrescentado, retirado ou renomeado).";
+  if (teoria) {
+    s += " Teoria A, Teoria B: a teoria de filas de cada modelo; ✗: fora do intervalo da média "
+         "do modelo.";
+  }
+  s += "</p>\n<h2>Diferenças B − A</h2>\n";
+  std::string quadros;
+  std::vector<std::string> constantes;
   for (const auto& [grupo, fs] : grupos(ids)) {
+    const Sobre so = sobre(ids[fs[0]]);
     const std::vector<std::string> nomes = rotulos(ids, fs);
-    std::vector<grafico::Linha> linhas;
-    bool algum = false;
+    std::vector<grafico::Linha> pontos;
+    bool varia = false;
+    bool classes[3] = {false, false, false};
+    double escala = 0;
     for (std::size_t k = 0; k < fs.size(); ++k) {
-      const Comparada& x = cs[fs[k]];
+      const Comparada& x = cs[de_ids[fs[k]]];
       const Resumo& d = x.diferenca;
       const double hw = std::isfinite(d.meia_largura) ? d.meia_largura : NaN;
-      algum = algum || std::isfinite(d.media);
-      linhas.push_back({nomes[k], d.media, d.media - hw, d.media + hw, NaN,
-                        x.melhor == "B"   ? "melhor"
-                        : x.melhor == "A" ? "pior"
-                                          : "neutro",
-                        nomes[k] + ": B − A = " + num(d.media) + " (" + intervalo(d) + ")"});
+      const double maior = std::max(std::fabs(x.media_a), std::fabs(x.media_b));
+      if (std::isfinite(maior)) escala = std::max(escala, maior);
+      varia = varia || !constante(d);
+      const int qual = x.melhor == "B" ? 0 : x.melhor == "A" ? 1 : 2;
+      classes[qual] = true;
+      // Small against the means: the whole interval within 1% of the larger one.
+      std::string nota;
+      if (d.n > 0 && d.min == 0 && d.max == 0) {
+        nota = "igual";
+      } else if (std::isfinite(hw) && std::fabs(d.media) + hw <= 0.01 * maior) {
+        nota = "desprezível";
+      }
+      pontos.push_back({nomes[k], d.media, d.media - hw, d.media + hw, NaN,
+                        qual == 0   ? "melhor"
+                        : qual == 1 ? "pior"
+                                    : "neutro",
+                        nomes[k] + ": B − A = " + num(d.media) + " (" + intervalos({d})[0] + ")",
+                        false, nota});
     }
-    if (!algum) continue;
-    const Sobre so = sobre(ids[fs[0]]);
-    s += "<h3>" + escapar(titulo_grupo(grupo, so)) + ": B − A</h3>\n" +
-         grafico::pontos("comparacao", so.unidade, linhas, true) + "\n";
+    const std::string titulo = titulo_grupo(grupo, so);
+    if (!varia) {
+      constantes.push_back(titulo);
+      continue;
+    }
+    grafico::Opcoes o;
+    o.zero = true;
+    o.amplitude = 0.1 * escala;
+    if (classes[0]) o.legenda.push_back({"ponto melhor", "B melhor"});
+    if (classes[1]) o.legenda.push_back({"ponto pior", "A melhor"});
+    if (classes[2]) o.legenda.push_back({"ponto neutro", "sem conclusão"});
+    o.legenda.push_back({"intervalo", intervalo_de(a)});
+    quadros += quadro(titulo + ": B − A", grafico::pontos("comparacao", so.unidade, pontos, o));
   }
-  s += "<p class=\"legenda\">Ponto: diferença média B − A; traço: seu intervalo de " +
-       percentual(a.pedido.confianca) +
-       "; linha tracejada: 0. Verde: B é melhor; vermelho: A é melhor; cinza: sem "
-       "conclusão.</p>\n";
+  s += grade(quadros);
+  s += "<p class=\"legenda\">Ponto: diferença média B − A; traço: seu intervalo; linha tracejada: "
+       "0. Cada eixo cobre pelo menos um décimo da maior média da figura, para que uma diferença "
+       "pequena diante das médias pareça pequena; desprezível: a diferença e seu intervalo ficam "
+       "abaixo de 1% da média; igual: os dois modelos dão o mesmo valor em toda "
+       "replicação.</p>\n";
+  s += sem_grafico(constantes, "pois a diferença não varia");
   return s + fim(c);
 }
 

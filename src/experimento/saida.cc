@@ -709,8 +709,26 @@ std::string escrever_varredura(const std::vector<Ponto>& pontos, Formato formato
   return Json{{"varredura", std::move(v)}}.dump(2) + "\n";
 }
 
+namespace {
+
+// A model's theory of one figure in the comparison's table: its value, ~ for the two-moment
+// approximation and * where it falls outside that model's interval; "instavel"; or "-".
+std::string teoria_comparada(const Resultado& r, std::size_t f) {
+  const Teorico* t = f == Comparada::nenhuma ? nullptr : teorico(r, f);
+  if (t == nullptr) return "-";
+  if (t->metodo == "instavel") return "instavel";
+  const Resumo m = resumir(r.valores[f], r.valores[f].size(), r.pedido.confianca);
+  return celula(t->valor) + (t->metodo == "aproximada" ? "~" : "") +
+         (dentro(*t, m) == false ? "*" : "");
+}
+
+}  // namespace
+
 std::string escrever_comparacao(const Resultado& a, const Resultado& b, Formato formato) {
   const std::vector<Comparada> cs = comparar(a, b);
+  auto so_em = [](const Comparada& c) {
+    return c.so_em().empty() ? Json(nullptr) : Json(c.so_em());
+  };
   if (formato == Formato::json) {
     Json v = Json::array();
     for (const Comparada& c : cs) {
@@ -722,20 +740,23 @@ std::string escrever_comparacao(const Resultado& a, const Resultado& b, Formato 
                    {"diferenca", numero(c.diferenca.media)},
                    {"meia_largura", numero(c.diferenca.meia_largura)},
                    {"n", c.diferenca.n},
-                   {"melhor", c.melhor}});
+                   {"melhor", c.melhor},
+                   {"so_em", so_em(c)}});
     }
     return Json{{"a", objeto(a)}, {"b", objeto(b)}, {"comparacao", std::move(v)}}.dump(2) + "\n";
   }
   if (formato == Formato::csv) {
-    std::string s = "tipo,nome,figura,rotulo,media_a,media_b,diferenca,meia_largura,n,melhor\n";
+    std::string s =
+        "tipo,nome,figura,rotulo,media_a,media_b,diferenca,meia_largura,n,melhor,so_em\n";
     for (const Comparada& c : cs) {
       s += campo(c.id.tipo) + "," + campo(c.id.nome) + "," + campo(c.id.figura) + "," +
            campo(c.id.rotulo) + "," + real(c.media_a) + "," + real(c.media_b) + "," +
            real(c.diferenca.media) + "," + real(c.diferenca.meia_largura) + "," +
-           std::to_string(c.diferenca.n) + "," + c.melhor + "\n";
+           std::to_string(c.diferenca.n) + "," + c.melhor + "," + c.so_em() + "\n";
     }
     return s;
   }
+  const bool teoria = a.pedido.teoria || b.pedido.teoria;
   std::string s = " TARVO-REP: comparacao pareada de dois modelos\n\n";
   s += formatar(" A           : %s\n", a.pedido.modelo.c_str());
   s += formatar(" B           : %s\n", b.pedido.modelo.c_str());
@@ -743,16 +764,44 @@ std::string escrever_comparacao(const Resultado& a, const Resultado& b, Formato 
   s += formatar(" aquecimento : A %g, B %g\n", a.pedido.aquecimento, b.pedido.aquecimento);
   s +=
       " diferenca   : B - A, replicacao a replicacao (pareadas pelo indice), com seu intervalo\n\n";
+  std::vector<std::string> cab = {"TIPO",    "NOME",  "FIGURA", "MEDIA A",
+                                  "MEDIA B", "B - A", "+/-",    "N"};
+  if (teoria) cab.insert(cab.end(), {"TEORIA A", "TEORIA B"});
+  cab.push_back("MELHOR");
   std::vector<std::vector<std::string>> linhas;
   for (const Comparada& c : cs) {
+    const bool ambos = c.so_em().empty();
     linhas.push_back({c.id.tipo, c.id.nome, c.id.rotulo, celula(c.media_a), celula(c.media_b),
                       celula(c.diferenca.media), celula(c.diferenca.meia_largura),
-                      std::to_string(c.diferenca.n), c.melhor});
+                      ambos ? std::to_string(c.diferenca.n) : "-"});
+    if (teoria) {
+      linhas.back().push_back(teoria_comparada(a, c.em_a));
+      linhas.back().push_back(teoria_comparada(b, c.em_b));
+    }
+    linhas.back().push_back(ambos ? c.melhor : "so em " + c.so_em());
   }
-  s += tabela({"TIPO", "NOME", "FIGURA", "MEDIA A", "MEDIA B", "B - A", "+/-", "N", "MELHOR"},
-              linhas, {true, true, true, false, false, false, false, false, true});
+  std::vector<bool> esquerda(cab.size(), false);
+  esquerda[0] = esquerda[1] = esquerda[2] = esquerda.back() = true;
+  s += tabela(cab, linhas, esquerda);
   s += "\n MELHOR: o modelo melhor onde o intervalo da diferenca exclui 0 (menor e melhor para "
-       "esperas,\n tamanhos, permanencias e perdas; maior para vazao e saidas); -: sem veredito\n";
+       "esperas,\n tamanhos, permanencias e perdas; maior para vazao e saidas); -: sem veredito";
+  bool sozinha = false;
+  for (const Comparada& c : cs) sozinha = sozinha || !c.so_em().empty();
+  s += sozinha ? "; so em A, so em B:\n a figura de um modelo so (objeto acrescentado, retirado ou "
+                 "renomeado)\n"
+               : "\n";
+  if (teoria) {
+    s += " TEORIA A, TEORIA B: a teoria de filas de cada modelo; ~: aproximacao de dois "
+         "momentos;\n *: fora do intervalo da media do modelo; instavel: carga de 1 ou mais\n";
+  }
+  const std::vector<Veredito> v = veredito(cs, false);
+  s += v.empty() ? "\n VEREDITO: nenhum intervalo de diferenca exclui 0\n"
+                 : "\n VEREDITO, onde o intervalo da diferenca exclui 0:\n";
+  for (const Veredito& l : v) {
+    std::string figuras;
+    for (const IdFigura& id : l.ids) figuras += (figuras.empty() ? "" : ", ") + id.figura;
+    s += " " + figuras + ": " + l.frase + "\n";
+  }
   const std::string av = avisos(a) + avisos(b);
   if (!av.empty()) s += "\n" + av;
   return s;

@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 # A page written by tarvo-rep --html, opened in headless Chromium through chromedriver (W3C
 # WebDriver over HTTP) and checked: no console message of level WARNING or SEVERE, the charts and
-# their points counted by kind, no two labels of a chart overlapping and none outside its chart
-# at phone (375 px) and desktop (1280 px) widths, no sideways scroll and no label under 9 px at
-# the phone width. --fotos DIR keeps a PNG of the first chart of each kind and of the whole page.
+# their points counted by kind and the first chart's title, no two labels of a chart overlapping
+# and none outside its chart at phone (375 px) and desktop (1280 px) widths, a legend on every
+# chart, the charts two a row at the desktop width and one at the phone's, no sideways scroll,
+# no label under 9 px and a shadow on every table wider than the phone. --fotos DIR keeps a PNG
+# of the first chart of each kind and of the whole page.
 # Usage: navegador.py PAGE.html --graficos figuras=3,varredura=1 --pontos figuras=12,varredura=5
-#          [--fotos DIR]
+#          [--primeiro TITLE] [--fotos DIR]
 # Exit status: 0 all held, 1 a check failed (each one printed), 2 bad usage, 77 no Chromium.
 import argparse
 import base64
@@ -34,6 +36,7 @@ const caixa = e => {
   const r = e.getBoundingClientRect();
   return [r.left, r.top, r.right, r.bottom];
 };
+const cor = e => !e ? null : getComputedStyle(e)[e.tagName === 'polyline' ? 'stroke' : 'fill'];
 const meta = document.querySelector('meta[name="viewport"]');
 return {
   largura: window.innerWidth,
@@ -41,10 +44,20 @@ return {
   viewport: meta ? meta.getAttribute('content') : null,
   externos: performance.getEntriesByType('resource').map(e => e.name)
     .filter(n => !/^(file|data|blob):/.test(n)),
+  rolar: [...document.querySelectorAll('.rolar')].map(d => ({
+    transborda: d.scrollWidth > d.clientWidth + 1,
+    fundo: getComputedStyle(d).backgroundImage,
+    fixacao: getComputedStyle(d).backgroundAttachment})),
   graficos: [...document.querySelectorAll('svg.grafico')].map(s => ({
     tipo: s.getAttribute('data-tipo'),
     pontos: s.querySelectorAll('.ponto').length,
     caixa: caixa(s),
+    quadro: caixa(s.closest('figure') || s),
+    grade: [...document.querySelectorAll('.graficos')].indexOf(s.closest('.graficos')),
+    titulo: ((s.closest('figure') || s).querySelector('h3') || {textContent: ''}).textContent,
+    legenda: [...s.querySelectorAll('g.legenda text')].map(t => t.textContent.trim()),
+    teoria: cor([...s.querySelectorAll('.teoria')].find(e => !e.closest('g.legenda'))),
+    dado: cor([...s.querySelectorAll('circle.ponto, polyline.media')][0]),
     textos: [...s.querySelectorAll('text')].filter(t => t.textContent.trim()).map(t => {
       const m = t.getScreenCTM();
       return {texto: t.textContent.trim(), caixa: caixa(t),
@@ -202,6 +215,38 @@ def conferir_textos(m, largura, problemas):
                                  "menos de 9")
 
 
+def conferir_arranjo(m, largura, problemas):
+    """Each chart with its legend, naming the theory where it draws one in a colour of its own;
+    two charts a row in a grid at the desktop width, one at the phone's; a table that overflows
+    the phone's width drawing the shadows that show it scrolls."""
+    linhas = {}
+    for k, g in enumerate(m["graficos"]):
+        nome = f"grafico {k + 1} ({g['titulo'].strip()}) a {largura} px"
+        if not g["legenda"]:
+            problemas.append(f"{nome}: sem legenda")
+        if g["teoria"] and not any("teoria" in t for t in g["legenda"]):
+            problemas.append(f"{nome}: desenha a teoria sem nomea-la na legenda")
+        if g["teoria"] and g["teoria"] == g["dado"]:
+            problemas.append(f"{nome}: teoria e simulacao na mesma cor {g['dado']}")
+        if g["grade"] >= 0:
+            linha = linhas.setdefault((g["grade"], round(g["quadro"][1])), [])
+            linha.append(k)
+    por_grade = {}
+    for (grade, _), ks in linhas.items():
+        por_grade.setdefault(grade, []).append(len(ks))
+    for grade, ns in por_grade.items():
+        if largura == DESKTOP[0] and (max(ns) > 2 or (sum(ns) > 1 and max(ns) < 2)):
+            problemas.append(f"grade {grade + 1} a {largura} px: {ns} graficos por linha, "
+                             "esperados 2")
+        if largura == CELULAR[0] and max(ns) > 1:
+            problemas.append(f"grade {grade + 1} a {largura} px: {max(ns)} graficos numa linha")
+    if largura == CELULAR[0]:
+        for k, r in enumerate(m["rolar"]):
+            if r["transborda"] and not ("radial-gradient" in r["fundo"]
+                                        and "local" in r["fixacao"]):
+                problemas.append(f"tabela {k + 1} rola de lado a {largura} px sem sombra na borda")
+
+
 def contar(m, graficos, pontos, problemas):
     """Charts and points of each kind against the counts expected; a kind not given has none."""
     achados = {t: [0, 0] for t in TIPOS}
@@ -218,7 +263,7 @@ def contar(m, graficos, pontos, problemas):
             problemas.append(f"{p} pontos em graficos {t}, esperados {pontos.get(t, 0)}")
 
 
-def conferir(nav, pagina, graficos, pontos, fotos):
+def conferir(nav, pagina, graficos, pontos, primeiro, fotos):
     problemas = []
     nav.pedir("POST", "/url", {"url": pathlib.Path(pagina).as_uri()})
     for tamanho in (DESKTOP, CELULAR):
@@ -228,8 +273,12 @@ def conferir(nav, pagina, graficos, pontos, fotos):
             problemas.append(f"janela de {tamanho[0]} px deu innerWidth {m['largura']}")
             continue
         conferir_textos(m, tamanho[0], problemas)
+        conferir_arranjo(m, tamanho[0], problemas)
         if tamanho == DESKTOP:
             contar(m, graficos, pontos, problemas)
+            titulo = m["graficos"][0]["titulo"].strip() if m["graficos"] else ""
+            if primeiro and titulo != primeiro:
+                problemas.append(f"primeiro grafico: '{titulo}', esperado '{primeiro}'")
             if "width=device-width" not in (m["viewport"] or ""):
                 problemas.append('sem <meta name="viewport" content="width=device-width, ...">')
             problemas += [f"recurso de fora da pagina: {u}" for u in m["externos"]]
@@ -266,6 +315,7 @@ def main():
     ap.add_argument("pagina")
     ap.add_argument("--graficos", type=contagens, required=True, metavar="TIPO=N,...")
     ap.add_argument("--pontos", type=contagens, required=True, metavar="TIPO=N,...")
+    ap.add_argument("--primeiro", default="", metavar="TITULO")
     ap.add_argument("--fotos", metavar="DIR")
     a = ap.parse_args()
     if not shutil.which("chromedriver") or not shutil.which("chromium"):
@@ -284,7 +334,7 @@ def main():
     nav = None
     try:
         nav = Navegador(perfil)
-        problemas = conferir(nav, pagina, a.graficos, a.pontos, a.fotos)
+        problemas = conferir(nav, pagina, a.graficos, a.pontos, a.primeiro, a.fotos)
     except (OSError, RuntimeError, KeyError, ValueError) as e:
         problemas = [f"o navegador falhou: {e}"]
     finally:

@@ -23,15 +23,16 @@ erro() { echo "$*" && falhou=1; }
 while IFS= read -r linha; do
   n=$((n + 1))
   case $linha in '' | '#'*) continue ;; esac
-  IFS='|' read -r nome args graficos pontos <<FIM
+  IFS='|' read -r nome args graficos pontos primeiro <<FIM
 $linha
 FIM
   # Unquoted echo: the fields without their surrounding blanks.
   nome=$(echo $nome) args=$(echo $args) graficos=$(echo $graficos) pontos=$(echo $pontos)
+  primeiro=$(echo $primeiro)
   barras=$(printf %s "$linha" | tr -cd '|')
   case $nome in '' | *[!A-Za-z0-9_.-]*) barras= ;; esac
-  if [ "$barras" != '|||' ]; then
-    erro "casos.txt:$n: esperado NOME | ARGUMENTOS | GRAFICOS | PONTOS, NOME de A-Z a-z 0-9 _ . -"
+  if [ "$barras" != '||||' ]; then
+    erro "casos.txt:$n: esperado NOME | ARGUMENTOS | GRAFICOS | PONTOS | PRIMEIRO, NOME de A-Z a-z 0-9 _ . -"
     continue
   fi
   casos=$((casos + 1))
@@ -43,7 +44,7 @@ FIM
     cat "$tmp/saida"
     continue
   fi
-  set -- "$pagina" --graficos "$graficos" --pontos "$pontos"
+  set -- "$pagina" --graficos "$graficos" --pontos "$pontos" --primeiro "$primeiro"
   [ -z "$fotos" ] || set -- "$@" --fotos "$fotos/$nome"
   python3 "$aqui/navegador.py" "$@" </dev/null
   status=$?
