@@ -99,6 +99,7 @@ class Geral final : public Modelo {
         teoria_(teoria::de_geral(rede)),
         descricao_(descrever(rede)) {
     assinatura_ = assinatura_do_texto(texto);
+    tempo_ = rede.tempo;
     // Customers wait only where servers are limited; the bins start at a 256th of the length
     // the run is expected to have.
     for (std::size_t e = 0; e < rede.estacoes.size(); ++e) {
@@ -154,6 +155,7 @@ class Geral final : public Modelo {
     });
   }
   double aquecimento_padrao() const override { return pronta_.aquecimento; }
+  std::optional<double> tempo_limite() const override { return tempo_; }
 
   // Every replication draws from streams of its own, which no other replication's can meet.
   std::uint64_t sorteios_por_replicacao(const Plano&) const override { return 0; }
@@ -225,6 +227,7 @@ class Geral final : public Modelo {
   std::vector<std::string> nomes_seguidas_;
   double horizonte_ = 1;
   std::uint64_t assinatura_ = 0;
+  std::optional<double> tempo_;
   std::vector<IdFigura> ids_;
 };
 

@@ -72,6 +72,7 @@ class Legado final : public Modelo {
       if (m > 0) taxa += 1 / m;
     }
     horizonte_ = horizonte_esperado(static_cast<double>(r.Tlimite), r.Nlimite, taxa);
+    limite_ = static_cast<double>(r.Tlimite);
   }
 
   const std::vector<IdFigura>& figuras() const override { return ids_; }
@@ -123,6 +124,8 @@ class Legado final : public Modelo {
 
   std::vector<std::string> descricao() const override { return descricao_; }
   std::vector<std::string> estacoes_em_espera() const override { return filas_; }
+  // Every legacy run has one: without a D line it is 0, and the run ends at once.
+  std::optional<double> tempo_limite() const override { return limite_; }
 
   // The model in words, from its network as loaded.
   static std::vector<std::string> descrever(const tarvo::Rede& r) {
@@ -262,6 +265,7 @@ class Legado final : public Modelo {
   std::vector<std::string> descricao_;
   std::vector<std::string> filas_;  // followed over time
   double horizonte_ = 1;
+  double limite_ = 0;
 };
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "app/converter.h"
 #include "app/geral.h"
 #include "app/legado.h"
+#include "app/suspeitas.h"
 #include "app/varredura.h"
 #include "experimento/experimento.h"
 #include "experimento/pagina.h"
@@ -288,7 +289,10 @@ bool termina_em_toml(const std::string& caminho) {
 
 // The model at caminho, in the language its name says: .toml for the extended one.
 std::unique_ptr<Modelo> carregar(const std::string& caminho) {
-  if (!termina_em_toml(caminho)) return carregar_legado(caminho);
+  if (!termina_em_toml(caminho)) {
+    avisar_suspeitas(caminho);
+    return carregar_legado(caminho);
+  }
   const geral::Rede rede = geral::ler_rede(caminho);
   for (const std::string& a : rede.avisos) std::fprintf(stderr, "%s\n", a.c_str());
   return modelo_geral(rede, ler(caminho));
@@ -405,6 +409,7 @@ int principal(int argc, char** argv) {
     }
     if (posicionais.size() != 2) uso("convert converte um MODELO.txt, um so");
     sem_sobrescrever(saida, std::nullopt, {posicionais[1]});
+    avisar_suspeitas(posicionais[1]);
     gravar(saida, converter_legado(posicionais[1]));
     return 0;
   }
@@ -495,6 +500,7 @@ int principal(int argc, char** argv) {
     Pedido q = p;
     q.modelo = caminho;
     q.assinatura = m.assinatura();
+    if (aquecimento) conferir_aquecimento(*aquecimento, m, caminho);
     q.aquecimento = aquecimento ? *aquecimento : m.aquecimento_padrao();
     q.sorteios_por_replicacao = m.sorteios_por_replicacao(q.plano);
     if (!q.alvos.empty()) figuras_alvo(m.figuras(), q.alvos);  // before any run

@@ -70,6 +70,8 @@ class Modelo {
   virtual std::uint64_t assinatura() const = 0;
   // The warm-up the model itself asks for.
   virtual double aquecimento_padrao() const { return 0; }
+  // The simulated time at which a run ends, where the model sets one.
+  virtual std::optional<double> tempo_limite() const { return std::nullopt; }
   // Per figure, in order, the value theory gives it, where it gives one; empty when the model
   // has no theory at all.
   virtual std::vector<std::optional<Teorico>> teoria() const { return {}; }
