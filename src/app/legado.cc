@@ -149,6 +149,7 @@ class Legado final : public Modelo {
   std::uint64_t sorteios_por_replicacao(const Plano& plano) const override { return passo(plano); }
 
   std::vector<IdHistograma> histogramas() const override { return histogramas_; }
+  // Every legacy run has one: without a D line it is 0, and the run ends at once.
   std::optional<double> tempo_limite() const override { return static_cast<double>(Tlimite_); }
   bool exponencial_discretizada() const override { return discretizada_; }
 

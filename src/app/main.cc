@@ -10,6 +10,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <string_view>
 
 #include "engine/handlers.h"
 #include "engine/run.h"
@@ -78,6 +79,12 @@ bool responder_opcao(int argc, char** argv) {
 int executar(Simulacao& sim, int argc, char** argv) {
   if (argc != 2) falha(1, " Uso : tarvo nome_arquivo \n");
   const std::optional<std::uint32_t> semente = semente_do_ambiente();
+  // tarvo-rep tells the two languages apart by this name. Read as a legacy model, such a file
+  // would get a message about one of its lines that says nothing of the cause.
+  const std::string_view caminho = argv[1];
+  if (caminho.size() > 5 && caminho.ends_with(".toml")) {
+    falha(1, "O arquivo %s e um modelo da linguagem estendida: rode-o com tarvo-rep.\n", argv[1]);
+  }
   ler_modelo(sim, argv[1]);
   zerar_estatisticas(sim);
   semear(sim.gerador, semente);

@@ -22,6 +22,7 @@
 #include "app/geral.h"
 #include "app/legado.h"
 #include "app/progresso.h"
+#include "app/suspeitas.h"
 #include "app/varredura.h"
 #include "experimento/experimento.h"
 #include "experimento/pagina.h"
@@ -329,7 +330,10 @@ bool termina_em_toml(const std::string& caminho) {
 
 // The model at caminho, in the language its name says: .toml for the extended one.
 std::unique_ptr<Modelo> carregar(const std::string& caminho, const Ajustes& ajustes = {}) {
-  if (!termina_em_toml(caminho)) return carregar_legado(caminho, ajustes);
+  if (!termina_em_toml(caminho)) {
+    avisar_suspeitas(caminho);
+    return carregar_legado(caminho, ajustes);
+  }
   const geral::Rede rede = geral::ler_rede(caminho);
   for (const std::string& a : rede.avisos) std::fprintf(stderr, "%s\n", a.c_str());
   return modelo_geral(rede, ler(caminho), ajustes);
@@ -452,6 +456,7 @@ int principal(int argc, char** argv) {
     }
     if (posicionais.size() != 2) uso("convert converte um MODELO.txt, um so");
     sem_sobrescrever(saida, std::nullopt, {posicionais[1]});
+    avisar_suspeitas(posicionais[1]);
     gravar(saida, converter_legado(posicionais[1]));
     return 0;
   }
@@ -551,6 +556,7 @@ int principal(int argc, char** argv) {
     Pedido q = p;
     q.modelo = caminho;
     q.assinatura = m.assinatura();
+    if (aquecimento) conferir_aquecimento(*aquecimento, m, caminho);
     q.aquecimento = aquecimento ? *aquecimento : m.aquecimento_padrao();
     q.sorteios_por_replicacao = m.sorteios_por_replicacao(q.plano);
     if (!q.alvos.empty()) figuras_alvo(m.figuras(), q.alvos);  // before any run

@@ -12,6 +12,7 @@
 
 #include "app/geral.h"
 #include "app/legado.h"
+#include "app/suspeitas.h"
 #include "geral/distribuicao.h"
 #include "geral/toml_loader.h"
 #include "model/failure.h"
@@ -375,6 +376,7 @@ Base abrir(const std::string& caminho) {
   Base b;
   b.caminho = caminho;
   if (!termina_com(caminho, ".toml")) {
+    avisar_suspeitas(caminho);
     carregar_legado(caminho);  // the loader's messages for the file as it is
     b.texto = ler_arquivo(caminho);
     return b;

@@ -8,8 +8,8 @@ rep=$(realpath "$1")
 model=$(realpath "$2")
 here=$(dirname "$(realpath "$0")")
 if ! command -v parallel >/dev/null; then
-  echo "skipped: GNU parallel is not installed (apt-get install parallel)"
-  exit 77
+  echo "FAIL: GNU parallel is not installed (apt-get install parallel)"
+  exit 1
 fi
 dir=$(mktemp -d -p "${3:-${TMPDIR:-/tmp}}")
 trap 'rm -rf "$dir"' EXIT

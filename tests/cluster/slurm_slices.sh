@@ -2,7 +2,9 @@
 # An experiment cut into slices that run as the tasks of a Slurm job array, on a one-node cluster
 # this script starts (munged, slurmctld, slurmd, all files in one temporary directory), merged,
 # gives the bytes of the whole run in each format. Run as root; the daemons it started are
-# stopped and its files removed however it ends.
+# stopped and its files removed however it ends. A missing tool or a cluster that does not come
+# up fails the test, with the package to install or the daemons' last lines; another user than
+# root skips it.
 # Usage: slurm_slices.sh TARVO_REP MODEL
 set -eu
 rep=$(realpath "$1")
@@ -11,16 +13,22 @@ here=$(dirname "$(realpath "$0")")
 job=$here/../../examples/slices.sbatch
 PATH=$PATH:/usr/sbin:/sbin
 
-skip() {
-  echo "skipped: $1"
+falhar() {
+  echo "FAIL: $1"
   for log in "$dir"/*.log; do
     [ -f "$log" ] && echo "== last lines of $log" && tail -n 15 "$log"
   done
-  exit 77
+  exit 1
 }
-for p in munged slurmctld slurmd sbatch sinfo; do
-  command -v $p >/dev/null || { dir=; skip "$p is not installed (apt-get install slurm-wlm munge)"; }
+for p in munged:munge mungekey:munge slurmctld:slurm-wlm slurmd:slurm-wlm sbatch:slurm-wlm \
+  sinfo:slurm-wlm scancel:slurm-wlm; do
+  command -v ${p%:*} >/dev/null || { dir=; falhar "${p%:*} is not installed (apt-get install ${p#*:})"; }
 done
+# Not a missing tool: slurmd starts its jobs as root, which another user cannot give it.
+if [ "$(id -u)" -ne 0 ]; then
+  echo "skipped: the one-node cluster needs root (run the tests as root to include it)"
+  exit 77
+fi
 
 dir=$(mktemp -d)
 chmod 755 "$dir"  # munged wants its socket reachable by all
@@ -46,7 +54,7 @@ cd "$dir"
 # root with that key, owned by the munge user, hence --force.
 [ -f /etc/munge/munge.key ] || mungekey --create
 munged --force --socket="$dir/munge.socket" --pid-file="$dir/munged.pid" \
-  --log-file="$dir/munged.log" --seed-file="$dir/munged.seed" || skip "munged did not start"
+  --log-file="$dir/munged.log" --seed-file="$dir/munged.seed" || falhar "munged did not start"
 
 # Ports of this run's own, so that another run on the machine does not meet it.
 port=$((20000 + $$ % 10000 * 2))
@@ -74,11 +82,11 @@ NodeName=$host NodeAddr=127.0.0.1 CPUs=$(nproc)
 PartitionName=main Nodes=ALL Default=YES
 CONF
 mkdir state spool
-slurmctld || skip "slurmctld did not start"
-slurmd || skip "slurmd did not start"
+slurmctld || falhar "slurmctld did not start"
+slurmd || falhar "slurmd did not start"
 i=0
 until [ "$(sinfo --noheader --format=%T 2>/dev/null)" = idle ]; do
-  [ $i -lt 60 ] || skip "the node was not idle after 30 s: $(sinfo 2>&1)"
+  [ $i -lt 60 ] || falhar "the node was not idle after 30 s: $(sinfo 2>&1)"
   sleep 0.5
   i=$((i + 1))
 done

@@ -1,6 +1,6 @@
 // Whole runs of tarvo compared byte for byte with expected outputs. Each case directory holds
-// model.txt and the expected stdout (after the banner), stderr, status and, when a report must
-// be written, Simula_imp.txt; seed holds TARVO_SEED.
+// model.txt (or model.toml) and the expected stdout (after the banner), stderr, status and, when
+// a report must be written, Simula_imp.txt; seed holds TARVO_SEED.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,7 +20,9 @@ std::vector<std::string> casos() {
     std::error_code ec;
     if (!fs::is_directory(raiz, ec)) continue;
     for (const auto& e : fs::directory_iterator(raiz)) {
-      if (fs::exists(e.path() / "model.txt")) v.push_back(e.path());
+      if (fs::exists(e.path() / "model.txt") || fs::exists(e.path() / "model.toml")) {
+        v.push_back(e.path());
+      }
     }
   }
   std::sort(v.begin(), v.end());
@@ -42,11 +44,12 @@ class Exemplo : public testing::TestWithParam<std::string> {};
 TEST_P(Exemplo, MatchesExpectedOutputs) {
   const fs::path c = GetParam();
   DiretorioTemporario tmp;
-  fs::copy_file(c / "model.txt", tmp / "model.txt");
+  const std::string modelo = fs::exists(c / "model.txt") ? "model.txt" : "model.toml";
+  fs::copy_file(c / modelo, tmp / modelo);
   std::optional<std::string> semente;
   if (fs::exists(c / "seed")) semente = aparado(ler_arquivo(c / "seed"));
   // Bounded in processor time, so that a run that never ends fails its case.
-  Resultado r = executar_tarvo(tmp.caminho(), {"model.txt"}, semente, "ulimit -t 60");
+  Resultado r = executar_tarvo(tmp.caminho(), {modelo}, semente, "ulimit -t 60");
 
   EXPECT_EQ(r.status, std::stoi(ler_arquivo(c / "status")));
   EXPECT_EQ(sem_banner(r.saida), ler_arquivo(c / "stdout"));
@@ -55,9 +58,9 @@ TEST_P(Exemplo, MatchesExpectedOutputs) {
     ASSERT_TRUE(fs::exists(tmp / "Simula_imp.txt"));
     EXPECT_EQ(sem_sinal_nan(ler_arquivo(tmp / "Simula_imp.txt")),
               sem_sinal_nan(ler_arquivo(c / "Simula_imp.txt")));
-    EXPECT_EQ(tmp.arquivos(), (std::vector<std::string>{"Simula_imp.txt", "model.txt"}));
+    EXPECT_EQ(tmp.arquivos(), (std::vector<std::string>{"Simula_imp.txt", modelo}));
   } else {
-    EXPECT_EQ(tmp.arquivos(), std::vector<std::string>{"model.txt"});
+    EXPECT_EQ(tmp.arquivos(), std::vector<std::string>{modelo});
   }
 }
 

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "app/suspeitas.h"
 #include "model/failure.h"
 #include "processo.h"
 
@@ -405,6 +406,34 @@ TEST(TarvoRep, ComparesTwoDesignsOnTheSameReplications) {
   EXPECT_EQ(vistas, 2);
   const Resultado t = rep(tmp.caminho(), {"-r", "20", "-s", "42", "--compare", "a.toml", "b.toml"});
   EXPECT_NE(t.saida.find(" MELHOR\n"), std::string::npos) << t.saida;
+}
+
+// A suspicious legacy model is pointed out once per run, however the run reads it, and with the
+// warnings the table of suspeitas_test.cc checks.
+TEST(TarvoRep, PointsOutASuspiciousModelOncePerRun) {
+  DiretorioTemporario tmp;
+  const std::string modelo =
+      "D 100\nN 50\nE 1 a 1 0\ns 1\nF q\ns 1\nS 1 b 0.5 0\ne 1\ns 2\nF f\n\tN 9\n";
+  escrever_arquivo(tmp / "m.txt", modelo);
+  escrever_arquivo(tmp / "n.txt", modelo);
+  auto avisos = [&](const char* arquivo) {
+    std::string a;
+    for (const std::string& x : suspeitas(modelo, arquivo)) a += x + "\n";
+    return a;
+  };
+  ASSERT_NE(avisos("m.txt"), "");
+  const std::pair<std::vector<std::string>, std::string> casos[] = {
+      {{"-r", "2", "-s", "1", "m.txt"}, avisos("m.txt")},
+      {{"-r", "2", "-s", "1", "--sweep", "S1.a=0.4:0.5:0.1", "m.txt"}, avisos("m.txt")},
+      {{"-r", "2", "-s", "1", "--compare", "m.txt", "n.txt"}, avisos("m.txt") + avisos("n.txt")},
+      {{"convert", "m.txt"}, avisos("m.txt")},
+  };
+  for (const auto& [args, erro] : casos) {
+    SCOPED_TRACE(args.size() == 2 ? args[0] : args[4]);
+    const Resultado r = rep(tmp.caminho(), args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.erro, erro);
+  }
 }
 
 // The table of refused command lines, in tests/rep/erros.txt.

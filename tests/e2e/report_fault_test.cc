@@ -46,6 +46,8 @@ TEST(FalhaRelatorio, LeavesNoTemporaryFileAndTheEarlierReport) {
       {"cd sub", "sub", "permissao negada", EPERM},
       {"", "Simula_imp.txt", "permissao negada", EPERM},
   };
+  ASSERT_EQ(std::system("command -v chattr >/dev/null"), 0)
+      << "chattr is not installed (apt-get install e2fsprogs)";
   for (const auto& c : casos) {
     SCOPED_TRACE(c.antes);
     const DiretorioTemporario tmp;

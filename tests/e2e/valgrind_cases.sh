@@ -7,6 +7,10 @@ set -u
 valgrind=$1
 tarvo=$2
 casos=$3
+if ! command -v "$valgrind" >/dev/null; then
+  echo "FAIL: valgrind is not installed (apt-get install valgrind)"
+  exit 1
+fi
 
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT

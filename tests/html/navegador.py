@@ -8,7 +8,7 @@
 # of the first chart of each kind and of the whole page.
 # Usage: navegador.py PAGE.html --graficos figuras=3,varredura=1 --pontos figuras=12,varredura=5
 #          [--primeiro TITLE] [--fotos DIR]
-# Exit status: 0 all held, 1 a check failed (each one printed), 2 bad usage, 77 no Chromium.
+# Exit status: 0 all held, 1 a check failed (each one printed) or Chromium is missing, 2 bad usage.
 import argparse
 import base64
 import json
@@ -319,9 +319,8 @@ def main():
     ap.add_argument("--fotos", metavar="DIR")
     a = ap.parse_args()
     if not shutil.which("chromedriver") or not shutil.which("chromium"):
-        print("skipped: Chromium or chromedriver is not installed "
-              "(apt-get install chromium chromium-driver)")
-        return 77
+        print("Chromium or chromedriver is not installed (apt-get install chromium chromium-driver)")
+        return 1
     pagina = os.path.abspath(a.pagina)
     if not os.path.isfile(pagina):
         print(f"{a.pagina}: nao existe")

@@ -1,8 +1,8 @@
 #!/bin/sh
 # Each case of casos.txt: tarvo-rep writes its HTML page, run from the source directory so that
 # the models' relative paths hold, and navegador.py opens the page in headless Chromium and
-# checks it. Every case runs and each one that fails is named; a table with no case fails.
-# Status 77 (skipped) when Chromium or python3 is missing.
+# checks it. Every case runs and each one that fails is named; a table with no case fails, and
+# so does a missing Chromium, chromedriver or python3, naming the package.
 # Arguments: TARVO_REP SOURCE_DIR [FOTOS_DIR], where each case gets a directory of screenshots.
 rep=$(realpath "$1") && fonte=$(realpath "$2") || exit 1
 aqui=$(dirname "$(realpath "$0")")
@@ -11,8 +11,8 @@ if [ -n "$3" ]; then
   mkdir -p "$3" && fotos=$(realpath "$3") || exit 1
 fi
 if ! command -v python3 >/dev/null; then
-  echo "skipped: python3 is not installed (apt-get install python3)"
-  exit 77
+  echo "FAIL: python3 is not installed (apt-get install python3)"
+  exit 1
 fi
 tmp=$(mktemp -d) || exit 1
 trap 'rm -rf "$tmp"' EXIT
@@ -48,7 +48,6 @@ FIM
   [ -z "$fotos" ] || set -- "$@" --fotos "$fotos/$nome"
   python3 "$aqui/navegador.py" "$@" </dev/null
   status=$?
-  [ $status -eq 77 ] && [ $casos -eq 1 ] && exit 77
   [ $status -eq 0 ] || erro "caso $nome falhou"
 done <"$aqui/casos.txt"
 [ $casos -gt 0 ] || erro "casos.txt: nenhum caso"
