@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "geral/distribuicao.h"
+#include "geral/variaveis.h"
 #include "model/failure.h"
 
 namespace tarvo::geral {
@@ -381,16 +382,10 @@ Distribuicao ler_dist(const Leitor& l, const toml::table& dono, const char* chav
       r.max = b.v;
       break;
     }
-    case Dist::hiperexponencial: {
+    case Dist::hiperexponencial:
       r.media = positivo(l, num("media"));
-      const Numero cv = num("cv");
-      if (!(cv.v >= 1)) {
-        erro(l, cv.pos,
-             formatar("\"cv\" deve ser maior ou igual a 1, nao %s", numero(cv.v).c_str()));
-      }
-      r.cv = cv.v;
+      r.cv = num("cv").v;  // its range below
       break;
-    }
     case Dist::empirica: {
       const toml::node& v = campo("valores");
       const toml::array* a = v.as_array();
@@ -404,6 +399,11 @@ Distribuicao ler_dist(const Leitor& l, const toml::table& dono, const char* chav
       }
       break;
     }
+  }
+  if (const auto f = fora_da_faixa(r)) {
+    erro(l, campo(f->parametro).source().begin,
+         formatar("%s deve %s, nao %s", aspas(f->parametro).c_str(), f->faixa.c_str(),
+                  numero(f->valor).c_str()));
   }
   return r;
 }
