@@ -288,6 +288,7 @@ bool termina_em_toml(const std::string& caminho) {
 
 // The model at caminho, in the language its name says: .toml for the extended one.
 std::unique_ptr<Modelo> carregar(const std::string& caminho) {
+  exigir_arquivo_regular(caminho);
   if (!termina_em_toml(caminho)) return carregar_legado(caminho);
   const geral::Rede rede = geral::ler_rede(caminho);
   for (const std::string& a : rede.avisos) std::fprintf(stderr, "%s\n", a.c_str());

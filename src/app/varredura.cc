@@ -3,6 +3,8 @@
 // values it holds.
 #include "app/varredura.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -372,7 +374,18 @@ std::unique_ptr<Modelo> legado_no_ponto(const Base& base,
 
 }  // namespace
 
+void exigir_arquivo_regular(const std::string& caminho) {
+  struct stat st;
+  if (stat(caminho.c_str(), &st) != 0 || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) return;
+  const char* tipo = S_ISFIFO(st.st_mode)                         ? "um pipe"
+                     : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "um dispositivo"
+                     : S_ISSOCK(st.st_mode)                       ? "um socket"
+                                                                  : "um arquivo especial";
+  falha(1, "tarvo-rep: o modelo %s e %s, nao um arquivo regular\n", caminho.c_str(), tipo);
+}
+
 Base abrir(const std::string& caminho) {
+  exigir_arquivo_regular(caminho);
   Base b;
   b.caminho = caminho;
   if (!termina_com(caminho, ".toml")) {

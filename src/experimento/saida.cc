@@ -247,6 +247,27 @@ std::string texto(const Resultado& r) {
   return s;
 }
 
+// A slice nests four deep. Deeper text is refused as it is read, before a tree of it is built.
+Json analisar(const std::string& texto, const char* nome) {
+  constexpr int PROFUNDIDADE_MAX = 64;
+  bool fundo = false;
+  Json j = Json::parse(
+      texto,
+      [&fundo](int profundidade, Json::parse_event_t, Json&) {
+        fundo = fundo || profundidade > PROFUNDIDADE_MAX;
+        return !fundo;
+      },
+      false);
+  if (fundo) {
+    falha(1,
+          "tarvo-rep merge: %s aninha listas e objetos em mais de %d niveis: nao e uma fatia de "
+          "tarvo-rep\n",
+          nome, PROFUNDIDADE_MAX);
+  }
+  if (j.is_discarded()) falha(1, "tarvo-rep merge: %s nao e um arquivo JSON valido\n", nome);
+  return j;
+}
+
 }  // namespace
 
 const Teorico* teorico(const Resultado& r, std::size_t f) {
@@ -309,8 +330,7 @@ std::string avisos(const Resultado& r) {
 
 Resultado ler_json(const std::string& texto, const std::string& arquivo) {
   const char* nome = arquivo.c_str();
-  Json j = Json::parse(texto, nullptr, false);
-  if (j.is_discarded()) falha(1, "tarvo-rep merge: %s nao e um arquivo JSON valido\n", nome);
+  Json j = analisar(texto, nome);
   Resultado r;
   std::string campo_atual;
   try {

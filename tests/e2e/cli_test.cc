@@ -26,7 +26,7 @@ struct Diretorio : DiretorioTemporario {
   }
   Resultado rodar(const std::vector<std::string>& args,
                   std::optional<std::string> semente = "1") const {
-    return executar_tarvo(caminho(), args, semente);
+    return executar_tarvo(caminho(), args, semente, "ulimit -t 20");  // a spin fails, not hangs
   }
   void recusa(const std::vector<std::string>& args, const char* semente,
               const std::string& saida) const {
@@ -60,6 +60,10 @@ TEST(Cli, UsageAndPathsThatAreNoModelFile) {
       {{"pendurado"}, "O arquivo pendurado nao encontra-se.\n"},
       {{"laco_a"}, "O arquivo laco_a nao encontra-se.\n"},
       {{""}, "O arquivo  nao encontra-se.\n"},
+      // Read as a stream is, up to a size no model reaches.
+      {{"/dev/zero"},
+       "O arquivo /dev/zero nao e um arquivo regular e passa de 16 MB: nao e um "
+       "modelo.\n"},
       {{longo}, "O arquivo " + longo + " nao encontra-se.\n"},
   };
   for (const auto& [args, saida] : casos) {
