@@ -72,6 +72,24 @@ TEST(Cli, UsageAndPathsThatAreNoModelFile) {
   }
 }
 
+// A report that would replace the model, named as the report or linked to it, is refused before
+// the run, the model intact.
+TEST(Cli, NeverWritesTheReportOverItsModel) {
+  for (const char* ligacao : {"", "simbolica", "fisica"}) {
+    SCOPED_TRACE(ligacao);
+    const DiretorioTemporario d;
+    const std::string modelo = *ligacao ? "model.txt" : "Simula_imp.txt";
+    escrever_arquivo(d / modelo, REDE);
+    if (*ligacao == 's') fs::create_symlink(modelo, d / "Simula_imp.txt");
+    if (*ligacao == 'f') fs::create_hard_link(d / modelo, d / "Simula_imp.txt");
+    const Resultado r = executar_tarvo(d.caminho(), {"./" + modelo}, "1");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(sem_banner(r.saida),
+              "O relatorio Simula_imp.txt gravaria sobre o arquivo de dados ./" + modelo + ".\n");
+    EXPECT_EQ(ler_arquivo(d / modelo), REDE);
+  }
+}
+
 // The only argument --help or --version: the text alone, without the banner, status 0 and
 // nothing written. Any other argument, a file named like an option included, is a model.
 TEST(Cli, HelpAndVersion) {
