@@ -197,18 +197,27 @@ TEST(TarvoRep, PutsTheoryBesideTheFigures) {
   EXPECT_EQ(ler_arquivo(tmp.caminho() + "/junta.html"), pagina);
 }
 
-// --output replaces a regular file whole, through a temporary one; a symbolic link keeps
-// pointing at the file it named, and a pipe stays a pipe.
+// --output replaces a regular file whole, through a temporary one, keeping its permissions; a
+// symbolic link keeps pointing at the file it named, made when it is not there yet, and a pipe
+// stays a pipe.
 TEST(TarvoRep, WritesThroughLinksAndIntoPipes) {
   DiretorioTemporario tmp;
   escrever_arquivo(tmp / "model.txt", MODELO);
   escrever_arquivo(tmp / "alvo.txt", "antigo");
+  fs::permissions(tmp / "alvo.txt", fs::perms::owner_read | fs::perms::owner_write);
   fs::create_symlink("alvo.txt", tmp / "ligacao");
+  fs::create_directory(tmp / "sub");
+  fs::create_symlink("../novo.txt", tmp / "sub/pendurada");
   ASSERT_EQ(mkfifo((tmp / "cano").c_str(), 0600), 0);
-  const Resultado r = rep(tmp.caminho(), {"-r", "2", "-s", "1", "-o", "ligacao", "model.txt"});
+  const Resultado r = rep(tmp.caminho(), {"-r", "2", "-s", "1", "-o", "ligacao", "--html",
+                                          "sub/pendurada", "model.txt"});
   ASSERT_EQ(r.status, 0) << r.erro;
   EXPECT_TRUE(fs::is_symlink(tmp / "ligacao"));
   EXPECT_NE(ler_arquivo(tmp / "alvo.txt").find("TARVO-REP"), std::string::npos);
+  EXPECT_EQ(fs::status(tmp / "alvo.txt").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_TRUE(fs::is_symlink(tmp / "sub/pendurada"));
+  EXPECT_NE(ler_arquivo(tmp / "novo.txt").find("<html"), std::string::npos);
   const Resultado c = executar_programa("/bin/sh", tmp.caminho(),
                                         {"-c", std::string("cat cano > lido & ") + TARVO_REP_BIN +
                                                    " -r 2 -s 1 -o cano model.txt; wait"});
