@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <thread>
@@ -185,20 +186,32 @@ std::string ler(const std::string& caminho) {
   return texto;
 }
 
-// The output, whole, to the file (through a temporary one) or to standard output.
-void gravar(const std::optional<std::string>& arquivo, const std::string& texto) {
-  if (arquivo) {
-    const int erro = gravar_substituindo(
-        *arquivo, [&](std::FILE* out) { std::fwrite(texto.data(), 1, texto.size(), out); });
-    if (erro != 0) {
-      falha(1, "tarvo-rep: erro ao gravar %s: %s (codigo %d)\n", arquivo->c_str(),
-            motivo_erro(erro), erro);
-    }
-    return;
-  }
-  if (std::fwrite(texto.data(), 1, texto.size(), stdout) != texto.size() ||
-      std::fflush(stdout) != 0) {
+[[noreturn]] void erro_ao_gravar(const std::string& arquivo, int erro) {
+  falha(1, "tarvo-rep: erro ao gravar %s: %s (codigo %d)\n", arquivo.c_str(), motivo_erro(erro),
+        erro);
+}
+
+// The output, whole, to its file or to standard output, and the page to its file: the files all
+// or none, each through a temporary one, and standard output only once they are in place.
+void gravar(const std::optional<std::string>& arquivo, const std::string& texto,
+            const std::optional<std::string>& html = std::nullopt, const std::string& pagina = "") {
+  std::vector<std::pair<std::string, std::string>> arquivos;
+  if (html) arquivos.push_back({*html, pagina});
+  if (arquivo) arquivos.push_back({*arquivo, texto});
+  std::string falhou;
+  if (const int erro = gravar_todos(arquivos, falhou)) erro_ao_gravar(falhou, erro);
+  if (!arquivo && (std::fwrite(texto.data(), 1, texto.size(), stdout) != texto.size() ||
+                   std::fflush(stdout) != 0)) {
     falha(1, "tarvo-rep: erro ao escrever na saida padrao\n");
+  }
+}
+
+// Before anything runs: each file can be written where it is to go.
+void conferir_saidas(const std::optional<std::string>& saida,
+                     const std::optional<std::string>& html) {
+  for (const auto* a : {&saida, &html}) {
+    if (!*a) continue;
+    if (const int erro = conferir_destino(**a)) erro_ao_gravar(**a, erro);
   }
 }
 
@@ -254,12 +267,21 @@ class Barra {
   std::chrono::steady_clock::time_point inicio_;
 };
 
-// Whether two paths name one regular file (or, not there yet, are the same path). Devices and
-// pipes may take any number of writers.
+// Whether two paths name one regular file, or one file not there yet however they spell it.
+// Devices and pipes may take any number of writers.
 bool mesmo_arquivo(const std::string& a, const std::string& b) {
   struct stat x, y;
-  if (stat(a.c_str(), &x) != 0 || stat(b.c_str(), &y) != 0) return a == b;
-  return S_ISREG(x.st_mode) && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+  if (stat(a.c_str(), &x) == 0 && stat(b.c_str(), &y) == 0) {
+    return S_ISREG(x.st_mode) && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+  }
+  namespace fs = std::filesystem;
+  auto canonico = [](const std::string& c, std::error_code& e) {
+    const fs::path p = fs::absolute(destino_real(c), e);
+    return e ? p : fs::weakly_canonical(p, e);
+  };
+  std::error_code ea, eb;
+  const fs::path ca = canonico(a, ea), cb = canonico(b, eb);
+  return ea || eb ? a == b : ca == cb;
 }
 
 // The page and the output go to two files, neither of them one the run reads: one would
@@ -326,7 +348,8 @@ int merge(const std::vector<std::string>& arquivos, Formato f,
       c.descricao = {"O arquivo do modelo, " + r.pedido.modelo +
                      ", não está aqui como as fatias o rodaram: sem descrição."};
     }
-    gravar(html, pagina(r, c));
+    gravar(saida, texto, html, pagina(r, c));
+    return 0;
   }
   gravar(saida, texto);
   return 0;
@@ -397,6 +420,7 @@ int principal(int argc, char** argv) {
       if (app.get_option(o)->count() > 0) uso(formatar("merge nao aceita a opcao %s", o));
     }
     sem_sobrescrever(saida, html, {posicionais.begin() + 1, posicionais.end()});
+    conferir_saidas(saida, html);
     return merge({posicionais.begin() + 1, posicionais.end()}, formato_saida, saida, html);
   }
   if (!posicionais.empty() && posicionais[0] == "convert") {
@@ -406,6 +430,7 @@ int principal(int argc, char** argv) {
     }
     if (posicionais.size() != 2) uso("convert converte um MODELO.txt, um so");
     sem_sobrescrever(saida, std::nullopt, {posicionais[1]});
+    conferir_saidas(saida, std::nullopt);
     gravar(saida, converter_legado(posicionais[1]));
     return 0;
   }
@@ -534,6 +559,7 @@ int principal(int argc, char** argv) {
     modelos.push_back(carregar(p.modelo));
     pedidos.push_back(pedido(p.modelo, *modelos.back()));
   }
+  conferir_saidas(saida, html);
   if (do_relogio) {
     std::fprintf(stderr,
                  "tarvo-rep: semente %" PRIu32 " (do relogio; repita com --seed %" PRIu32 ")\n",
@@ -550,15 +576,15 @@ int principal(int argc, char** argv) {
   barra.apagar();
   for (const Resultado& r : rs) std::fputs(avisos(r).c_str(), stderr);
   if (compara) {
-    if (html) gravar(html, pagina_comparacao(rs[0], rs[1], contexto(&*modelos[0], &*modelos[1])));
-    gravar(saida, escrever_comparacao(rs[0], rs[1], formato_saida));
+    gravar(saida, escrever_comparacao(rs[0], rs[1], formato_saida), html,
+           html ? pagina_comparacao(rs[0], rs[1], contexto(&*modelos[0], &*modelos[1])) : "");
   } else if (!pontos.empty()) {
     for (std::size_t k = 0; k < pontos.size(); ++k) pontos[k].resultado = std::move(rs[k]);
-    if (html) gravar(html, pagina_varredura(pontos, contexto(&*modelos[0])));
-    gravar(saida, escrever_varredura(pontos, formato_saida));
+    gravar(saida, escrever_varredura(pontos, formato_saida), html,
+           html ? pagina_varredura(pontos, contexto(&*modelos[0])) : "");
   } else {
-    if (html) gravar(html, pagina(rs[0], contexto(&*modelos[0])));
-    gravar(saida, escrever(rs[0], e.fatia_inicio ? Formato::json : formato_saida));
+    gravar(saida, escrever(rs[0], e.fatia_inicio ? Formato::json : formato_saida), html,
+           html ? pagina(rs[0], contexto(&*modelos[0])) : "");
   }
   return 0;
 }

@@ -375,6 +375,8 @@ TEST(TarvoRep, RefusesBadCommandLinesWithTheirMessages) {
                    "intervalo = { dist = \"exponencial\", media = 1.0 }\ndestino = \"b\"\n"
                    "[[estacao]]\nnome = \"b\"\nservidores = 2\n"
                    "servico = { dist = \"exponencial\", media = 1.5 }\n");
+  escrever_arquivo(base / "parado.txt",
+                   "D 9\nN 5\nE 2 a 1 1\ns 1\nF q\ns 1\nS 2 x 0 0\ne 1\ns 1\nF f\n");
   escrever_arquivo(base / "dois.txt",
                    "D 9\nN 5\nE 1 a 1 0\ns 1\nF q\ns 1\nS 1 b 1 0\ne 1\nS 1 c 1 0\ne 1\nF f\n");
   for (const auto& [arquivo, semente, confianca, fatia] : {std::tuple{"a.json", "1", "0.95", "0:2"},
