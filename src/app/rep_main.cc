@@ -26,6 +26,7 @@
 #include "experimento/pagina.h"
 #include "experimento/saida.h"
 #include "geral/toml_loader.h"
+#include "geral/variaveis.h"
 #include "model/failure.h"
 #include "model/gravacao.h"
 
@@ -330,7 +331,12 @@ int merge(const std::vector<std::string>& arquivos, Formato f,
           const std::optional<std::string>& saida, const std::optional<std::string>& html) {
   if (arquivos.empty()) uso("merge precisa de pelo menos uma fatia");
   std::vector<Resultado> fatias;
-  for (const std::string& a : arquivos) fatias.push_back(ler_json(ler(a), a));
+  // Replication i's seed, as the plan gives it to the model's language.
+  const auto semente = [](const Pedido& p, std::int64_t i) -> std::uint64_t {
+    if (termina_em_toml(p.modelo)) return geral::chave_replicacao(p.plano.semente, i);
+    return semente_legado(p.plano, i);
+  };
+  for (const std::string& a : arquivos) fatias.push_back(ler_json(ler(a), a, semente));
   const Resultado r = juntar(std::move(fatias), arquivos);
   const std::string texto = escrever(r, f);
   std::fputs(avisos(r).c_str(), stderr);
@@ -469,8 +475,8 @@ int principal(int argc, char** argv) {
   Pedido p;
   p.modelo = posicionais[0];
   p.replicacoes = inteiro("--replications", N, 1, MAXIMO);
-  p.confianca =
-      real("--confidence", C, "use um numero entre 0 e 1", [](double c) { return c > 0 && c < 1; });
+  p.confianca = real("--confidence", C, "use um numero maior que 0 e no maximo 0.9999999999999998",
+                     confianca_valida);
   if (!P.empty()) {
     p.precisao =
         real("--precision", P, "use um numero maior que 0", [](double x) { return x > 0; });

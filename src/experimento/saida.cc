@@ -328,7 +328,8 @@ std::string avisos(const Resultado& r) {
   return s;
 }
 
-Resultado ler_json(const std::string& texto, const std::string& arquivo) {
+Resultado ler_json(const std::string& texto, const std::string& arquivo,
+                   const std::function<std::uint64_t(const Pedido&, std::int64_t)>& semente) {
   const char* nome = arquivo.c_str();
   Json j = analisar(texto, nome);
   Resultado r;
@@ -338,37 +339,69 @@ Resultado ler_json(const std::string& texto, const std::string& arquivo) {
       campo_atual = k;
       return o.at(k);
     };
+    // Written as an integer (2.5 is no count) and within [lo, hi].
+    auto inteiro = [](const Json& x, std::int64_t lo, std::int64_t hi) {
+      const bool ok = x.is_number_unsigned()  ? x.get<std::uint64_t>() <= std::uint64_t(hi)
+                      : x.is_number_integer() ? x.get<std::int64_t>() <= hi
+                                              : false;
+      if (!ok || x.get<std::int64_t>() < lo) throw std::invalid_argument("inteiro");
+      return x.get<std::int64_t>();
+    };
+    auto natural = [](const Json& x) {
+      if (!x.is_number_unsigned()) throw std::invalid_argument("natural");
+      return x.get<std::uint64_t>();
+    };
+    auto naturais = [&](const Json& x) {
+      std::vector<std::uint64_t> v;
+      for (const Json& y : x.get_ref<const Json::array_t&>()) v.push_back(natural(y));
+      return v;
+    };
+    auto real = [](const Json& x, bool (*aceita)(double)) {
+      const double v = x.get<double>();
+      if (!x.is_number() || !std::isfinite(v) || !aceita(v)) throw std::invalid_argument("real");
+      return v;
+    };
+    // As tarvo-rep's options take them.
+    constexpr std::int64_t MAX_REPLICACOES = std::int64_t{1} << 31;
     Pedido& p = r.pedido;
     p.modelo = pega(j, "modelo").get<std::string>();
     const std::string ass = pega(j, "assinatura").get<std::string>();
     char* fim = nullptr;
     p.assinatura = std::strtoull(ass.c_str(), &fim, 16);
     if (ass.size() != 16 || *fim != '\0') throw std::invalid_argument("assinatura");
-    p.plano.semente = pega(j, "semente").get<std::uint32_t>();
+    p.plano.semente = static_cast<std::uint32_t>(inteiro(pega(j, "semente"), 0, UINT32_MAX));
     const Json& plano = pega(j, "plano");
-    p.replicacoes = pega(plano, "replicacoes").get<std::int64_t>();
-    p.plano.maximo = pega(plano, "max_replicacoes").get<std::int64_t>();
-    p.sorteios_por_replicacao = pega(plano, "sorteios_por_replicacao").get<std::uint64_t>();
-    if (!pega(plano, "precisao").is_null()) p.precisao = plano.at("precisao").get<double>();
+    p.replicacoes = inteiro(pega(plano, "replicacoes"), 1, MAX_REPLICACOES);
+    p.plano.maximo = inteiro(pega(plano, "max_replicacoes"), p.replicacoes, MAX_REPLICACOES);
+    p.sorteios_por_replicacao = natural(pega(plano, "sorteios_por_replicacao"));
+    if (!pega(plano, "precisao").is_null()) {
+      p.precisao = real(plano.at("precisao"), [](double x) { return x > 0; });
+    }
     p.alvos = pega(plano, "alvos").get<std::vector<std::string>>();
-    p.confianca = pega(j, "confianca").get<double>();
-    p.aquecimento = pega(j, "aquecimento").get<double>();
+    p.confianca = real(pega(j, "confianca"), confianca_valida);
+    p.aquecimento = real(pega(j, "aquecimento"), [](double x) { return x >= 0; });
     const Json& fatia = pega(j, "fatia");
     r.fatia = true;
-    r.inicio = pega(fatia, "inicio").get<std::int64_t>();
-    r.fim = pega(fatia, "fim").get<std::int64_t>();
-    r.sementes = pega(j, "sementes").get<std::vector<std::uint64_t>>();
-    r.sorteios = pega(j, "sorteios").get<std::vector<std::uint64_t>>();
+    r.inicio = inteiro(pega(fatia, "inicio"), 0, MAX_REPLICACOES);
+    r.fim = inteiro(pega(fatia, "fim"), 0, MAX_REPLICACOES);
+    r.sementes = naturais(pega(j, "sementes"));
+    r.sorteios = naturais(pega(j, "sorteios"));
     const auto n = static_cast<std::size_t>(r.fim - r.inicio);
-    if (r.inicio < 0 || r.fim <= r.inicio || r.fim > p.plano.maximo || r.sorteios.size() != n ||
+    campo_atual = "fatia";
+    if (r.fim <= r.inicio || r.fim > p.plano.maximo || r.sorteios.size() != n ||
         r.sementes.size() != n) {
-      campo_atual = "fatia";
       throw std::invalid_argument("fatia");
+    }
+    campo_atual = "sementes";
+    for (std::size_t k = 0; semente && k < n; ++k) {
+      if (r.sementes[k] != semente(p, r.inicio + static_cast<std::int64_t>(k))) {
+        throw std::invalid_argument("sementes");
+      }
     }
     for (const Json& f : pega(j, "figuras")) {
       r.ids.push_back({pega(f, "tipo").get<std::string>(), pega(f, "nome").get<std::string>(),
-                       pega(f, "numero").get<int>(), pega(f, "figura").get<std::string>(),
-                       pega(f, "rotulo").get<std::string>()});
+                       static_cast<int>(inteiro(pega(f, "numero"), 0, INT32_MAX)),
+                       pega(f, "figura").get<std::string>(), pega(f, "rotulo").get<std::string>()});
       std::vector<double> v;
       for (const Json& x : pega(f, "valores")) v.push_back(x.is_null() ? NaN : x.get<double>());
       if (v.size() != n) throw std::invalid_argument("valores");

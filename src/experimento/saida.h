@@ -2,6 +2,8 @@
 #ifndef TARVO_EXPERIMENTO_SAIDA_H_
 #define TARVO_EXPERIMENTO_SAIDA_H_
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -44,8 +46,12 @@ std::optional<std::string> diferenca_relativa(const Teorico& t, const Resumo& m)
 std::string avisos(const Resultado& r);
 
 // A slice or a whole result written as JSON, read back; arquivo names it in messages. Throws a
-// Falha when the text is not such a result.
-Resultado ler_json(const std::string& texto, const std::string& arquivo);
+// Falha when the text is not such a result: a field missing, of another type, outside the range
+// tarvo-rep takes, or, when semente is given, a replication's seed that is not semente(pedido,
+// its index).
+Resultado ler_json(
+    const std::string& texto, const std::string& arquivo,
+    const std::function<std::uint64_t(const Pedido&, std::int64_t)>& semente = nullptr);
 
 // The slices, in any order, merged into the result of one run of all their replications. Throws
 // a Falha when they are not slices of one experiment, overlap or leave a gap.

@@ -338,6 +338,7 @@ struct Caso {
   std::vector<std::string> args;
   int status = 0;
   std::string erro;
+  std::vector<std::vector<std::string>> jsons;  // NEW FROM POINTER VALUE
 };
 
 std::vector<Caso> casos() {
@@ -345,12 +346,16 @@ std::vector<Caso> casos() {
   std::vector<Caso> v;
   for (std::string l; std::getline(in, l);) {
     if (l.rfind("== ", 0) == 0) {
-      v.push_back({l.substr(3), {}, 0, ""});
+      v.push_back({l.substr(3), {}, 0, "", {}});
     } else if (v.empty() || l.rfind('#', 0) == 0) {
       continue;
     } else if (l.rfind("args:", 0) == 0) {
       std::istringstream a(l.substr(5));
       for (std::string x; a >> x;) v.back().args.push_back(x);
+    } else if (l.rfind("json:", 0) == 0) {
+      std::istringstream a(l.substr(5));
+      v.back().jsons.emplace_back(4);
+      for (std::string& x : v.back().jsons.back()) a >> x;
     } else if (l.rfind("status:", 0) == 0) {
       v.back().status = std::stoi(l.substr(7));
     } else if (!l.empty()) {
@@ -388,6 +393,11 @@ TEST(TarvoRep, RefusesBadCommandLinesWithTheirMessages) {
                   .status,
               0);
   }
+  for (const auto& [arquivo, modelo] : {std::pair{"u.json", "m.txt"}, {"e.json", "bom.toml"}}) {
+    ASSERT_EQ(
+        rep(base.caminho(), {"-r", "2", "-s", "1", "--slice", "0:2", "-o", arquivo, modelo}).status,
+        0);
+  }
   const std::vector<Caso> v = casos();
   ASSERT_GT(v.size(), 30u);
   for (const Caso& c : v) {
@@ -395,6 +405,11 @@ TEST(TarvoRep, RefusesBadCommandLinesWithTheirMessages) {
     DiretorioTemporario tmp;
     for (const auto& e : fs::directory_iterator(base.caminho())) {
       fs::copy_file(e.path(), tmp / e.path().filename().string());
+    }
+    for (const auto& j : c.jsons) {
+      Json x = Json::parse(ler_arquivo(tmp / j[1]));
+      x[Json::json_pointer(j[2])] = Json::parse(j[3]);
+      escrever_arquivo(tmp / j[0], x.dump());
     }
     const std::vector<std::string> antes = tmp.arquivos();
     const Resultado r = rep(tmp.caminho(), c.args);
