@@ -314,7 +314,7 @@ std::unique_ptr<Modelo> carregar(const std::string& caminho) {
   exigir_arquivo_regular(caminho);
   if (!termina_em_toml(caminho)) return carregar_legado(caminho);
   const geral::Rede rede = geral::ler_rede(caminho);
-  for (const std::string& a : rede.avisos) std::fprintf(stderr, "%s\n", a.c_str());
+  for (const std::string& a : rede.avisos) std::fprintf(stderr, "%s\n", visivel(a).c_str());
   return modelo_geral(rede, ler(caminho));
 }
 
@@ -403,8 +403,11 @@ int principal(int argc, char** argv) {
   app.add_flag("--theory", teoria);
   app.add_flag("--warmup-plot", curva);
   std::optional<std::string> html;
-  app.add_option("--html", html)->expected(1);
-  app.add_option("-o,--output", saida)->expected(1);
+  for (const auto& [nome, destino] : {std::pair{"--html", &html}, {"-o,--output", &saida}}) {
+    app.add_option(nome, *destino)
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  }
   app.add_option("args", posicionais);
   try {
     app.parse(argc, argv);
@@ -416,6 +419,7 @@ int principal(int argc, char** argv) {
     uso(formatar("%s", e.what()));
   }
   for (const std::string& x : app.remaining()) {
+    if (x == "--") continue;  // what follows it CLI11 took as positional
     if (x.size() > 1 && x[0] == '-') uso(formatar("opcao desconhecida: %s", x.c_str()));
     posicionais.push_back(x);
   }
@@ -605,7 +609,7 @@ int main(int argc, char** argv) {
     status = tarvo::principal(argc, argv);
   } catch (const tarvo::Falha& f) {
     std::fflush(stdout);
-    std::fputs(f.texto.c_str(), stderr);
+    std::fputs(tarvo::visivel(f.texto).c_str(), stderr);
     status = f.status;
   } catch (const std::bad_alloc&) {
     std::fputs("tarvo-rep: memoria esgotada\n", stderr);

@@ -14,6 +14,7 @@
 
 #include "app/geral.h"
 #include "app/legado.h"
+#include "experimento/saida.h"
 #include "geral/distribuicao.h"
 #include "geral/toml_loader.h"
 #include "geral/variaveis.h"
@@ -394,7 +395,7 @@ Base abrir(const std::string& caminho) {
     return b;
   }
   b.rede = geral::ler_rede(caminho);
-  for (const std::string& a : b.rede->avisos) std::fprintf(stderr, "%s\n", a.c_str());
+  for (const std::string& a : b.rede->avisos) std::fprintf(stderr, "%s\n", visivel(a).c_str());
   b.texto = ler_arquivo(caminho);
   return b;
 }

@@ -195,7 +195,7 @@ std::string tabela(const std::vector<std::string>& cab,
 std::string texto(const Resultado& r) {
   const Pedido& p = r.pedido;
   std::string s = " TARVO-REP: replicacoes independentes\n\n";
-  s += formatar(" modelo      : %s\n", p.modelo.c_str());
+  s += formatar(" modelo      : %s\n", visivel(p.modelo).c_str());
   s += formatar(" semente     : %" PRIu32 "\n", p.plano.semente);
   s += formatar(" replicacoes : %lld", static_cast<long long>(feitas(r)));
   if (r.fatia) {
@@ -226,9 +226,9 @@ std::string texto(const Resultado& r) {
   for (std::size_t f = 0; f < r.ids.size(); ++f) {
     const IdFigura& id = r.ids[f];
     const Resumo& m = rs[f];
-    linhas.push_back({id.tipo, std::to_string(id.numero), id.nome, id.rotulo, celula(m.media),
-                      celula(m.meia_largura), celula(m.desvio), celula(m.min), celula(m.max),
-                      std::to_string(m.n), std::to_string(m.faltantes)});
+    linhas.push_back({id.tipo, std::to_string(id.numero), visivel(id.nome), id.rotulo,
+                      celula(m.media), celula(m.meia_largura), celula(m.desvio), celula(m.min),
+                      celula(m.max), std::to_string(m.n), std::to_string(m.faltantes)});
     if (p.teoria) colunas_teoria(teorico(r, f), m, linhas.back());
   }
   std::vector<bool> esquerda(cab.size(), false);
@@ -296,6 +296,16 @@ std::string escrever(const Resultado& r, Formato formato) {
       break;
   }
   return texto(r);
+}
+
+std::string visivel(const std::string& s) {
+  std::string r;
+  for (const char c : s) {
+    const auto u = static_cast<unsigned char>(c);
+    r += (u < 0x20 && c != '\n' && c != '\t') || u == 0x7f ? formatar("\\x%02x", u)
+                                                           : std::string(1, c);
+  }
+  return r;
 }
 
 std::string avisos(const Resultado& r) {
@@ -536,7 +546,7 @@ std::string texto_varredura(const std::vector<Ponto>& pontos) {
     mais = std::max(mais, feitas(x.resultado));
   }
   std::string s = " TARVO-REP: varredura de parametros\n\n";
-  s += formatar(" modelo      : %s\n", p.modelo.c_str());
+  s += formatar(" modelo      : %s\n", visivel(p.modelo).c_str());
   s += cabeca_comum(p, menos, mais);
   s += formatar(" pontos      : %zu, cada um com todas as replicacoes\n", pontos.size());
   const std::size_t np = pontos[0].parametros.size();
@@ -548,8 +558,8 @@ std::string texto_varredura(const std::vector<Ponto>& pontos) {
   if (p.teoria) esquerda.back() = true;
   for (std::size_t f = 0; f < r0.ids.size(); ++f) {
     const IdFigura& id = r0.ids[f];
-    s += formatar("\n %s %s: %s (%s)\n", id.tipo.c_str(), id.nome.c_str(), id.rotulo.c_str(),
-                  id.figura.c_str());
+    s += formatar("\n %s %s: %s (%s)\n", id.tipo.c_str(), visivel(id.nome).c_str(),
+                  id.rotulo.c_str(), id.figura.c_str());
     std::vector<std::vector<std::string>> linhas;
     for (const Ponto& x : pontos) {
       const Resultado& r = x.resultado;
@@ -627,17 +637,17 @@ std::string escrever_comparacao(const Resultado& a, const Resultado& b, Formato 
     return s;
   }
   std::string s = " TARVO-REP: comparacao pareada de dois modelos\n\n";
-  s += formatar(" A           : %s\n", a.pedido.modelo.c_str());
-  s += formatar(" B           : %s\n", b.pedido.modelo.c_str());
+  s += formatar(" A           : %s\n", visivel(a.pedido.modelo).c_str());
+  s += formatar(" B           : %s\n", visivel(b.pedido.modelo).c_str());
   s += cabeca_comum(a.pedido, feitas(a), feitas(a));
   s += formatar(" aquecimento : A %g, B %g\n", a.pedido.aquecimento, b.pedido.aquecimento);
   s +=
       " diferenca   : B - A, replicacao a replicacao (pareadas pelo indice), com seu intervalo\n\n";
   std::vector<std::vector<std::string>> linhas;
   for (const Comparada& c : cs) {
-    linhas.push_back({c.id.tipo, c.id.nome, c.id.rotulo, celula(c.media_a), celula(c.media_b),
-                      celula(c.diferenca.media), celula(c.diferenca.meia_largura),
-                      std::to_string(c.diferenca.n), c.melhor});
+    linhas.push_back({c.id.tipo, visivel(c.id.nome), c.id.rotulo, celula(c.media_a),
+                      celula(c.media_b), celula(c.diferenca.media),
+                      celula(c.diferenca.meia_largura), std::to_string(c.diferenca.n), c.melhor});
   }
   s += tabela({"TIPO", "NOME", "FIGURA", "MEDIA A", "MEDIA B", "B - A", "+/-", "N", "MELHOR"},
               linhas, {true, true, true, false, false, false, false, false, true});

@@ -41,6 +41,10 @@ std::optional<bool> dentro(const Teorico& t, const Resumo& m);
 // theory of 0.
 std::optional<std::string> diferenca_relativa(const Teorico& t, const Resumo& m);
 
+// s with its control characters but tabs and line ends written as \xHH: a legacy name may hold
+// any byte but blanks, and a terminal would obey them.
+std::string visivel(const std::string& s);
+
 // What the user must be told about the replications: lost durations, streams that ran into the
 // next one. One line each, empty when all is well.
 std::string avisos(const Resultado& r);

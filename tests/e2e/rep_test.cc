@@ -226,6 +226,26 @@ TEST(TarvoRep, WritesThroughLinksAndIntoPipes) {
   EXPECT_EQ(ler_arquivo(tmp / "lido"), ler_arquivo(tmp / "alvo.txt"));
 }
 
+// A legacy name is any run of non-blank bytes: its control characters reach tarvo-rep's texts
+// and messages escaped, so that a terminal shows them rather than obeys them.
+TEST(TarvoRep, WritesControlCharactersEscaped) {
+  DiretorioTemporario tmp;
+  escrever_arquivo(tmp / "esc.txt", "D 9\nN 5\nE 1 \x1b[31ma 1 0\ns 1\nF f\x07im\n");
+  escrever_arquivo(tmp / "dois.txt",
+                   "D 9\nN 5\nE 1 a 1 0\ns 1\nF q\x1b\ns 1\nS 1 b 1 0\ne 1\nS 1 c 1 0\ne 1\nF f\n");
+  const Resultado r = rep(tmp.caminho(), {"-r", "2", "-s", "1", "--", "esc.txt"});
+  ASSERT_EQ(r.status, 0) << r.erro;
+  EXPECT_NE(r.saida.find(" \\x1b[31ma "), std::string::npos) << r.saida;
+  EXPECT_NE(r.saida.find(" f\\x07im "), std::string::npos) << r.saida;
+  EXPECT_EQ(r.saida.find_first_of("\x1b\x07"), std::string::npos);
+  EXPECT_EQ(rep(tmp.caminho(), {"convert", "dois.txt"}).erro,
+            "tarvo-rep convert: dois.txt: a linguagem estendida nao expressa este modelo: dois "
+            "servidores (\"b\" e \"c\") tiram fregueses da fila \"q\\x1b\"; uma estacao tem "
+            "servidores iguais\n");
+  EXPECT_EQ(rep(tmp.caminho(), {"-s", "1", "n\x1b.txt"}).erro,
+            "O arquivo n\\x1b.txt nao encontra-se.\n");
+}
+
 // An M/M/1 queue of the extended language: arrivals of mean 1, service of mean servico.
 std::string mm1_toml(const char* servico) {
   return formatar(
