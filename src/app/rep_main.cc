@@ -57,7 +57,8 @@ OPCOES
     -j, --jobs J            threads (padrao: o numero de processadores)
     -s, --seed S            semente, inteiro de 0 a 4294967295 (padrao: do relogio; e sempre
                             escrita na saida, para que a execucao possa ser repetida)
-    -c, --confidence C      nivel de confianca dos intervalos, entre 0 e 1 (padrao 0.95)
+    -c, --confidence C      nivel de confianca dos intervalos, maior que 0 e no maximo
+                            0.9999999999999998 (padrao 0.95)
     -p, --precision P       depois das N primeiras, acrescenta replicacoes ate que a
                             meia-largura relativa de toda media finita e nao nula (ou das
                             figuras de --target) seja no maximo P; exige --max-replications
@@ -69,7 +70,7 @@ OPCOES
                             simulado T; o estado da rede continua (padrao 0: nada recomeca)
     -f, --format F          text, json ou csv (padrao text)
     -o, --output ARQUIVO    escreve a saida em ARQUIVO (por um arquivo temporario, renomeado
-                            no fim) em vez da saida padrao
+                            no fim; o lugar e conferido antes de tudo) em vez da saida padrao
         --theory            ao lado de cada media, o valor da teoria de filas, a diferenca
                             relativa e uma marca onde a teoria fica fora do intervalo (exata
                             onde vale, aproximacao de dois momentos rotulada, ou nenhum)
@@ -102,6 +103,7 @@ OPCOES
                             das replicacoes, e a media movel), para escolher o aquecimento
     -h, --help              esta ajuda
         --version           a versao
+        --                  o que vem depois nao e opcao (um MODELO cujo nome comeca com -)
 
     merge FATIA.json...     junta fatias de um mesmo experimento (mesmo modelo, semente e
                             plano) exatamente na saida que uma execucao de todas as
