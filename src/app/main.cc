@@ -1,5 +1,6 @@
 // The program entry: --help and --version, or console, banner, arguments, seed, then load, run
 // and report.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -76,6 +77,16 @@ bool responder_opcao(int argc, char** argv) {
   return false;
 }
 
+// The report is written in place of the file Simula_imp.txt names: when that is the model
+// itself, by its name or a link, the run would replace the model by its report.
+void sem_gravar_sobre_o_modelo(const char* modelo) {
+  struct stat m, r;
+  if (stat(modelo, &m) == 0 && S_ISREG(m.st_mode) && stat(ARQUIVO_RELATORIO, &r) == 0 &&
+      m.st_dev == r.st_dev && m.st_ino == r.st_ino) {
+    falha(1, "O relatorio %s gravaria sobre o arquivo de dados %s.\n", ARQUIVO_RELATORIO, modelo);
+  }
+}
+
 int executar(Simulacao& sim, int argc, char** argv) {
   if (argc != 2) falha(1, " Uso : tarvo nome_arquivo \n");
   const std::optional<std::uint32_t> semente = semente_do_ambiente();
@@ -85,6 +96,7 @@ int executar(Simulacao& sim, int argc, char** argv) {
   if (caminho.size() > 5 && caminho.ends_with(".toml")) {
     falha(1, "O arquivo %s e um modelo da linguagem estendida: rode-o com tarvo-rep.\n", argv[1]);
   }
+  sem_gravar_sobre_o_modelo(argv[1]);
   ler_modelo(sim, argv[1]);
   zerar_estatisticas(sim);
   semear(sim.gerador, semente);

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <thread>
@@ -28,6 +29,7 @@
 #include "experimento/pagina.h"
 #include "experimento/saida.h"
 #include "geral/toml_loader.h"
+#include "geral/variaveis.h"
 #include "model/failure.h"
 #include "model/gravacao.h"
 
@@ -58,7 +60,8 @@ OPCOES
     -j, --jobs J            threads (padrao: o numero de processadores)
     -s, --seed S            semente, inteiro de 0 a 4294967295 (padrao: do relogio; e sempre
                             escrita na saida, para que a execucao possa ser repetida)
-    -c, --confidence C      nivel de confianca dos intervalos, entre 0 e 1 (padrao 0.95)
+    -c, --confidence C      nivel de confianca dos intervalos, maior que 0 e no maximo
+                            0.9999999999999998 (padrao 0.95)
     -p, --precision P       depois das N primeiras, acrescenta replicacoes ate que a
                             meia-largura relativa de toda media finita e nao nula (ou das
                             figuras de --target) seja no maximo P; exige --max-replications
@@ -70,7 +73,7 @@ OPCOES
                             simulado T; o estado da rede continua (padrao 0: nada recomeca)
     -f, --format F          text, json ou csv (padrao text)
     -o, --output ARQUIVO    escreve a saida em ARQUIVO (por um arquivo temporario, renomeado
-                            no fim) em vez da saida padrao
+                            no fim; o lugar e conferido antes de tudo) em vez da saida padrao
         --theory            ao lado de cada media, o valor da teoria de filas, a diferenca
                             relativa e uma marca onde a teoria fica fora do intervalo (exata
                             onde vale, aproximacao de dois momentos rotulada, ou nenhum)
@@ -111,6 +114,7 @@ OPCOES
                             uma estacao vale para ela
     -h, --help              esta ajuda
         --version           a versao
+        --                  o que vem depois nao e opcao (um MODELO cujo nome comeca com -)
 
     merge FATIA.json...     junta fatias de um mesmo experimento (mesmo modelo, semente e
                             plano) exatamente na saida que uma execucao de todas as
@@ -206,20 +210,32 @@ std::string ler(const std::string& caminho) {
   return texto;
 }
 
-// The output, whole, to the file (through a temporary one) or to standard output.
-void gravar(const std::optional<std::string>& arquivo, const std::string& texto) {
-  if (arquivo) {
-    const int erro = gravar_substituindo(
-        *arquivo, [&](std::FILE* out) { std::fwrite(texto.data(), 1, texto.size(), out); });
-    if (erro != 0) {
-      falha(1, "tarvo-rep: erro ao gravar %s: %s (codigo %d)\n", arquivo->c_str(),
-            motivo_erro(erro), erro);
-    }
-    return;
-  }
-  if (std::fwrite(texto.data(), 1, texto.size(), stdout) != texto.size() ||
-      std::fflush(stdout) != 0) {
+[[noreturn]] void erro_ao_gravar(const std::string& arquivo, int erro) {
+  falha(1, "tarvo-rep: erro ao gravar %s: %s (codigo %d)\n", arquivo.c_str(), motivo_erro(erro),
+        erro);
+}
+
+// The output, whole, to its file or to standard output, and the page to its file: the files all
+// or none, each through a temporary one, and standard output only once they are in place.
+void gravar(const std::optional<std::string>& arquivo, const std::string& texto,
+            const std::optional<std::string>& html = std::nullopt, const std::string& pagina = "") {
+  std::vector<std::pair<std::string, std::string>> arquivos;
+  if (html) arquivos.push_back({*html, pagina});
+  if (arquivo) arquivos.push_back({*arquivo, texto});
+  std::string falhou;
+  if (const int erro = gravar_todos(arquivos, falhou)) erro_ao_gravar(falhou, erro);
+  if (!arquivo && (std::fwrite(texto.data(), 1, texto.size(), stdout) != texto.size() ||
+                   std::fflush(stdout) != 0)) {
     falha(1, "tarvo-rep: erro ao escrever na saida padrao\n");
+  }
+}
+
+// Before anything runs: each file can be written where it is to go.
+void conferir_saidas(const std::optional<std::string>& saida,
+                     const std::optional<std::string>& html) {
+  for (const auto* a : {&saida, &html}) {
+    if (!*a) continue;
+    if (const int erro = conferir_destino(**a)) erro_ao_gravar(**a, erro);
   }
 }
 
@@ -296,12 +312,21 @@ void aparar(Resultado& r, std::int64_t k) {
   r.interrompido = true;
 }
 
-// Whether two paths name one regular file (or, not there yet, are the same path). Devices and
-// pipes may take any number of writers.
+// Whether two paths name one regular file, or one file not there yet however they spell it.
+// Devices and pipes may take any number of writers.
 bool mesmo_arquivo(const std::string& a, const std::string& b) {
   struct stat x, y;
-  if (stat(a.c_str(), &x) != 0 || stat(b.c_str(), &y) != 0) return a == b;
-  return S_ISREG(x.st_mode) && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+  if (stat(a.c_str(), &x) == 0 && stat(b.c_str(), &y) == 0) {
+    return S_ISREG(x.st_mode) && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+  }
+  namespace fs = std::filesystem;
+  auto canonico = [](const std::string& c, std::error_code& e) {
+    const fs::path p = fs::absolute(destino_real(c), e);
+    return e ? p : fs::weakly_canonical(p, e);
+  };
+  std::error_code ea, eb;
+  const fs::path ca = canonico(a, ea), cb = canonico(b, eb);
+  return ea || eb ? a == b : ca == cb;
 }
 
 // The page and the output go to two files, neither of them one the run reads: one would
@@ -330,12 +355,13 @@ bool termina_em_toml(const std::string& caminho) {
 
 // The model at caminho, in the language its name says: .toml for the extended one.
 std::unique_ptr<Modelo> carregar(const std::string& caminho, const Ajustes& ajustes = {}) {
+  exigir_arquivo_regular(caminho);
   if (!termina_em_toml(caminho)) {
     avisar_suspeitas(caminho);
     return carregar_legado(caminho, ajustes);
   }
   const geral::Rede rede = geral::ler_rede(caminho);
-  for (const std::string& a : rede.avisos) std::fprintf(stderr, "%s\n", a.c_str());
+  for (const std::string& a : rede.avisos) std::fprintf(stderr, "%s\n", visivel(a).c_str());
   return modelo_geral(rede, ler(caminho), ajustes);
 }
 
@@ -353,7 +379,12 @@ int merge(const std::vector<std::string>& arquivos, Formato f,
           const std::vector<std::string>& escolha) {
   if (arquivos.empty()) uso("merge precisa de pelo menos uma fatia");
   std::vector<Resultado> fatias;
-  for (const std::string& a : arquivos) fatias.push_back(ler_json(ler(a), a));
+  // Replication i's seed, as the plan gives it to the model's language.
+  const auto semente = [](const Pedido& p, std::int64_t i) -> std::uint64_t {
+    if (termina_em_toml(p.modelo)) return geral::chave_replicacao(p.plano.semente, i);
+    return semente_legado(p.plano, i);
+  };
+  for (const std::string& a : arquivos) fatias.push_back(ler_json(ler(a), a, semente));
   Resultado r = juntar(std::move(fatias), arquivos);
   if (!escolha.empty()) selecionar(r, figuras_escolhidas(r.ids, escolha));
   const std::string texto = escrever(r, f);
@@ -372,7 +403,8 @@ int merge(const std::vector<std::string>& arquivos, Formato f,
       c.descricao = {"O arquivo do modelo, " + r.pedido.modelo +
                      ", não está aqui como as fatias o rodaram: sem descrição."};
     }
-    gravar(html, pagina(r, c));
+    gravar(saida, texto, html, pagina(r, c));
+    return 0;
   }
   gravar(saida, texto);
   return 0;
@@ -423,8 +455,11 @@ int principal(int argc, char** argv) {
   app.add_flag("--theory", teoria);
   app.add_flag("--warmup-plot", curva);
   std::optional<std::string> html;
-  app.add_option("--html", html)->expected(1);
-  app.add_option("-o,--output", saida)->expected(1);
+  for (const auto& [nome, destino] : {std::pair{"--html", &html}, {"-o,--output", &saida}}) {
+    app.add_option(nome, *destino)
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  }
   app.add_option("args", posicionais);
   try {
     app.parse(argc, argv);
@@ -436,6 +471,7 @@ int principal(int argc, char** argv) {
     uso(formatar("%s", e.what()));
   }
   for (const std::string& x : app.remaining()) {
+    if (x == "--") continue;  // what follows it CLI11 took as positional
     if (x.size() > 1 && x[0] == '-') uso(formatar("opcao desconhecida: %s", x.c_str()));
     posicionais.push_back(x);
   }
@@ -446,6 +482,7 @@ int principal(int argc, char** argv) {
       if (app.get_option(o)->count() > 0) uso(formatar("merge nao aceita a opcao %s", o));
     }
     sem_sobrescrever(saida, html, {posicionais.begin() + 1, posicionais.end()});
+    conferir_saidas(saida, html);
     return merge({posicionais.begin() + 1, posicionais.end()}, formato_saida, saida, html, escolha);
   }
   if (!posicionais.empty() && posicionais[0] == "convert") {
@@ -457,6 +494,7 @@ int principal(int argc, char** argv) {
     if (posicionais.size() != 2) uso("convert converte um MODELO.txt, um so");
     sem_sobrescrever(saida, std::nullopt, {posicionais[1]});
     avisar_suspeitas(posicionais[1]);
+    conferir_saidas(saida, std::nullopt);
     gravar(saida, converter_legado(posicionais[1]));
     return 0;
   }
@@ -498,8 +536,8 @@ int principal(int argc, char** argv) {
   Pedido p;
   p.modelo = posicionais[0];
   p.replicacoes = inteiro("--replications", N, 1, MAXIMO);
-  p.confianca =
-      real("--confidence", C, "use um numero entre 0 e 1", [](double c) { return c > 0 && c < 1; });
+  p.confianca = real("--confidence", C, "use um numero maior que 0 e no maximo 0.9999999999999998",
+                     confianca_valida);
   if (!P.empty()) {
     p.precisao =
         real("--precision", P, "use um numero maior que 0", [](double x) { return x > 0; });
@@ -599,6 +637,7 @@ int principal(int argc, char** argv) {
     modelos.push_back(carregar(p.modelo, ajustes));
     pedidos.push_back(pedido(p.modelo, *modelos.back()));
   }
+  conferir_saidas(saida, html);
   if (do_relogio) {
     std::fprintf(stderr,
                  "tarvo-rep: semente %" PRIu32 " (do relogio; repita com --seed %" PRIu32 ")\n",
@@ -654,16 +693,16 @@ int principal(int argc, char** argv) {
     for (Resultado& r : rs) selecionar(r, figuras_escolhidas(r.ids, escolha));
   }
   if (compara) {
-    if (html) gravar(html, pagina_comparacao(rs[0], rs[1], contexto(&*modelos[0], &*modelos[1])));
-    gravar(saida, escrever_comparacao(rs[0], rs[1], formato_saida));
+    gravar(saida, escrever_comparacao(rs[0], rs[1], formato_saida), html,
+           html ? pagina_comparacao(rs[0], rs[1], contexto(&*modelos[0], &*modelos[1])) : "");
   } else if (!pontos.empty()) {
     pontos.resize(rs.size());
     for (std::size_t k = 0; k < pontos.size(); ++k) pontos[k].resultado = std::move(rs[k]);
-    if (html) gravar(html, pagina_varredura(pontos, contexto(&*modelos[0])));
-    gravar(saida, escrever_varredura(pontos, formato_saida));
+    gravar(saida, escrever_varredura(pontos, formato_saida), html,
+           html ? pagina_varredura(pontos, contexto(&*modelos[0])) : "");
   } else {
-    if (html) gravar(html, pagina(rs[0], contexto(&*modelos[0])));
-    gravar(saida, escrever(rs[0], e.fatia_inicio ? Formato::json : formato_saida));
+    gravar(saida, escrever(rs[0], e.fatia_inicio ? Formato::json : formato_saida), html,
+           html ? pagina(rs[0], contexto(&*modelos[0])) : "");
   }
   if (sinal_recebido != 0) return 128 + sinal_recebido;
   return 0;
@@ -679,7 +718,7 @@ int main(int argc, char** argv) {
     status = tarvo::principal(argc, argv);
   } catch (const tarvo::Falha& f) {
     std::fflush(stdout);
-    std::fputs(f.texto.c_str(), stderr);
+    std::fputs(tarvo::visivel(f.texto).c_str(), stderr);
     status = f.status;
   } catch (const std::bad_alloc&) {
     std::fputs(

@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "engine/simulation.h"
+#include "experimento/saida.h"
 #include "input/loader.h"
 #include "input/scanner.h"
 #include "model/failure.h"
@@ -269,7 +270,9 @@ std::vector<std::string> suspeitas(std::string_view texto, const std::string& ca
 void avisar_suspeitas(const std::string& caminho) {
   std::string texto;
   if (ler_inteiro(caminho, texto) != 0) return;
-  for (const std::string& a : suspeitas(texto, caminho)) std::fprintf(stderr, "%s\n", a.c_str());
+  for (const std::string& a : suspeitas(texto, caminho)) {
+    std::fprintf(stderr, "%s\n", visivel(a).c_str());
+  }
 }
 
 void conferir_aquecimento(double aquecimento, const Modelo& m, const std::string& caminho) {

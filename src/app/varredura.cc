@@ -3,6 +3,8 @@
 // values it holds.
 #include "app/varredura.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -13,8 +15,10 @@
 #include "app/geral.h"
 #include "app/legado.h"
 #include "app/suspeitas.h"
+#include "experimento/saida.h"
 #include "geral/distribuicao.h"
 #include "geral/toml_loader.h"
+#include "geral/variaveis.h"
 #include "model/failure.h"
 #include "model/gravacao.h"
 #include "model/network.h"
@@ -250,13 +254,13 @@ void conferir_dist(const std::string& ponto, const std::string& onde,
       break;
     case Dist::hiperexponencial:
       maior_que_zero("media", d.media);
-      if (!(d.cv >= 1)) {
-        recusar(ponto, formatar("%s.cv deve ser maior ou igual a 1, nao %s", onde.c_str(),
-                                escrito(d.cv).c_str()));
-      }
       break;
     case Dist::empirica:
       break;
+  }
+  if (const auto f = geral::fora_da_faixa(d)) {
+    recusar(ponto, formatar("%s.%s deve %s, nao %s", onde.c_str(), f->parametro, f->faixa.c_str(),
+                            escrito(f->valor).c_str()));
   }
 }
 
@@ -372,7 +376,18 @@ std::unique_ptr<Modelo> legado_no_ponto(const Base& base,
 
 }  // namespace
 
+void exigir_arquivo_regular(const std::string& caminho) {
+  struct stat st;
+  if (stat(caminho.c_str(), &st) != 0 || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) return;
+  const char* tipo = S_ISFIFO(st.st_mode)                         ? "um pipe"
+                     : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "um dispositivo"
+                     : S_ISSOCK(st.st_mode)                       ? "um socket"
+                                                                  : "um arquivo especial";
+  falha(1, "tarvo-rep: o modelo %s e %s, nao um arquivo regular\n", caminho.c_str(), tipo);
+}
+
 Base abrir(const std::string& caminho) {
+  exigir_arquivo_regular(caminho);
   Base b;
   b.caminho = caminho;
   if (!termina_com(caminho, ".toml")) {
@@ -382,7 +397,7 @@ Base abrir(const std::string& caminho) {
     return b;
   }
   b.rede = geral::ler_rede(caminho);
-  for (const std::string& a : b.rede->avisos) std::fprintf(stderr, "%s\n", a.c_str());
+  for (const std::string& a : b.rede->avisos) std::fprintf(stderr, "%s\n", visivel(a).c_str());
   b.texto = ler_arquivo(caminho);
   return b;
 }
@@ -442,7 +457,8 @@ Eixo ler_eixo(const Base& base, const std::string& texto) {
   // short of ATE by a billionth of a step.
   const double n = std::floor((ate - de) / passo + 1e-9) + 1;
   if (n > 1000) {
-    falha(1, "tarvo-rep: --sweep %s: %.0f valores, mais que o maximo de 1000\n", nome, n);
+    falha(1, "tarvo-rep: --sweep %s: %s valores, mais que o maximo de 1000\n", nome,
+          escrito(n).c_str());
   }
   for (int i = 0; i < static_cast<int>(n); ++i) {
     const double x = std::strtod(escrito(de + i * passo).c_str(), nullptr);
@@ -462,8 +478,8 @@ std::vector<std::vector<double>> grade(const std::vector<Eixo>& eixos, std::size
   double total = 1;
   for (const Eixo& e : eixos) total *= static_cast<double>(e.valores.size());
   if (total > static_cast<double>(maximo)) {
-    falha(1, "tarvo-rep: a grade de --sweep tem %.0f pontos, mais que o maximo de %zu\n", total,
-          maximo);
+    falha(1, "tarvo-rep: a grade de --sweep tem %s pontos, mais que o maximo de %zu\n",
+          escrito(total).c_str(), maximo);
   }
   std::vector<std::vector<double>> pontos = {{}};
   for (const Eixo& e : eixos) {

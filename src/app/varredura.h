@@ -22,6 +22,10 @@ struct Base {
   Ajustes ajustes;                  // for every model made from it
 };
 
+// Refuses a model that is a device, a pipe or a socket: tarvo-rep reads a model file more than
+// once, and a run is repeated from its file. Anything else goes on to the loader.
+void exigir_arquivo_regular(const std::string& caminho);
+
 // Reads the model at caminho (.toml: the extended language) as tarvo-rep does, with the
 // loader's messages; warnings go to standard error.
 Base abrir(const std::string& caminho);

@@ -45,6 +45,8 @@ Resumo resumir(const std::vector<double>& valores, std::size_t k, double confian
   return r;
 }
 
+bool confianca_valida(double c) { return c > 0 && (1 + c) / 2 < 1; }
+
 double largura_relativa(const Resumo& r) { return std::fabs(r.meia_largura / r.media); }
 
 }  // namespace tarvo

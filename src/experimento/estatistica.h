@@ -21,6 +21,11 @@ struct Resumo {
 // the summary is NaN.
 Resumo resumir(const std::vector<double>& valores, std::size_t k, double confianca);
 
+// Whether intervals can be taken at confidence c: above 0, and (1 + c) / 2, the Student-t
+// quantile's probability, below 1 once rounded, which holds up to 1 - 2^-52 =
+// 0.9999999999999998 (the next double's (1 + c) / 2 rounds to 1, whose quantile is infinite).
+bool confianca_valida(double c);
+
 // The relative half-width of a summary, |meia_largura / media|.
 double largura_relativa(const Resumo& r);
 

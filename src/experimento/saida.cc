@@ -269,7 +269,7 @@ std::string quantis_agrupados(const Resultado& r) {
 std::string texto(const Resultado& r) {
   const Pedido& p = r.pedido;
   std::string s = " TARVO-REP: replicacoes independentes\n\n";
-  s += formatar(" modelo      : %s\n", p.modelo.c_str());
+  s += formatar(" modelo      : %s\n", visivel(p.modelo).c_str());
   s += formatar(" semente     : %" PRIu32 "\n", p.plano.semente);
   s += formatar(" replicacoes : %lld", static_cast<long long>(feitas(r)));
   if (r.fatia) {
@@ -308,9 +308,9 @@ std::string texto(const Resultado& r) {
   for (std::size_t f = 0; f < r.ids.size(); ++f) {
     const IdFigura& id = r.ids[f];
     const Resumo& m = rs[f];
-    linhas.push_back({id.tipo, std::to_string(id.numero), id.nome, id.rotulo, celula(m.media),
-                      celula(m.meia_largura), celula(m.desvio), celula(m.min), celula(m.max),
-                      std::to_string(m.n), std::to_string(m.faltantes)});
+    linhas.push_back({id.tipo, std::to_string(id.numero), visivel(id.nome), id.rotulo,
+                      celula(m.media), celula(m.meia_largura), celula(m.desvio), celula(m.min),
+                      celula(m.max), std::to_string(m.n), std::to_string(m.faltantes)});
     if (p.teoria) colunas_teoria(teorico(r, f), m, linhas.back());
   }
   std::vector<bool> esquerda(cab.size(), false);
@@ -335,19 +335,28 @@ std::string texto(const Resultado& r) {
   return s;
 }
 
-}  // namespace
-
-std::string sem_controle(const std::string& nome) {
-  std::string s;
-  for (unsigned char c : nome) {
-    if (c < 0x20 || c == 0x7f) {
-      s += formatar("\\x%02x", c);
-    } else {
-      s += static_cast<char>(c);
-    }
+// A slice nests four deep. Deeper text is refused as it is read, before a tree of it is built.
+Json analisar(const std::string& texto, const char* nome) {
+  constexpr int PROFUNDIDADE_MAX = 64;
+  bool fundo = false;
+  Json j = Json::parse(
+      texto,
+      [&fundo](int profundidade, Json::parse_event_t, Json&) {
+        fundo = fundo || profundidade > PROFUNDIDADE_MAX;
+        return !fundo;
+      },
+      false);
+  if (fundo) {
+    falha(1,
+          "tarvo-rep merge: %s aninha listas e objetos em mais de %d niveis: nao e uma fatia de "
+          "tarvo-rep\n",
+          nome, PROFUNDIDADE_MAX);
   }
-  return s;
+  if (j.is_discarded()) falha(1, "tarvo-rep merge: %s nao e um arquivo JSON valido\n", nome);
+  return j;
 }
+
+}  // namespace
 
 const Teorico* teorico(const Resultado& r, std::size_t f) {
   return f < r.teoria.size() && r.teoria[f] ? &*r.teoria[f] : nullptr;
@@ -384,14 +393,23 @@ std::string avisos_de_instabilidade(const std::vector<Instavel>& instaveis,
     s += formatar(
         "Aviso: %s%s %s esta instavel: carga de %.4g por servidor, 1 ou mais; sua fila cresce "
         "sem limite e suas figuras dependem da duracao da corrida, sem valor de longo prazo\n",
-        onde.c_str(), x.tipo == "fila" ? "a fila" : "a estacao", sem_controle(x.nome).c_str(),
-        x.carga);
+        onde.c_str(), x.tipo == "fila" ? "a fila" : "a estacao", visivel(x.nome).c_str(), x.carga);
   }
   return s;
 }
 
 std::string avisos_de_instabilidade(const Resultado& r) {
   return avisos_de_instabilidade(r.instaveis, "");
+}
+
+std::string visivel(const std::string& s) {
+  std::string r;
+  for (const char c : s) {
+    const auto u = static_cast<unsigned char>(c);
+    r += (u < 0x20 && c != '\n' && c != '\t') || u == 0x7f ? formatar("\\x%02x", u)
+                                                           : std::string(1, c);
+  }
+  return r;
 }
 
 std::string avisos(const Resultado& r) {
@@ -428,10 +446,10 @@ std::string avisos_da_execucao(const Resultado& r) {
   return s;
 }
 
-Resultado ler_json(const std::string& texto, const std::string& arquivo) {
+Resultado ler_json(const std::string& texto, const std::string& arquivo,
+                   const std::function<std::uint64_t(const Pedido&, std::int64_t)>& semente) {
   const char* nome = arquivo.c_str();
-  Json j = Json::parse(texto, nullptr, false);
-  if (j.is_discarded()) falha(1, "tarvo-rep merge: %s nao e um arquivo JSON valido\n", nome);
+  Json j = analisar(texto, nome);
   Resultado r;
   std::string campo_atual;
   try {
@@ -439,24 +457,50 @@ Resultado ler_json(const std::string& texto, const std::string& arquivo) {
       campo_atual = k;
       return o.at(k);
     };
+    // Written as an integer (2.5 is no count) and within [lo, hi].
+    auto inteiro = [](const Json& x, std::int64_t lo, std::int64_t hi) {
+      const bool ok = x.is_number_unsigned()  ? x.get<std::uint64_t>() <= std::uint64_t(hi)
+                      : x.is_number_integer() ? x.get<std::int64_t>() <= hi
+                                              : false;
+      if (!ok || x.get<std::int64_t>() < lo) throw std::invalid_argument("inteiro");
+      return x.get<std::int64_t>();
+    };
+    auto natural = [](const Json& x) {
+      if (!x.is_number_unsigned()) throw std::invalid_argument("natural");
+      return x.get<std::uint64_t>();
+    };
+    auto naturais = [&](const Json& x) {
+      std::vector<std::uint64_t> v;
+      for (const Json& y : x.get_ref<const Json::array_t&>()) v.push_back(natural(y));
+      return v;
+    };
+    auto real = [](const Json& x, bool (*aceita)(double)) {
+      const double v = x.get<double>();
+      if (!x.is_number() || !std::isfinite(v) || !aceita(v)) throw std::invalid_argument("real");
+      return v;
+    };
+    // As tarvo-rep's options take them.
+    constexpr std::int64_t MAX_REPLICACOES = std::int64_t{1} << 31;
     Pedido& p = r.pedido;
     p.modelo = pega(j, "modelo").get<std::string>();
     const std::string ass = pega(j, "assinatura").get<std::string>();
     char* fim = nullptr;
     p.assinatura = std::strtoull(ass.c_str(), &fim, 16);
     if (ass.size() != 16 || *fim != '\0') throw std::invalid_argument("assinatura");
-    p.plano.semente = pega(j, "semente").get<std::uint32_t>();
+    p.plano.semente = static_cast<std::uint32_t>(inteiro(pega(j, "semente"), 0, UINT32_MAX));
     const Json& plano = pega(j, "plano");
-    p.replicacoes = pega(plano, "replicacoes").get<std::int64_t>();
-    p.plano.maximo = pega(plano, "max_replicacoes").get<std::int64_t>();
-    p.sorteios_por_replicacao = pega(plano, "sorteios_por_replicacao").get<std::uint64_t>();
-    if (!pega(plano, "precisao").is_null()) p.precisao = plano.at("precisao").get<double>();
+    p.replicacoes = inteiro(pega(plano, "replicacoes"), 1, MAX_REPLICACOES);
+    p.plano.maximo = inteiro(pega(plano, "max_replicacoes"), p.replicacoes, MAX_REPLICACOES);
+    p.sorteios_por_replicacao = natural(pega(plano, "sorteios_por_replicacao"));
+    if (!pega(plano, "precisao").is_null()) {
+      p.precisao = real(plano.at("precisao"), [](double x) { return x > 0; });
+    }
     p.alvos = pega(plano, "alvos").get<std::vector<std::string>>();
     if (plano.contains("limiar") && !pega(plano, "limiar").is_null()) {
-      p.limiar = plano.at("limiar").get<double>();
+      p.limiar = real(plano.at("limiar"), [](double x) { return x >= 0; });
     }
-    p.confianca = pega(j, "confianca").get<double>();
-    p.aquecimento = pega(j, "aquecimento").get<double>();
+    p.confianca = real(pega(j, "confianca"), confianca_valida);
+    p.aquecimento = real(pega(j, "aquecimento"), [](double x) { return x >= 0; });
     if (j.contains("interrompido")) r.interrompido = pega(j, "interrompido").get<bool>();
     if (j.contains("instaveis")) {
       for (const Json& x : pega(j, "instaveis")) {
@@ -469,21 +513,30 @@ Resultado ler_json(const std::string& texto, const std::string& arquivo) {
     }
     const Json& fatia = pega(j, "fatia");
     r.fatia = true;
-    r.inicio = pega(fatia, "inicio").get<std::int64_t>();
-    r.fim = pega(fatia, "fim").get<std::int64_t>();
-    r.sementes = pega(j, "sementes").get<std::vector<std::uint64_t>>();
-    r.sorteios = pega(j, "sorteios").get<std::vector<std::uint64_t>>();
+    r.inicio = inteiro(pega(fatia, "inicio"), 0, MAX_REPLICACOES);
+    r.fim = inteiro(pega(fatia, "fim"), 0, MAX_REPLICACOES);
+    r.sementes = naturais(pega(j, "sementes"));
+    r.sorteios = naturais(pega(j, "sorteios"));
     const auto n = static_cast<std::size_t>(r.fim - r.inicio);
-    if (r.inicio < 0 || r.fim <= r.inicio || r.fim > p.plano.maximo || r.sorteios.size() != n ||
+    campo_atual = "fatia";
+    if (r.fim <= r.inicio || r.fim > p.plano.maximo || r.sorteios.size() != n ||
         r.sementes.size() != n) {
-      campo_atual = "fatia";
       throw std::invalid_argument("fatia");
+    }
+    campo_atual = "sementes";
+    for (std::size_t k = 0; semente && k < n; ++k) {
+      if (r.sementes[k] != semente(p, r.inicio + static_cast<std::int64_t>(k))) {
+        throw std::invalid_argument("sementes");
+      }
     }
     for (const Json& f : pega(j, "figuras")) {
       r.ids.push_back({pega(f, "tipo").get<std::string>(), pega(f, "nome").get<std::string>(),
-                       pega(f, "numero").get<int>(), pega(f, "figura").get<std::string>(),
-                       pega(f, "rotulo").get<std::string>(), std::nullopt});
-      if (f.contains("limiar")) r.ids.back().limiar = pega(f, "limiar").get<double>();
+                       static_cast<int>(inteiro(pega(f, "numero"), 0, INT32_MAX)),
+                       pega(f, "figura").get<std::string>(), pega(f, "rotulo").get<std::string>(),
+                       std::nullopt});
+      if (f.contains("limiar")) {
+        r.ids.back().limiar = real(pega(f, "limiar"), [](double x) { return x >= 0; });
+      }
       std::vector<double> v;
       for (const Json& x : pega(f, "valores")) v.push_back(x.is_null() ? NaN : x.get<double>());
       if (v.size() != n) throw std::invalid_argument("valores");
@@ -646,7 +699,7 @@ std::string texto_varredura(const std::vector<Ponto>& pontos) {
     mais = std::max(mais, feitas(x.resultado));
   }
   std::string s = " TARVO-REP: varredura de parametros\n\n";
-  s += formatar(" modelo      : %s\n", p.modelo.c_str());
+  s += formatar(" modelo      : %s\n", visivel(p.modelo).c_str());
   s += cabeca_comum(p, menos, mais);
   s += formatar(" pontos      : %zu, cada um com todas as replicacoes\n", pontos.size());
   const std::size_t np = pontos[0].parametros.size();
@@ -658,8 +711,8 @@ std::string texto_varredura(const std::vector<Ponto>& pontos) {
   if (p.teoria) esquerda.back() = true;
   for (std::size_t f = 0; f < r0.ids.size(); ++f) {
     const IdFigura& id = r0.ids[f];
-    s += formatar("\n %s %s: %s (%s)\n", id.tipo.c_str(), id.nome.c_str(), id.rotulo.c_str(),
-                  id.figura.c_str());
+    s += formatar("\n %s %s: %s (%s)\n", id.tipo.c_str(), visivel(id.nome).c_str(),
+                  id.rotulo.c_str(), id.figura.c_str());
     std::vector<std::vector<std::string>> linhas;
     for (const Ponto& x : pontos) {
       const Resultado& r = x.resultado;
@@ -758,8 +811,8 @@ std::string escrever_comparacao(const Resultado& a, const Resultado& b, Formato 
   }
   const bool teoria = a.pedido.teoria || b.pedido.teoria;
   std::string s = " TARVO-REP: comparacao pareada de dois modelos\n\n";
-  s += formatar(" A           : %s\n", a.pedido.modelo.c_str());
-  s += formatar(" B           : %s\n", b.pedido.modelo.c_str());
+  s += formatar(" A           : %s\n", visivel(a.pedido.modelo).c_str());
+  s += formatar(" B           : %s\n", visivel(b.pedido.modelo).c_str());
   s += cabeca_comum(a.pedido, feitas(a), feitas(a));
   s += formatar(" aquecimento : A %g, B %g\n", a.pedido.aquecimento, b.pedido.aquecimento);
   s +=
@@ -771,8 +824,9 @@ std::string escrever_comparacao(const Resultado& a, const Resultado& b, Formato 
   std::vector<std::vector<std::string>> linhas;
   for (const Comparada& c : cs) {
     const bool ambos = c.so_em().empty();
-    linhas.push_back({c.id.tipo, c.id.nome, c.id.rotulo, celula(c.media_a), celula(c.media_b),
-                      celula(c.diferenca.media), celula(c.diferenca.meia_largura),
+    linhas.push_back({c.id.tipo, visivel(c.id.nome), c.id.rotulo, celula(c.media_a),
+                      celula(c.media_b), celula(c.diferenca.media),
+                      celula(c.diferenca.meia_largura),
                       ambos ? std::to_string(c.diferenca.n) : "-"});
     if (teoria) {
       linhas.back().push_back(teoria_comparada(a, c.em_a));

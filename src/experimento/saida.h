@@ -2,6 +2,8 @@
 #ifndef TARVO_EXPERIMENTO_SAIDA_H_
 #define TARVO_EXPERIMENTO_SAIDA_H_
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -39,6 +41,10 @@ std::optional<bool> dentro(const Teorico& t, const Resumo& m);
 // theory of 0.
 std::optional<std::string> diferenca_relativa(const Teorico& t, const Resumo& m);
 
+// s with its control characters but tabs and line ends written as \xHH: a legacy name may hold
+// any byte but blanks, and a terminal would obey them.
+std::string visivel(const std::string& s);
+
 // What the user must be told about the replications: unstable stations, lost durations, streams
 // that ran into the next one. One line each, empty when all is well.
 std::string avisos(const Resultado& r);
@@ -48,12 +54,13 @@ std::string avisos_de_instabilidade(const std::vector<Instavel>& instaveis,
                                     const std::string& onde);
 std::string avisos_da_execucao(const Resultado& r);
 
-// A name as a terminal may show it: control characters written as \xHH.
-std::string sem_controle(const std::string& nome);
-
 // A slice or a whole result written as JSON, read back; arquivo names it in messages. Throws a
-// Falha when the text is not such a result.
-Resultado ler_json(const std::string& texto, const std::string& arquivo);
+// Falha when the text is not such a result: a field missing, of another type, outside the range
+// tarvo-rep takes, or, when semente is given, a replication's seed that is not semente(pedido,
+// its index).
+Resultado ler_json(
+    const std::string& texto, const std::string& arquivo,
+    const std::function<std::uint64_t(const Pedido&, std::int64_t)>& semente = nullptr);
 
 // The slices, in any order, merged into the result of one run of all their replications. Throws
 // a Falha when they are not slices of one experiment, overlap or leave a gap.

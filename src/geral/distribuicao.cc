@@ -72,12 +72,8 @@ double scv(const Distribuicao& d) {
       return 1 / d.forma;
     case Dist::lognormal:
       return quadrado(d.desvio / d.media);
-    case Dist::weibull: {
-      const double g1 = std::tgamma(1 + 1 / d.forma), g2 = std::tgamma(1 + 2 / d.forma);
-      if (std::isfinite(g2)) return g2 / quadrado(g1) - 1;
-      // Shapes below about 0.012 overflow the gamma function, not the ratio.
-      return std::exp(std::lgamma(1 + 2 / d.forma) - 2 * std::lgamma(1 + 1 / d.forma)) - 1;
-    }
+    case Dist::weibull:
+      return std::tgamma(1 + 2 / d.forma) / quadrado(std::tgamma(1 + 1 / d.forma)) - 1;
     case Dist::triangular: {
       const double a = d.min, b = d.max, c = d.moda;
       return razao((a * a + b * b + c * c - a * b - a * c - b * c) / 18, media(d));

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "geral/distribuicao.h"
+#include "geral/variaveis.h"
 #include "model/failure.h"
 
 namespace tarvo::geral {
@@ -381,16 +382,10 @@ Distribuicao ler_dist(const Leitor& l, const toml::table& dono, const char* chav
       r.max = b.v;
       break;
     }
-    case Dist::hiperexponencial: {
+    case Dist::hiperexponencial:
       r.media = positivo(l, num("media"));
-      const Numero cv = num("cv");
-      if (!(cv.v >= 1)) {
-        erro(l, cv.pos,
-             formatar("\"cv\" deve ser maior ou igual a 1, nao %s", numero(cv.v).c_str()));
-      }
-      r.cv = cv.v;
+      r.cv = num("cv").v;  // its range below
       break;
-    }
     case Dist::empirica: {
       const toml::node& v = campo("valores");
       const toml::array* a = v.as_array();
@@ -404,6 +399,11 @@ Distribuicao ler_dist(const Leitor& l, const toml::table& dono, const char* chav
       }
       break;
     }
+  }
+  if (const auto f = fora_da_faixa(r)) {
+    erro(l, campo(f->parametro).source().begin,
+         formatar("%s deve %s, nao %s", aspas(f->parametro).c_str(), f->faixa.c_str(),
+                  numero(f->valor).c_str()));
   }
   return r;
 }
@@ -699,10 +699,117 @@ const char* motivo(int e) {
   }
 }
 
+// How deep a file may nest tables, lists and the parts of dotted keys; a model needs six.
+constexpr int PROFUNDIDADE_MAX = 64;
+
+// Walks a file's text as TOML does, through strings and comments, counting how deep each header,
+// key part, list and inline table sits, and refuses the file at the first thing past
+// PROFUNDIDADE_MAX. toml++ builds and frees nested tables by recursion, so 100 KB of
+// [a.a.a...] would overflow the stack. On text that is not TOML the count may go astray, which
+// only changes which of the two refusals comes first.
+void conferir_profundidade(const Leitor& l, std::string_view t) {
+  enum class Onde { chave, cabecalho, valor };
+  struct Aberto {
+    char fecha;  // ']' or '}'
+    int dentro;  // the depth of what it holds
+  };
+  std::vector<Aberto> abertos;
+  Onde onde = Onde::chave;
+  int base = 0;   // the depth of the last header's table
+  int nivel = 1;  // of the key part, header part or value at hand
+  std::size_t i = 0;
+  Posicao pos{1, 1};
+  auto passo = [&] {
+    if (t[i] == '\n') {
+      ++pos.line;
+      pos.column = 1;
+    } else if ((static_cast<unsigned char>(t[i]) & 0xc0) != 0x80) {
+      ++pos.column;  // a column per character, not per byte of one
+    }
+    ++i;
+  };
+  auto vem = [&](std::string_view s) { return t.substr(i, s.size()) == s; };
+  auto fundo = [&](int n) {
+    nivel = n;
+    if (nivel > PROFUNDIDADE_MAX) {
+      erro(l, pos,
+           formatar("aninhamento profundo demais: mais de %d niveis de tabelas, listas e chaves "
+                    "com ponto",
+                    PROFUNDIDADE_MAX));
+    }
+  };
+  // A string from its opening quote: a multi-line one ends at three quotes (and takes up to two
+  // more), a basic one skips what follows a backslash, a one-line one ends at the line's end.
+  auto pular_texto = [&] {
+    const char q = t[i];
+    const bool multi = vem(std::string(3, q));
+    for (int k = multi ? 3 : 1; k > 0; --k) passo();
+    while (i < t.size()) {
+      if (q == '"' && t[i] == '\\') {
+        passo();
+        if (i < t.size()) passo();
+      } else if (multi && vem(std::string(3, q))) {
+        for (int k = 0; k < 3; ++k) passo();
+        for (int k = 0; k < 2 && i < t.size() && t[i] == q; ++k) passo();
+        return;
+      } else if (!multi && (t[i] == q || t[i] == '\n')) {
+        if (t[i] == q) passo();
+        return;
+      } else {
+        passo();
+      }
+    }
+  };
+  while (i < t.size()) {
+    const char c = t[i];
+    if (c == '"' || c == '\'') {
+      pular_texto();
+      continue;
+    }
+    if (c == '#') {
+      while (i < t.size() && t[i] != '\n') passo();
+      continue;
+    }
+    if (c == '\n' && abertos.empty()) {
+      onde = Onde::chave;
+      nivel = base + 1;
+    } else if (onde == Onde::chave && abertos.empty() && c == '[') {
+      onde = Onde::cabecalho;
+      const bool lista = vem("[[");  // an array of tables: one level more
+      if (lista) passo();
+      fundo(lista ? 2 : 1);
+    } else if (onde != Onde::valor && c == '.') {
+      fundo(nivel + 1);
+    } else if (onde == Onde::cabecalho && c == ']') {
+      base = nivel;
+      onde = Onde::valor;  // what may follow on the line is a comment
+    } else if (onde == Onde::chave && c == '=') {
+      onde = Onde::valor;
+    } else if (onde == Onde::valor && (c == '[' || c == '{')) {
+      abertos.push_back({c == '[' ? ']' : '}', nivel + 1});
+      fundo(nivel + 1);
+      if (c == '{') {
+        onde = Onde::chave;
+        fundo(nivel + 1);
+      }
+    } else if (!abertos.empty() && c == ',') {
+      const Aberto& a = abertos.back();
+      onde = a.fecha == ']' ? Onde::valor : Onde::chave;
+      nivel = a.fecha == ']' ? a.dentro : a.dentro + 1;
+    } else if (!abertos.empty() && c == abertos.back().fecha) {
+      abertos.pop_back();
+      onde = Onde::valor;
+      nivel = abertos.empty() ? base + 1 : abertos.back().dentro;
+    }
+    passo();
+  }
+}
+
 }  // namespace
 
 Rede ler_rede_texto(std::string_view texto, const std::string& nome_arquivo) {
   Leitor l{nome_arquivo, {}, {}, {}, {}};
+  conferir_profundidade(l, texto);
   toml::table raiz;
   try {
     raiz = toml::parse(texto, std::string_view(nome_arquivo));

@@ -347,6 +347,78 @@ Gerador gerador(std::uint32_t semente, std::uint64_t replicacao, Proposito propo
   return g;
 }
 
+// The ranges follow from the variates above, given what they start from: a uniform u in
+// [2^-53, 1 - 2^-53], so -ln u in [2^-53, 53 ln 2 = 36.74] and -ln u above 36.04 only in the
+// first of the 2^52 cells of u; and a polar normal z with |z| < 12, since s = v1^2 + v2^2 is at
+// least 2^-103, each v an odd multiple of 2^-52, and |z| <= sqrt(-2 ln s). Each bound keeps
+// (a) every draw finite, (b) the part of the mean that those limits cut off or misplace below
+// 10^-6, and (c) the draws near the mean normal doubles, and no power of u below 2^-1022, where
+// draws would collapse to 0. A bound is the derived limit rounded inward to a round number.
+std::optional<ForaDaFaixa> fora_da_faixa(const Distribuicao& d) {
+  auto entre = [](const char* p, double x, double lo, double hi) -> std::optional<ForaDaFaixa> {
+    if (x >= lo && x <= hi) return std::nullopt;
+    return ForaDaFaixa{p, x, formatar("estar entre %g e %g", lo, hi)};
+  };
+  // (c) for every mean: the smallest exponential draw, media 2^-53, is normal from media 2^-969
+  // = 2.0e-292 on; the other variates' draws near their mean are no smaller.
+  constexpr double MEDIA_MIN = 1e-290;
+  switch (d.tipo) {
+    case Dist::exponencial:
+    case Dist::erlang:
+      // Both draw media times a sum of -ln u over at most 36.74 (the Erlang's k of them over
+      // k): finite up to DBL_MAX / 36.74 = 4.9e306.
+      return entre("media", d.media, MEDIA_MIN, 1e306);
+    case Dist::gama:
+      // Below shape 1, u^(1/a) >= 2^(-53/a) stays normal for a >= 53/1022 = 0.0519 (c). A
+      // draw is media / a times G = d (1 + c z)^3, c = 1 / sqrt(9 d), times u^(1/a) <= 1 below
+      // shape 1; G / a is largest at a = 1, d = 2/3: (2/3) (1 + 12 / sqrt(6))^3 = 137, and G
+      // itself, with d from 2/3 to 5/3 below shape 1, at most 137. So a draw is at most
+      // 137 / a = 2635 times media: finite up to 6.8e304 (a). The scale media / a stays normal
+      // for every media from 1e-290 while a <= 4.4e17 (c).
+      if (auto f = entre("forma", d.forma, 0.052, 1e17)) return f;
+      return entre("media", d.media, MEDIA_MIN, 1e304);
+    case Dist::lognormal: {
+      // The polar normal's tail is whole up to about z = 10 (beyond, the cells of v are no
+      // longer small against the region they fill); the mean's share beyond is
+      // Phi(-(10 - sigma)), below 10^-6 for sigma <= 5.25, cv <= 9.5e5 (b): bound 1e5, sigma
+      // 4.80. The largest draw, exp(mu + 12 sigma), is then at most 1.0e20 times media:
+      // finite up to 1.7e288 (a).
+      if (auto f = entre("media", d.media, MEDIA_MIN, 1e288)) return f;
+      constexpr double CV_MAX = 1e5;
+      if (d.desvio > CV_MAX * d.media) {
+        return ForaDaFaixa{"desvio", d.desvio,
+                           formatar("ser no maximo %g vezes a media (%.12g)", CV_MAX, d.media)};
+      }
+      return std::nullopt;
+    }
+    case Dist::weibull:
+      // The mean of (-ln u)^(1/k) is Gamma(1 + 1/k); the part beyond 36.04 is
+      // Q(1 + 1/k, 36.04), below 10^-6 while 1 + 1/k <= 11.9, k >= 0.092 (b): bound 0.1, where
+      // (-ln u)^(1/k) >= 2^-530 (c). The largest draw, 36.74^(1/k) / Gamma(1 + 1/k) = 1.2e9
+      // times media at k = 0.1, is finite up to 1.46e299 (a).
+      if (!(d.forma >= 0.1)) return ForaDaFaixa{"forma", d.forma, "ser maior ou igual a 0.1"};
+      return entre("media", d.media, MEDIA_MIN, 1e299);
+    case Dist::hiperexponencial:
+      // The second phase, of probability 1 - p = 1 / (2 (cv^2 + 1)), is chosen by u >= p,
+      // whose probability is off by up to one cell, 2^-52: the mean is off by up to
+      // 2^-52 (cv^2 + 1), below 10^-6 for cv <= 6.7e4 (b): bound 1e4. That phase's mean is
+      // then media (cv^2 + 1) and its largest draw 3.7e9 times media: finite up to 4.9e298 (a).
+      if (auto f = entre("cv", d.cv, 1, 1e4)) return f;
+      return entre("media", d.media, MEDIA_MIN, 1e298);
+    case Dist::triangular:
+      // u (max - min) (moda - min) is at most max^2: finite for max <= sqrt(DBL_MAX) = 1.3e154
+      // (a); with max below sqrt(DBL_MIN) = 1.5e-154 it is subnormal or 0, and the draws sit
+      // at min or max (c).
+      if (d.max == 0 || (d.max >= 1e-153 && d.max <= 1e154)) return std::nullopt;
+      return ForaDaFaixa{"max", d.max, formatar("ser 0 ou estar entre %g e %g", 1e-153, 1e154)};
+    case Dist::uniforme:
+    case Dist::deterministica:
+    case Dist::empirica:
+      break;  // draws between the values given, by sums and products that cannot overflow
+  }
+  return std::nullopt;
+}
+
 Variavel preparar(const Distribuicao& dist) {
   auto exigir = [](bool ok) {
     if (!ok) falha(1, "Distribuicao com parametros invalidos\n");
@@ -416,6 +488,7 @@ Variavel preparar(const Distribuicao& dist) {
       v.valores = dist.valores;
       break;
   }
+  exigir(!fora_da_faixa(dist));
   return v;
 }
 

@@ -4,7 +4,9 @@
 #define TARVO_GERAL_VARIAVEIS_H_
 
 #include <cstdint>
+#include <optional>
 #include <pcg_random.hpp>
+#include <string>
 #include <vector>
 
 #include "geral/distribuicao.h"
@@ -62,7 +64,19 @@ struct Variavel {
   std::vector<double> valores;
 };
 
-// Throws a Falha for parameters no distribution has (the loader refuses them first).
+// A parameter outside the range where the draws hold: every one finite, the mean the
+// distribution's own, and no collapse to 0. Told as "<parametro> deve <faixa>, nao <valor>".
+struct ForaDaFaixa {
+  const char* parametro;
+  double valor;
+  std::string faixa;  // as "estar entre 1e-290 e 1e+306"
+};
+
+// The first parameter of d outside its range, if any; d's parameters are otherwise valid.
+std::optional<ForaDaFaixa> fora_da_faixa(const Distribuicao& d);
+
+// Throws a Falha for parameters no distribution has, or outside their range (the loader
+// refuses them first).
 Variavel preparar(const Distribuicao& dist);
 
 // True when every draw is 0.

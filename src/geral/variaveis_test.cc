@@ -148,71 +148,83 @@ std::vector<Caso> ler_casos() {
 
 // Exact bits: a change in any rounding of any variate shows here.
 TEST(Variaveis, KnownDrawsForFixedSeeds) {
-  const std::vector<Caso> casos = ler_casos();
-  ASSERT_GE(casos.size(), 10u);
-  for (const Caso& c : casos) {
+  int fixados = 0;
+  for (const Caso& c : ler_casos()) {
     Gerador g = gerador(c.semente, c.replicacao, c.proposito, c.posicao);
     const Variavel v = preparar(c.dist);
-    ASSERT_FALSE(c.esperados.empty()) << c.linha;
+    fixados += !c.esperados.empty();
     for (double esperado : c.esperados) EXPECT_EQ(sortear(v, g), esperado) << c.linha;
   }
+  EXPECT_GE(fixados, 16);
 }
 
-// The exact variance of a distribution.
-double variancia(const Distribuicao& d) {
+// The exact variance of a distribution over its squared mean, so that the edges of the ranges
+// stay far from overflow.
+double variancia_relativa(const Distribuicao& d) {
   const double m = media(d);
+  const auto q = [](double x) { return x * x; };
   switch (d.tipo) {
     case Dist::exponencial:
-      return m * m;
+      return 1;
     case Dist::uniforme:
-      return (d.max - d.min) * (d.max - d.min) / 12;
+      return q((d.max - d.min) / m) / 12;
     case Dist::deterministica:
       return 0;
     case Dist::erlang:
-      return m * m / d.k;
+      return 1.0 / d.k;
     case Dist::gama:
-      return m * m / d.forma;
+      return 1 / d.forma;
     case Dist::lognormal:
-      return d.desvio * d.desvio;
+      return q(d.desvio / m);
     case Dist::weibull:
-      return m * m * (std::tgamma(1 + 2 / d.forma) / std::pow(std::tgamma(1 + 1 / d.forma), 2) - 1);
+      return std::tgamma(1 + 2 / d.forma) / q(std::tgamma(1 + 1 / d.forma)) - 1;
     case Dist::triangular: {
-      const double a = d.min, b = d.max, c = d.moda;
+      const double a = d.min / m, b = d.max / m, c = d.moda / m;
       return (a * a + b * b + c * c - a * b - a * c - b * c) / 18;
     }
     case Dist::hiperexponencial:
-      return d.cv * d.cv * m * m;
+      return d.cv * d.cv;
     case Dist::empirica:
       break;
   }
   double v = 0;
-  for (double x : d.valores) v += (x - m) * (x - m) / static_cast<double>(d.valores.size());
+  for (double x : d.valores) v += q(x / m - 1) / static_cast<double>(d.valores.size());
   return v;
 }
 
-// 10^6 draws of each distribution of the table: the sample mean within 5 standard errors of the
-// exact mean, and the sample variance within 5 of its own standard errors, sqrt((m4 - s^4) / n)
-// from the sample's fourth central moment. Each check fails a correct generator with probability
-// 5.7e-7 (two-sided normal), the 32 of them together about once in 55000 seeds.
+// 10^6 draws of each distribution of the table, over its mean: every draw finite and above 0;
+// the sample mean within 5 standard errors of 1, and for the rows with pinned draws the sample
+// variance within 5 of its own standard errors, sqrt((m4 - s^4) / n) from the sample's fourth
+// central moment. Each check fails a correct generator with probability 5.7e-7 (two-sided
+// normal), the 32 of them together about once in 55000 seeds. The rows at the edges of the
+// ranges have tails too heavy for a sample's fourth moment; what their wide tolerance holds is
+// chiefly that no draw is infinite, NaN or 0.
 TEST(Variaveis, MomentsOfAMillionDraws) {
   constexpr int n = 1000000;
   for (const Caso& c : ler_casos()) {
-    const double m = media(c.dist), v = variancia(c.dist);
+    const double m = media(c.dist), v = variancia_relativa(c.dist);
     Gerador g = gerador(c.semente + 1000, 0, c.proposito, c.posicao);
     const Variavel var = preparar(c.dist);
-    std::vector<double> x(n);
+    std::vector<double> y(n);
     double soma = 0;
-    for (double& xi : x) soma += xi = sortear(var, g);
+    int fora = 0;
+    for (double& yi : y) {
+      const double x = sortear(var, g);
+      fora += !(std::isfinite(x) && x > 0);
+      soma += yi = x / m;
+    }
+    EXPECT_EQ(fora, 0) << c.linha;
     const double media_amostra = soma / n;
+    EXPECT_LE(std::fabs(media_amostra - 1), 5 * std::sqrt(v / n)) << c.linha;
+    if (c.esperados.empty()) continue;
     double s2 = 0, s4 = 0;
-    for (double xi : x) {
-      const double d = (xi - media_amostra) * (xi - media_amostra);
+    for (double yi : y) {
+      const double d = (yi - media_amostra) * (yi - media_amostra);
       s2 += d;
       s4 += d * d;
     }
     s2 /= n - 1;
     s4 /= n;
-    EXPECT_LE(std::fabs(media_amostra - m), 5 * std::sqrt(v / n)) << c.linha;
     EXPECT_LE(std::fabs(s2 - v), 5 * std::sqrt(std::max(s4 - s2 * s2, 0.0) / n)) << c.linha;
   }
 }

@@ -256,7 +256,14 @@ int ler_pedaco(std::FILE* arquivo, char (&buf)[80]) {
   return n;
 }
 
-void ler_modelo(Simulacao& sim, std::FILE* arquivo) {
+namespace {
+
+// What a model read from a stream may hold: a model of every object, every link and long
+// comments fits in a few hundred kilobytes; /dev/zero or an endless pipe never ends.
+constexpr long long MAX_FLUXO = 16 << 20;
+
+// Reads the model; fluxo names a file that is not a regular one, whose end may never come.
+void ler(Simulacao& sim, std::FILE* arquivo, const char* fluxo) {
   Rede& r = sim.rede;
   r.Nlimite = 0;
   r.nfontes = r.nservidores = r.nfilas = 0;
@@ -264,9 +271,13 @@ void ler_modelo(Simulacao& sim, std::FILE* arquivo) {
   sim.Tsimul = 0;
   Leitura l{sim, {}};
   char buf[80];
+  long long lidos = 0;
   for (;;) {
     errno = 0;
     const int n = ler_pedaco(arquivo, buf);
+    if (fluxo != nullptr && (lidos += n) > MAX_FLUXO) {
+      falha(1, "O arquivo %s nao e um arquivo regular e passa de 16 MB: nao e um modelo.\n", fluxo);
+    }
     // Tested before the piece is handled: a piece that a failed read cut short is no line.
     if (std::ferror(arquivo)) {
       falha(1, "Erro de leitura no arquivo de dados na linha %lld (codigo %d)\n", l.linha + 1,
@@ -282,14 +293,14 @@ void ler_modelo(Simulacao& sim, std::FILE* arquivo) {
   if (long long linha = primeira_ligacao_orfa(l)) erro_dados(linha, ERRO_NAO_DECLARADO);
 }
 
-namespace {
-
 struct Fechar {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 using Arquivo = std::unique_ptr<std::FILE, Fechar>;
 
 }  // namespace
+
+void ler_modelo(Simulacao& sim, std::FILE* arquivo) { ler(sim, arquivo, nullptr); }
 
 void ler_modelo_texto(Simulacao& sim, std::string_view texto) {
   // fmemopen refuses an empty buffer; an empty model reads the same from /dev/null.
@@ -304,10 +315,10 @@ void ler_modelo(Simulacao& sim, const char* caminho) {
   if (!arquivo) falha(1, "O arquivo %s nao encontra-se.\n", caminho);
   // A directory opens for reading here, and its first read fails: say what it is instead.
   struct stat st;
-  if (fstat(fileno(arquivo.get()), &st) == 0 && S_ISDIR(st.st_mode)) {
+  const bool lido = fstat(fileno(arquivo.get()), &st) == 0;
+  if (lido && S_ISDIR(st.st_mode))
     falha(1, "O arquivo %s e um diretorio, nao um modelo.\n", caminho);
-  }
-  ler_modelo(sim, arquivo.get());
+  ler(sim, arquivo.get(), lido && S_ISREG(st.st_mode) ? nullptr : caminho);
 }
 
 }  // namespace tarvo

@@ -1,4 +1,4 @@
-// Files replaced whole: a temporary name of our own, then a rename.
+// Files replaced whole: a temporary name of our own, then a rename; several at once, all or none.
 #include "model/gravacao.h"
 
 #include <fcntl.h>
@@ -6,68 +6,170 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
+#include <climits>
 #include <string>
 
 namespace tarvo {
 
 namespace {
 
-// Straight into what is not a regular file: a device such as /dev/null, a pipe, a terminal.
-int gravar_direto(const std::string& destino, const std::function<void(std::FILE*)>& escrever) {
-  std::FILE* out = std::fopen(destino.c_str(), "w");
-  if (out == nullptr) return errno;
-  escrever(out);
+// The path a write to caminho lands in: its symbolic links followed, as open would follow them,
+// the last one too when what it names is not there yet, which a rename would otherwise replace
+// by a regular file. Returns 0, or ELOOP past as many links as the kernel follows.
+int seguir_ligacoes(const std::string& caminho, std::string& destino) {
+  destino = caminho;
+  for (int n = 0; n <= 40; ++n) {
+    struct stat st;
+    if (lstat(destino.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return 0;
+    char alvo[PATH_MAX];
+    const ssize_t k = readlink(destino.c_str(), alvo, sizeof alvo);
+    if (k <= 0 || static_cast<std::size_t>(k) == sizeof alvo) return 0;
+    const std::size_t barra = destino.rfind('/');
+    destino = alvo[0] == '/' || barra == std::string::npos
+                  ? std::string(alvo, static_cast<std::size_t>(k))
+                  : destino.substr(0, barra + 1) + std::string(alvo, static_cast<std::size_t>(k));
+  }
+  return ELOOP;
+}
+
+std::string diretorio(const std::string& destino) {
+  const std::size_t barra = destino.rfind('/');
+  if (barra == std::string::npos) return ".";
+  return barra == 0 ? "/" : destino.substr(0, barra);
+}
+
+// One file being written: into its temporary file, or straight into destino when that is not a
+// regular file (a device such as /dev/null, a pipe, a terminal), which a rename would replace.
+struct Escrita {
+  std::string destino;
+  std::string temporario;  // empty when written straight
+  std::FILE* out = nullptr;
+};
+
+// Opens the file that e's output goes to. Returns 0 or the errno.
+int abrir(const std::string& caminho, Escrita& e) {
+  if (const int erro = seguir_ligacoes(caminho, e.destino)) return erro;
+  struct stat st;
+  const bool existe = stat(e.destino.c_str(), &st) == 0;
+  if (existe && S_ISDIR(st.st_mode)) return EISDIR;
+  if (existe && !S_ISREG(st.st_mode)) {
+    e.out = std::fopen(e.destino.c_str(), "w");
+    return e.out == nullptr ? errno : 0;
+  }
+  const std::size_t barra = e.destino.rfind('/');
+  const std::string nome = barra == std::string::npos ? e.destino : e.destino.substr(barra + 1);
+  const std::string dir = barra == std::string::npos ? "" : e.destino.substr(0, barra + 1);
+  int fd = -1;
+  // Created exclusively, so that nobody else's file is taken over; with the permissions of the
+  // file it replaces, or the usual ones.
+  for (int tentativa = 0; fd < 0 && tentativa < 100; ++tentativa) {
+    e.temporario =
+        dir + "." + nome + "." + std::to_string(getpid()) + "." + std::to_string(tentativa);
+    fd = open(e.temporario.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) {
+    const int erro = errno;
+    e.temporario.clear();
+    return erro;
+  }
+  if ((existe && fchmod(fd, st.st_mode & 07777) != 0) || (e.out = fdopen(fd, "w")) == nullptr) {
+    const int erro = errno;
+    close(fd);
+    unlink(e.temporario.c_str());
+    e.temporario.clear();
+    return erro;
+  }
+  return 0;
+}
+
+// Ends the writing. Returns 0 or the errno of the first failure.
+int fechar(Escrita& e) {
   int erro = 0;
-  if (std::fflush(out) != 0 || std::ferror(out)) erro = errno ? errno : EIO;
-  if (std::fclose(out) != 0 && erro == 0) erro = errno ? errno : EIO;
+  if (std::fflush(e.out) != 0 || std::ferror(e.out)) erro = errno ? errno : EIO;
+  if (std::fclose(e.out) != 0 && erro == 0) erro = errno ? errno : EIO;
+  e.out = nullptr;
   return erro;
+}
+
+void desfazer(Escrita& e) {
+  if (e.out != nullptr) std::fclose(e.out);
+  e.out = nullptr;
+  if (!e.temporario.empty()) unlink(e.temporario.c_str());
+}
+
+int concluir(Escrita& e) {
+  if (!e.temporario.empty() && std::rename(e.temporario.c_str(), e.destino.c_str()) != 0) {
+    const int erro = errno;
+    desfazer(e);
+    return erro;
+  }
+  e.temporario.clear();
+  return 0;
 }
 
 }  // namespace
 
 int gravar_substituindo(const std::string& caminho,
                         const std::function<void(std::FILE*)>& escrever) {
-  // A rename would put a regular file in place of a device or a pipe, and of a symbolic link
-  // rather than the file it names.
-  std::string destino = caminho;
-  struct stat st;
-  if (stat(caminho.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) return EISDIR;
-    if (!S_ISREG(st.st_mode)) return gravar_direto(caminho, escrever);
-    if (char* real = realpath(caminho.c_str(), nullptr)) {
-      destino = real;
-      std::free(real);
-    }
-  }
-  const std::size_t barra = destino.rfind('/');
-  const std::string dir = barra == std::string::npos ? "." : destino.substr(0, barra);
-  const std::string nome = barra == std::string::npos ? destino : destino.substr(barra + 1);
-  std::string temporario;
-  int fd = -1;
-  // Created exclusively, so that the file gets the usual permissions and nobody else's file is
-  // taken over.
-  for (int tentativa = 0; fd < 0 && tentativa < 100; ++tentativa) {
-    temporario = (dir.empty() ? "" : dir + "/") + "." + nome + "." + std::to_string(getpid()) +
-                 "." + std::to_string(tentativa);
-    fd = open(temporario.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) break;
-  }
-  if (fd < 0) return errno;
-  std::FILE* out = fdopen(fd, "w");
-  if (out == nullptr) {
-    const int erro = errno;
-    close(fd);
-    unlink(temporario.c_str());
+  Escrita e;
+  int erro = abrir(caminho, e);
+  if (erro != 0) return erro;
+  escrever(e.out);
+  erro = fechar(e);
+  if (erro != 0) {
+    desfazer(e);
     return erro;
   }
-  escrever(out);
-  int erro = 0;
-  if (std::fflush(out) != 0 || std::ferror(out)) erro = errno ? errno : EIO;
-  if (std::fclose(out) != 0 && erro == 0) erro = errno ? errno : EIO;
-  if (erro == 0 && std::rename(temporario.c_str(), destino.c_str()) != 0) erro = errno;
-  if (erro != 0) unlink(temporario.c_str());
-  return erro;
+  return concluir(e);
+}
+
+int gravar_todos(const std::vector<std::pair<std::string, std::string>>& arquivos,
+                 std::string& falhou) {
+  std::vector<Escrita> es(arquivos.size());
+  auto falha_em = [&](std::size_t i, int erro) {
+    for (Escrita& e : es) desfazer(e);
+    falhou = arquivos[i].first;
+    return erro;
+  };
+  // The temporary files first; what goes straight into a device or a pipe only once all of them
+  // are complete, since it cannot be taken back; the renames last.
+  for (int direto = 0; direto < 2; ++direto) {
+    for (std::size_t i = 0; i < arquivos.size(); ++i) {
+      Escrita& e = es[i];
+      if (direto == 0) {
+        if (const int erro = abrir(arquivos[i].first, e)) return falha_em(i, erro);
+      }
+      if ((direto == 1) != e.temporario.empty()) continue;
+      const std::string& texto = arquivos[i].second;
+      std::fwrite(texto.data(), 1, texto.size(), e.out);
+      if (const int erro = fechar(e)) return falha_em(i, erro);
+    }
+  }
+  for (std::size_t i = 0; i < es.size(); ++i) {
+    if (const int erro = concluir(es[i])) return falha_em(i, erro);
+  }
+  return 0;
+}
+
+std::string destino_real(const std::string& caminho) {
+  std::string destino;
+  seguir_ligacoes(caminho, destino);
+  return destino;
+}
+
+int conferir_destino(const std::string& caminho) {
+  std::string destino;
+  if (const int erro = seguir_ligacoes(caminho, destino)) return erro;
+  struct stat st;
+  if (stat(destino.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return EISDIR;
+    if (!S_ISREG(st.st_mode)) return 0;  // written straight into it
+  }
+  const std::string dir = diretorio(destino);
+  if (stat(dir.c_str(), &st) != 0) return errno;
+  if (!S_ISDIR(st.st_mode)) return ENOTDIR;
+  return access(dir.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
 }
 
 int ler_inteiro(const std::string& caminho, std::string& texto) {
@@ -107,6 +209,8 @@ const char* motivo_erro(int erro) {
     case EMFILE:
     case ENFILE:
       return "arquivos abertos demais";
+    case ELOOP:
+      return "ligacoes simbolicas demais";
     default:
       return "erro do sistema";
   }

@@ -26,7 +26,7 @@ struct Diretorio : DiretorioTemporario {
   }
   Resultado rodar(const std::vector<std::string>& args,
                   std::optional<std::string> semente = "1") const {
-    return executar_tarvo(caminho(), args, semente);
+    return executar_tarvo(caminho(), args, semente, "ulimit -t 20");  // a spin fails, not hangs
   }
   void recusa(const std::vector<std::string>& args, const char* semente,
               const std::string& saida) const {
@@ -60,11 +60,33 @@ TEST(Cli, UsageAndPathsThatAreNoModelFile) {
       {{"pendurado"}, "O arquivo pendurado nao encontra-se.\n"},
       {{"laco_a"}, "O arquivo laco_a nao encontra-se.\n"},
       {{""}, "O arquivo  nao encontra-se.\n"},
+      // Read as a stream is, up to a size no model reaches.
+      {{"/dev/zero"},
+       "O arquivo /dev/zero nao e um arquivo regular e passa de 16 MB: nao e um "
+       "modelo.\n"},
       {{longo}, "O arquivo " + longo + " nao encontra-se.\n"},
   };
   for (const auto& [args, saida] : casos) {
     SCOPED_TRACE(saida.substr(0, 40));
     d.recusa(args, "1", saida);
+  }
+}
+
+// A report that would replace the model, named as the report or linked to it, is refused before
+// the run, the model intact.
+TEST(Cli, NeverWritesTheReportOverItsModel) {
+  for (const char* ligacao : {"", "simbolica", "fisica"}) {
+    SCOPED_TRACE(ligacao);
+    const DiretorioTemporario d;
+    const std::string modelo = *ligacao ? "model.txt" : "Simula_imp.txt";
+    escrever_arquivo(d / modelo, REDE);
+    if (*ligacao == 's') fs::create_symlink(modelo, d / "Simula_imp.txt");
+    if (*ligacao == 'f') fs::create_hard_link(d / modelo, d / "Simula_imp.txt");
+    const Resultado r = executar_tarvo(d.caminho(), {"./" + modelo}, "1");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(sem_banner(r.saida),
+              "O relatorio Simula_imp.txt gravaria sobre o arquivo de dados ./" + modelo + ".\n");
+    EXPECT_EQ(ler_arquivo(d / modelo), REDE);
   }
 }
 

@@ -4,6 +4,7 @@
 // or a runaway allocation fails its case instead of stalling the suite; a crash shows as a
 // status of 128 or more.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <random>
 #include <string>
@@ -134,6 +135,63 @@ TEST(Hostil, GarbageEndsInAMessageOrAReport) {
     ASSERT_TRUE(r.status == 0 || r.status == 1) << "status " << r.status << " for case " << i;
     EXPECT_EQ(tmp.arquivos().size(), r.status == 0 ? 2u : 1u) << i;
   }
+}
+
+std::string partes(int n, const std::string& parte, const std::string& entre) {
+  std::string s = parte;
+  while (--n > 0) s += entre + parte;
+  return s;
+}
+
+// tarvo-rep on about 100 KB nested 50,000 deep, and on models that are no regular file: each
+// ends at once with its message. A read from a pipe blocks rather than spins, so each run is
+// bounded in wall time too, a hang showing as status 137.
+TEST(Hostil, TarvoRepRefusesDeepNestingAndModelsThatAreNoFile) {
+  const std::string fundo =
+      "aninhamento profundo demais: mais de 64 niveis de tabelas, listas e "
+      "chaves com ponto\n";
+  // clang-format off
+  const struct { std::vector<std::string> args; std::string erro; } casos[] = {
+      {{"-s", "1", "cabecalho.toml"}, "cabecalho.toml:1:129: " + fundo},
+      {{"-s", "1", "chave.toml"}, "chave.toml:1:128: " + fundo},
+      {{"-s", "1", "lista.toml"}, "lista.toml:1:68: " + fundo},
+      {{"merge", "fatia.json"},
+       "tarvo-rep merge: fatia.json aninha listas e objetos em mais de 64 niveis: nao e uma fatia "
+       "de tarvo-rep\n"},
+      {{"-s", "1", "/dev/zero"}, "tarvo-rep: o modelo /dev/zero e um dispositivo, nao um arquivo "
+                                 "regular\n"},
+      {{"-s", "1", "cano.txt"}, "tarvo-rep: o modelo cano.txt e um pipe, nao um arquivo regular\n"},
+      {{"-s", "1", "cano.toml"}, "tarvo-rep: o modelo cano.toml e um pipe, nao um arquivo regular\n"},
+      {{"-s", "1", "--compare", "cano.txt", "m.txt"},
+       "tarvo-rep: o modelo cano.txt e um pipe, nao um arquivo regular\n"}};
+  // clang-format on
+  DiretorioTemporario tmp;
+  escrever_arquivo(tmp / "cabecalho.toml", "[" + partes(50'000, "a", ".") + "]\n");
+  escrever_arquivo(tmp / "chave.toml", partes(50'000, "a", ".") + " = 1\n");
+  escrever_arquivo(tmp / "lista.toml", "x = " + std::string(50'000, '[') + "]\n");
+  escrever_arquivo(tmp / "fatia.json", std::string(50'000, '[') + std::string(50'000, ']'));
+  escrever_arquivo(tmp / "m.txt", "D 10\nN 5\nE 1 a 1 0\ns 1\nF f\n");
+  for (const char* cano : {"cano.txt", "cano.toml"})
+    ASSERT_EQ(mkfifo((tmp / cano).c_str(), 0600), 0);
+  auto rodar = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {"-s", "KILL", "20", TARVO_REP_BIN});
+    return executar_programa("timeout", tmp.caminho(), args, LIMITES);
+  };
+  for (const auto& c : casos) {
+    SCOPED_TRACE(c.args.back());
+    const Resultado r = rodar(c.args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.erro, c.erro);
+    EXPECT_EQ(r.saida, "");
+  }
+  // The page of a merge says the model is not here when the slice names a pipe.
+  ASSERT_EQ(rodar({"-r", "2", "-s", "1", "--slice", "0:2", "-o", "a.json", "m.txt"}).status, 0);
+  std::string fatia = ler_arquivo(tmp / "a.json");
+  fatia.replace(fatia.find("\"m.txt\""), 7, "\"cano.txt\"");
+  escrever_arquivo(tmp / "b.json", fatia);
+  const Resultado r = rodar({"merge", "--html", "p.html", "b.json"});
+  EXPECT_EQ(r.status, 0) << r.erro;
+  EXPECT_NE(ler_arquivo(tmp / "p.html").find("cano.txt, não está aqui"), std::string::npos);
 }
 
 }  // namespace

@@ -246,24 +246,55 @@ TEST(TarvoRep, PutsTheoryBesideTheFigures) {
   EXPECT_EQ(ler_arquivo(tmp.caminho() + "/junta.html"), pagina);
 }
 
-// --output replaces a regular file whole, through a temporary one; a symbolic link keeps
-// pointing at the file it named, and a pipe stays a pipe.
+// --output replaces a regular file whole, through a temporary one, keeping its permissions; a
+// symbolic link keeps pointing at the file it named, made when it is not there yet, and a pipe
+// stays a pipe.
 TEST(TarvoRep, WritesThroughLinksAndIntoPipes) {
   DiretorioTemporario tmp;
   escrever_arquivo(tmp / "model.txt", MODELO);
   escrever_arquivo(tmp / "alvo.txt", "antigo");
+  fs::permissions(tmp / "alvo.txt", fs::perms::owner_read | fs::perms::owner_write);
   fs::create_symlink("alvo.txt", tmp / "ligacao");
+  fs::create_directory(tmp / "sub");
+  fs::create_symlink("../novo.txt", tmp / "sub/pendurada");
   ASSERT_EQ(mkfifo((tmp / "cano").c_str(), 0600), 0);
-  const Resultado r = rep(tmp.caminho(), {"-r", "2", "-s", "1", "-o", "ligacao", "model.txt"});
+  const Resultado r = rep(tmp.caminho(), {"-r", "2", "-s", "1", "-o", "ligacao", "--html",
+                                          "sub/pendurada", "model.txt"});
   ASSERT_EQ(r.status, 0) << r.erro;
   EXPECT_TRUE(fs::is_symlink(tmp / "ligacao"));
   EXPECT_NE(ler_arquivo(tmp / "alvo.txt").find("TARVO-REP"), std::string::npos);
+  EXPECT_EQ(fs::status(tmp / "alvo.txt").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_TRUE(fs::is_symlink(tmp / "sub/pendurada"));
+  EXPECT_NE(ler_arquivo(tmp / "novo.txt").find("<html"), std::string::npos);
   const Resultado c = executar_programa("/bin/sh", tmp.caminho(),
                                         {"-c", std::string("cat cano > lido & ") + TARVO_REP_BIN +
                                                    " -r 2 -s 1 -o cano model.txt; wait"});
   EXPECT_EQ(c.status, 0) << c.erro;
   EXPECT_TRUE(fs::is_fifo(tmp / "cano"));
   EXPECT_EQ(ler_arquivo(tmp / "lido"), ler_arquivo(tmp / "alvo.txt"));
+}
+
+// A legacy name is any run of non-blank bytes: its control characters reach tarvo-rep's texts
+// and messages escaped, so that a terminal shows them rather than obeys them.
+TEST(TarvoRep, WritesControlCharactersEscaped) {
+  DiretorioTemporario tmp;
+  escrever_arquivo(tmp / "esc.txt", "D 9\nN 5\nE 1 \x1b[31ma 1 0\ns 1\nF f\x07im\n");
+  escrever_arquivo(tmp / "dois.txt",
+                   "D 9\nN 5\nE 1 a 1 0\ns 1\nF q\x1b\ns 1\nS 1 b 1 0\ne 1\nS 1 c 1 0\ne 1\nF f\n");
+  const Resultado r = rep(tmp.caminho(), {"-r", "2", "-s", "1", "--", "esc.txt"});
+  ASSERT_EQ(r.status, 0) << r.erro;
+  EXPECT_NE(r.saida.find(" \\x1b[31ma "), std::string::npos) << r.saida;
+  EXPECT_NE(r.saida.find(" f\\x07im "), std::string::npos) << r.saida;
+  EXPECT_EQ(r.saida.find_first_of("\x1b\x07"), std::string::npos);
+  EXPECT_EQ(rep(tmp.caminho(), {"convert", "dois.txt"}).erro,
+            "tarvo-rep: aviso: dois.txt:9: nenhuma fila inicia servico no servidor \"c\" (nenhuma "
+            "linha \"s 2\" depois de um F): ele nunca atende\n"
+            "tarvo-rep convert: dois.txt: a linguagem estendida nao expressa este modelo: dois "
+            "servidores (\"b\" e \"c\") tiram fregueses da fila \"q\\x1b\"; uma estacao tem "
+            "servidores iguais\n");
+  EXPECT_EQ(rep(tmp.caminho(), {"-s", "1", "n\x1b.txt"}).erro,
+            "O arquivo n\\x1b.txt nao encontra-se.\n");
 }
 
 // An M/M/1 queue of the extended language: arrivals of mean 1, service of mean servico.
@@ -442,6 +473,7 @@ struct Caso {
   std::vector<std::string> args;
   int status = 0;
   std::string erro;
+  std::vector<std::vector<std::string>> jsons;  // NEW FROM POINTER VALUE
 };
 
 std::vector<Caso> casos() {
@@ -449,12 +481,16 @@ std::vector<Caso> casos() {
   std::vector<Caso> v;
   for (std::string l; std::getline(in, l);) {
     if (l.rfind("== ", 0) == 0) {
-      v.push_back({l.substr(3), {}, 0, ""});
+      v.push_back({l.substr(3), {}, 0, "", {}});
     } else if (v.empty() || l.rfind('#', 0) == 0) {
       continue;
     } else if (l.rfind("args:", 0) == 0) {
       std::istringstream a(l.substr(5));
       for (std::string x; a >> x;) v.back().args.push_back(x);
+    } else if (l.rfind("json:", 0) == 0) {
+      std::istringstream a(l.substr(5));
+      v.back().jsons.emplace_back(4);
+      for (std::string& x : v.back().jsons.back()) a >> x;
     } else if (l.rfind("status:", 0) == 0) {
       v.back().status = std::stoi(l.substr(7));
     } else if (!l.empty()) {
@@ -479,6 +515,8 @@ TEST(TarvoRep, RefusesBadCommandLinesWithTheirMessages) {
                    "intervalo = { dist = \"exponencial\", media = 1.0 }\ndestino = \"b\"\n"
                    "[[estacao]]\nnome = \"b\"\nservidores = 2\n"
                    "servico = { dist = \"exponencial\", media = 1.5 }\n");
+  escrever_arquivo(base / "parado.txt",
+                   "D 9\nN 5\nE 2 a 1 1\ns 1\nF q\ns 1\nS 2 x 0 0\ne 1\ns 1\nF f\n");
   escrever_arquivo(base / "dois.txt",
                    "D 9\nN 5\nE 1 a 1 0\ns 1\nF q\ns 1\nS 1 b 1 0\ne 1\nS 1 c 1 0\ne 1\nF f\n");
   for (const auto& [arquivo, semente, confianca, fatia] : {std::tuple{"a.json", "1", "0.95", "0:2"},
@@ -490,6 +528,11 @@ TEST(TarvoRep, RefusesBadCommandLinesWithTheirMessages) {
                   .status,
               0);
   }
+  for (const auto& [arquivo, modelo] : {std::pair{"u.json", "m.txt"}, {"e.json", "bom.toml"}}) {
+    ASSERT_EQ(
+        rep(base.caminho(), {"-r", "2", "-s", "1", "--slice", "0:2", "-o", arquivo, modelo}).status,
+        0);
+  }
   const std::vector<Caso> v = casos();
   ASSERT_GT(v.size(), 30u);
   for (const Caso& c : v) {
@@ -497,6 +540,11 @@ TEST(TarvoRep, RefusesBadCommandLinesWithTheirMessages) {
     DiretorioTemporario tmp;
     for (const auto& e : fs::directory_iterator(base.caminho())) {
       fs::copy_file(e.path(), tmp / e.path().filename().string());
+    }
+    for (const auto& j : c.jsons) {
+      Json x = Json::parse(ler_arquivo(tmp / j[1]));
+      x[Json::json_pointer(j[2])] = Json::parse(j[3]);
+      escrever_arquivo(tmp / j[0], x.dump());
     }
     const std::vector<std::string> antes = tmp.arquivos();
     const Resultado r = rep(tmp.caminho(), c.args);
