@@ -1,13 +1,13 @@
-// The traffic equations and QNA's variability equations are linear systems solved with Eigen;
-// the single-station formulas are the textbook ones.
+// The traffic equations and QNA's variability equations are linear systems solved along the
+// routing graph's components; the single-station formulas are the textbook ones.
 #include "teoria/teoria.h"
 
-#include <Eigen/Dense>
 #include <cmath>
 #include <limits>
 
 #include "geral/distribuicao.h"
 #include "model/failure.h"
+#include "teoria/grafo.h"
 
 namespace tarvo::teoria {
 
@@ -101,69 +101,56 @@ Medidas ggc(double lambda, int c, double es, double ca, double cs) {
   return de_fila(lambda, lambda, lambda * es, c, m.fila * (ca + cs) / 2, es);
 }
 
-std::vector<double> taxas(const Rede& r, const std::vector<double>& passa) {
-  const auto n = static_cast<Eigen::Index>(r.estacoes.size());
-  Eigen::MatrixXd a = Eigen::MatrixXd::Identity(n, n);
-  Eigen::VectorXd b = Eigen::VectorXd::Zero(n);
+namespace {
+
+std::vector<double> taxas(const Rede& r, const Grafo& g, const std::vector<double>& passa) {
+  const std::size_t n = r.estacoes.size();
+  std::vector<double> b(n, 0), a(g.arcos.size());
   for (const Fonte& f : r.fontes) {
-    for (const Destino& d : f.rota) b(d.estacao) += f.taxa * d.p;
+    for (const Destino& d : f.rota) b[static_cast<std::size_t>(d.estacao)] += f.taxa * d.p;
   }
-  for (Eigen::Index i = 0; i < n; ++i) {
-    for (const Destino& d : r.estacoes[static_cast<std::size_t>(i)].rota) {
-      a(d.estacao, i) -= d.p * passa[static_cast<std::size_t>(i)];
+  for (std::size_t k = 0; k < a.size(); ++k) {
+    a[k] = g.arcos[k].p * passa[static_cast<std::size_t>(g.arcos[k].de)];
+  }
+  // A loop that loses no one and sends (to within the loader's tolerance) every customer back
+  // into itself has no single solution, whether or not a customer ever reaches it.
+  bool fechado = false;
+  for (const std::vector<int>& c : g.componentes) {
+    if (!g.laco[static_cast<std::size_t>(c[0])]) continue;
+    bool sai = false;
+    for (int s : c) {
+      const auto u = static_cast<std::size_t>(s);
+      double dentro = 0;
+      for (std::size_t k = g.inicio[u]; k < g.inicio[u + 1]; ++k) {
+        if (g.componente[static_cast<std::size_t>(g.arcos[k].para)] == g.componente[u]) {
+          dentro += g.arcos[k].p;
+        }
+      }
+      sai = sai || passa[u] < 1 || dentro < 1 - 1e-9;
     }
+    fechado = fechado || !sai;
   }
-  const Eigen::FullPivLU<Eigen::MatrixXd> lu(a);
-  if (n > 0 && !lu.isInvertible()) {
-    falha(1, "tarvo-rep: as equacoes de trafego nao tem solucao unica (um laco sem saida)\n");
-  }
-  const Eigen::VectorXd x = n > 0 ? Eigen::VectorXd(lu.solve(b)) : Eigen::VectorXd(b);
-  return std::vector<double>(x.data(), x.data() + n);
+  std::optional<std::vector<double>> x;
+  if (!fechado) x = propagar(g, a, b);
+  if (!x) falha(1, "tarvo-rep: as equacoes de trafego nao tem solucao unica (um laco sem saida)\n");
+  return *x;
+}
+
+}  // namespace
+
+std::vector<double> taxas(const Rede& r, const std::vector<double>& passa) {
+  return taxas(r, grafo(r), passa);
 }
 
 Solucao resolver(const Rede& r) {
   const std::size_t n = r.estacoes.size();
-  // alcanca[i][j]: a customer at i can reach j in one step or more.
-  std::vector<std::vector<bool>> alcanca(n, std::vector<bool>(n, false));
-  for (std::size_t i = 0; i < n; ++i) {
-    for (const Destino& d : r.estacoes[i].rota) {
-      if (d.p > 0) alcanca[i][static_cast<std::size_t>(d.estacao)] = true;
-    }
-  }
-  for (std::size_t k = 0; k < n; ++k) {
-    for (std::size_t i = 0; i < n; ++i) {
-      for (std::size_t j = 0; j < n; ++j) {
-        if (alcanca[i][k] && alcanca[k][j]) alcanca[i][j] = true;
-      }
-    }
-  }
-  // Departures of a station keep a Poisson input Poisson (Burke for M/M/c, and M/G/inf); a
-  // network of such stations fed by Poisson sources has the product form.
-  auto preserva = [&](std::size_t i) {
-    const Estacao& e = r.estacoes[i];
-    return !e.capacidade && (e.infinitos || e.exponencial);
-  };
-  std::vector<bool> fonte_poisson(n, true);
-  for (const Fonte& f : r.fontes) {
-    for (const Destino& d : f.rota) {
-      if (d.p > 0 && !f.exponencial) fonte_poisson[static_cast<std::size_t>(d.estacao)] = false;
-    }
-  }
-  auto alimentada_por_poisson = [&](std::size_t s) {
-    if (!fonte_poisson[s]) return false;
-    for (std::size_t t = 0; t < n; ++t) {
-      if (!alcanca[t][s]) continue;
-      if (!fonte_poisson[t] || !preserva(t)) return false;
-    }
-    return true;
-  };
-
+  const Grafo g = grafo(r);
   // Losses change the flows they feed: the arrival rates and the loss probabilities are solved
   // together, by iteration from no losses.
   std::vector<double> passa(n, 1), lambda;
-  std::vector<bool> sem_taxa(n, false);  // a loss no formula gives, or an unstable station
+  std::vector<char> sem_taxa(n, 0);  // a loss no formula gives, or an unstable station
   for (int it = 0; it < 200; ++it) {
-    lambda = taxas(r, passa);
+    lambda = taxas(r, g, passa);
     double mudou = 0;
     for (std::size_t i = 0; i < n; ++i) {
       const Estacao& e = r.estacoes[i];
@@ -175,7 +162,7 @@ Solucao resolver(const Rede& r) {
         p = m.perda;
       }
       if (std::isnan(p)) {
-        sem_taxa[i] = true;
+        sem_taxa[i] = 1;
         p = 0;
       }
       mudou = std::max(mudou, std::fabs(1 - p - passa[i]));
@@ -183,6 +170,24 @@ Solucao resolver(const Rede& r) {
     }
     if (mudou < 1e-15) break;
   }
+  // Departures of a station keep a Poisson input Poisson (Burke for M/M/c, and M/G/inf); a
+  // network of such stations fed by Poisson sources has the product form.
+  std::vector<char> quebra(n, 0);  // a stream that is not Poisson starts here
+  for (const Fonte& f : r.fontes) {
+    for (const Destino& d : f.rota) {
+      if (d.p > 0 && !f.exponencial) quebra[static_cast<std::size_t>(d.estacao)] = 1;
+    }
+  }
+  const std::vector<char> fonte_nao_poisson = quebra;
+  for (std::size_t i = 0; i < n; ++i) {
+    const Estacao& e = r.estacoes[i];
+    if (e.capacidade || !(e.infinitos || e.exponencial)) quebra[i] = 1;
+  }
+  const std::vector<char> quebra_acima = acima(g, quebra);
+  auto alimentada_por_poisson = [&](std::size_t s) {
+    return !fonte_nao_poisson[s] && !quebra_acima[s];
+  };
+
   Solucao sol;
   sol.estacoes.resize(n);
   for (std::size_t i = 0; i < n; ++i) {
@@ -191,16 +196,11 @@ Solucao resolver(const Rede& r) {
     s.carga = lambda[i] * e.media / (e.infinitos ? 1 : e.servidores);
     if (!e.capacidade && !e.infinitos && s.carga >= 1) {
       s.metodo = Metodo::instavel;
-      sem_taxa[i] = true;
+      sem_taxa[i] = 1;
     }
   }
   // Downstream of a flow the theory cannot give, there is no arrival rate.
-  std::vector<bool> sem_chegada(n, false);
-  for (std::size_t t = 0; t < n; ++t) {
-    for (std::size_t s = 0; s < n; ++s) {
-      if (sem_taxa[t] && alcanca[t][s]) sem_chegada[s] = true;
-    }
-  }
+  const std::vector<char> sem_chegada = acima(g, sem_taxa);
 
   // QNA's arrival variability: c_a(j) = 1 - w_j + w_j sum over flows into j of their share of
   // its arrivals times their SCV; a flow split with probability p from a stream of SCV c has
@@ -211,52 +211,53 @@ Solucao resolver(const Rede& r) {
     vazao[i] = lambda[i] * passa[i];
     rho[i] = e.infinitos ? 0 : std::min(1.0, vazao[i] * e.media / e.servidores);
   }
-  const auto N = static_cast<Eigen::Index>(n);
-  Eigen::MatrixXd A = Eigen::MatrixXd::Identity(N, N);
-  Eigen::VectorXd b = Eigen::VectorXd::Ones(N);
+  // The flows into each station: the sources' first, then the stations' in order.
+  std::vector<std::vector<std::pair<const Fonte*, double>>> das_fontes(n);
+  for (const Fonte& f : r.fontes) {
+    for (const Destino& d : f.rota) {
+      if (d.p > 0) das_fontes[static_cast<std::size_t>(d.estacao)].emplace_back(&f, d.p);
+    }
+  }
+  std::vector<std::vector<std::size_t>> dos_arcos(n);
+  for (std::size_t k = 0; k < g.arcos.size(); ++k) {
+    dos_arcos[static_cast<std::size_t>(g.arcos[k].para)].push_back(k);
+  }
+  std::vector<double> a(g.arcos.size(), 0), b(n, 1);
   for (std::size_t j = 0; j < n; ++j) {
     if (!(lambda[j] > 0)) continue;
-    struct Fluxo {
-      double parte, p;
-      int de;  // station, or -1 for a source's stream
-      double scv;
+    auto parte = [&](std::size_t k) {
+      const Arco& x = g.arcos[k];
+      return vazao[static_cast<std::size_t>(x.de)] * x.p / lambda[j];
     };
-    std::vector<Fluxo> fluxos;
-    for (const Fonte& f : r.fontes) {
-      for (const Destino& d : f.rota) {
-        if (static_cast<std::size_t>(d.estacao) == j && d.p > 0) {
-          fluxos.push_back({f.taxa * d.p / lambda[j], d.p, -1, f.scv});
-        }
-      }
-    }
-    for (std::size_t i = 0; i < n; ++i) {
-      for (const Destino& d : r.estacoes[i].rota) {
-        if (static_cast<std::size_t>(d.estacao) == j && d.p > 0 && vazao[i] > 0) {
-          fluxos.push_back({vazao[i] * d.p / lambda[j], d.p, static_cast<int>(i), 0});
-        }
-      }
-    }
     double soma2 = 0;
-    for (const Fluxo& f : fluxos) soma2 += f.parte * f.parte;
+    for (const auto& [f, p] : das_fontes[j]) {
+      const double x = f->taxa * p / lambda[j];
+      soma2 += x * x;
+    }
+    for (std::size_t k : dos_arcos[j]) soma2 += parte(k) * parte(k);
     const double v = soma2 > 0 ? 1 / soma2 : 1;
     const double w = 1 / (1 + 4 * (1 - rho[j]) * (1 - rho[j]) * (v - 1));
-    const auto J = static_cast<Eigen::Index>(j);
-    b(J) = 1 - w;
-    for (const Fluxo& f : fluxos) {
-      if (f.de < 0) {
-        b(J) += w * f.parte * (f.p * f.scv + 1 - f.p);
-        continue;
-      }
-      const auto i = static_cast<std::size_t>(f.de);
+    b[j] = 1 - w;
+    for (const auto& [f, p] : das_fontes[j]) {
+      b[j] += w * (f->taxa * p / lambda[j]) * (p * f->scv + 1 - p);
+    }
+    for (std::size_t k : dos_arcos[j]) {
+      const Arco& x = g.arcos[k];
+      const auto i = static_cast<std::size_t>(x.de);
+      if (!(vazao[i] > 0)) continue;
       const Estacao& e = r.estacoes[i];
       const double m = e.infinitos ? 1 : e.servidores;
       const double beta = rho[i] * rho[i] * (1 + (e.scv - 1) / std::sqrt(m));
-      A(J, f.de) -= w * f.parte * f.p * (1 - rho[i] * rho[i]);
-      b(J) += w * f.parte * (f.p * beta + 1 - f.p);
+      a[k] = w * parte(k) * x.p * (1 - rho[i] * rho[i]);
+      b[j] += w * parte(k) * (x.p * beta + 1 - x.p);
     }
   }
-  const Eigen::VectorXd ca = N > 0 ? Eigen::VectorXd(A.fullPivLu().solve(b)) : b;
+  const std::vector<double> ca = propagar(g, a, b).value_or(std::vector<double>(n, NaN));
 
+  // A loss upstream makes the rate itself approximate.
+  std::vector<char> perde(n, 0);
+  for (std::size_t i = 0; i < n; ++i) perde[i] = r.estacoes[i].capacidade.has_value();
+  const std::vector<char> depois_de_perda = acima(g, perde);
   for (std::size_t i = 0; i < n; ++i) {
     const Estacao& e = r.estacoes[i];
     Estado& s = sol.estacoes[i];
@@ -265,29 +266,25 @@ Solucao resolver(const Rede& r) {
     if (sem_chegada[i] || sem_taxa[i]) continue;
     const double l = lambda[i];
     const bool poisson = alimentada_por_poisson(i);
-    const bool laco = alcanca[i][i];
     auto exata_se = [](bool x) { return x ? Metodo::exata : Metodo::aproximada; };
     if (e.capacidade) {
       const int c = e.infinitos ? static_cast<int>(*e.capacidade) : e.servidores;
       s.m = mmck(l, c, *e.capacidade, e.media);
       if (e.infinitos) s.m.utilizacao = s.m.vazao * e.media;
-      s.metodo = exata_se(poisson && !laco);
+      s.metodo = exata_se(poisson && !g.laco[i]);
     } else if (e.infinitos) {
       s.m = mginf(l, e.media);
-      bool perde = false;  // a loss upstream makes the rate itself approximate
-      for (std::size_t t = 0; t < n; ++t)
-        perde = perde || (alcanca[t][i] && r.estacoes[t].capacidade);
-      s.metodo = exata_se(!perde);
+      s.metodo = exata_se(!depois_de_perda[i]);
     } else if (e.exponencial && poisson) {
       // One server: Pollaczek-Khinchine with the service's own moments, which is M/M/1 for an
       // SCV of 1 and keeps a discretised exponential's second moment.
       s.m = e.servidores == 1 ? mg1(l, e.media, e.scv) : mmc(l, e.servidores, e.media);
       s.metodo = Metodo::exata;
-    } else if (e.servidores == 1 && poisson && !laco) {
+    } else if (e.servidores == 1 && poisson && !g.laco[i]) {
       s.m = mg1(l, e.media, e.scv);
       s.metodo = Metodo::exata;
     } else {
-      s.m = ggc(l, e.servidores, e.media, ca(static_cast<Eigen::Index>(i)), e.scv);
+      s.m = ggc(l, e.servidores, e.media, ca[i], e.scv);
       s.metodo = Metodo::aproximada;
     }
   }

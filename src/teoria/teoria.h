@@ -82,7 +82,8 @@ Medidas mginf(double lambda, double es);
 Medidas ggc(double lambda, int c, double es, double ca, double cs);
 
 // The traffic equations lambda = lambda0 + R^T diag(passa) lambda, where passa[i] is the fraction
-// of station i's arrivals that it serves (1 without losses). Throws a Falha when singular.
+// of station i's arrivals that it serves (1 without losses). Throws a Falha when some stations
+// keep every customer they get among themselves, so that the rates have no single value.
 std::vector<double> taxas(const Rede& r, const std::vector<double>& passa);
 
 // Every station's means and the network's mean sojourn.
