@@ -28,7 +28,7 @@ Medidas de_fila(double lambda, double vazao, double ocupados, double servidores,
   m.sistema = lq + ocupados;
   m.espera = lq / vazao;
   m.permanencia = m.espera + es;
-  m.perda = 1 - vazao / lambda;
+  m.perda = lambda > 0 ? 1 - vazao / lambda : 0;  // nobody arrives, nobody is lost
   return m;
 }
 
@@ -171,7 +171,8 @@ Solucao resolver(const Rede& r) {
     if (mudou < 1e-15) break;
   }
   // Departures of a station keep a Poisson input Poisson (Burke for M/M/c, and M/G/inf); a
-  // network of such stations fed by Poisson sources has the product form.
+  // network of such stations fed by Poisson sources has the product form. A station no customer
+  // reaches sends none on, whatever it is.
   std::vector<char> quebra(n, 0);  // a stream that is not Poisson starts here
   for (const Fonte& f : r.fontes) {
     for (const Destino& d : f.rota) {
@@ -181,7 +182,7 @@ Solucao resolver(const Rede& r) {
   const std::vector<char> fonte_nao_poisson = quebra;
   for (std::size_t i = 0; i < n; ++i) {
     const Estacao& e = r.estacoes[i];
-    if (e.capacidade || !(e.infinitos || e.exponencial)) quebra[i] = 1;
+    if (lambda[i] > 0 && (e.capacidade || !(e.infinitos || e.exponencial))) quebra[i] = 1;
   }
   const std::vector<char> quebra_acima = acima(g, quebra);
   auto alimentada_por_poisson = [&](std::size_t s) {
@@ -200,7 +201,9 @@ Solucao resolver(const Rede& r) {
     }
   }
   // Downstream of a flow the theory cannot give, there is no arrival rate.
-  const std::vector<char> sem_chegada = acima(g, sem_taxa);
+  std::vector<char> sem_fluxo(n, 0);
+  for (std::size_t i = 0; i < n; ++i) sem_fluxo[i] = sem_taxa[i] && lambda[i] > 0;
+  const std::vector<char> sem_chegada = acima(g, sem_fluxo);
 
   // QNA's arrival variability: c_a(j) = 1 - w_j + w_j sum over flows into j of their share of
   // its arrivals times their SCV; a flow split with probability p from a stream of SCV c has
@@ -256,7 +259,7 @@ Solucao resolver(const Rede& r) {
 
   // A loss upstream makes the rate itself approximate.
   std::vector<char> perde(n, 0);
-  for (std::size_t i = 0; i < n; ++i) perde[i] = r.estacoes[i].capacidade.has_value();
+  for (std::size_t i = 0; i < n; ++i) perde[i] = lambda[i] > 0 && r.estacoes[i].capacidade;
   const std::vector<char> depois_de_perda = acima(g, perde);
   for (std::size_t i = 0; i < n; ++i) {
     const Estacao& e = r.estacoes[i];
