@@ -27,6 +27,12 @@ double valor(const Medidas& m, const std::string& figura) {
   return NAN;
 }
 
+// Figures the traffic equations give, as exact as the rates they come from.
+bool de_fluxo(const std::string& figura) {
+  return figura == "taxa_chegada" || figura == "vazao" || figura == "utilizacao" ||
+         figura == "taxa_servico" || figura == "prob_perda";
+}
+
 }  // namespace
 
 std::vector<std::optional<Teorico>> teoria_das_figuras(
@@ -36,7 +42,8 @@ std::vector<std::optional<Teorico>> teoria_das_figuras(
   for (std::size_t f = 0; f < ids.size(); ++f) {
     const IdFigura& id = ids[f];
     if (id.tipo == "rede") {
-      if (id.figura == "permanencia_media" && sol.metodo_rede != Metodo::nenhum) {
+      if (id.figura == "permanencia_media" && sol.metodo_rede != Metodo::nenhum &&
+          std::isfinite(sol.permanencia_rede)) {
         v[f] = Teorico{sol.permanencia_rede, nome(sol.metodo_rede), 0};
       }
       continue;
@@ -51,7 +58,9 @@ std::vector<std::optional<Teorico>> teoria_das_figuras(
       continue;
     }
     const double x = valor(s.m, id.figura);
-    if (std::isfinite(x)) v[f] = Teorico{x, nome(s.metodo), 0};
+    if (std::isfinite(x)) {
+      v[f] = Teorico{x, nome(de_fluxo(id.figura) ? s.metodo_fluxo : s.metodo), 0};
+    }
   }
   return v;
 }

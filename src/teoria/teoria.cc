@@ -257,10 +257,14 @@ Solucao resolver(const Rede& r) {
   }
   const std::vector<double> ca = propagar(g, a, b).value_or(std::vector<double>(n, NaN));
 
-  // A loss upstream makes the rate itself approximate.
-  std::vector<char> perde(n, 0);
-  for (std::size_t i = 0; i < n; ++i) perde[i] = lambda[i] > 0 && r.estacoes[i].capacidade;
-  const std::vector<char> depois_de_perda = acima(g, perde);
+  // A loss is an approximation where the station's input is not Poisson; the rates downstream of
+  // one are approximations too.
+  std::vector<char> perda_aproximada(n, 0);
+  for (std::size_t i = 0; i < n; ++i) {
+    perda_aproximada[i] =
+        lambda[i] > 0 && r.estacoes[i].capacidade && !(alimentada_por_poisson(i) && !g.laco[i]);
+  }
+  const std::vector<char> fluxo_aproximado = acima(g, perda_aproximada);
   for (std::size_t i = 0; i < n; ++i) {
     const Estacao& e = r.estacoes[i];
     Estado& s = sol.estacoes[i];
@@ -270,14 +274,16 @@ Solucao resolver(const Rede& r) {
     const double l = lambda[i];
     const bool poisson = alimentada_por_poisson(i);
     auto exata_se = [](bool x) { return x ? Metodo::exata : Metodo::aproximada; };
+    s.metodo_fluxo = exata_se(!perda_aproximada[i] && !fluxo_aproximado[i]);
     if (e.capacidade) {
       const int c = e.infinitos ? static_cast<int>(*e.capacidade) : e.servidores;
       s.m = mmck(l, c, *e.capacidade, e.media);
       if (e.infinitos) s.m.utilizacao = s.m.vazao * e.media;
-      s.metodo = exata_se(poisson && !g.laco[i]);
+      s.metodo = exata_se(!perda_aproximada[i]);
     } else if (e.infinitos) {
+      // L = lambda E[S] and W = E[S] for any arrivals: as exact as the rate.
       s.m = mginf(l, e.media);
-      s.metodo = exata_se(!depois_de_perda[i]);
+      s.metodo = s.metodo_fluxo;
     } else if (e.exponencial && poisson) {
       // One server: Pollaczek-Khinchine with the service's own moments, which is M/M/1 for an
       // SCV of 1 and keeps a discretised exponential's second moment.

@@ -59,7 +59,10 @@ struct Medidas {
 
 struct Estado {
   Medidas m;
-  Metodo metodo = Metodo::nenhum;
+  Metodo metodo = Metodo::nenhum;  // of the waits and the numbers present
+  // Of the arrival rate, throughput and utilisation, which the traffic equations give exactly
+  // wherever no loss upstream (the station's own included) is an approximation.
+  Metodo metodo_fluxo = Metodo::nenhum;
   double carga = 0;  // offered load per server, lambda E[S] / c (lambda E[S] with infinitely many)
 };
 
