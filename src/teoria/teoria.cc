@@ -2,6 +2,7 @@
 // routing graph's components; the single-station formulas are the textbook ones.
 #include "teoria/teoria.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -134,6 +135,78 @@ std::vector<double> taxas(const Rede& r, const Grafo& g, const std::vector<doubl
   if (!fechado) x = propagar(g, a, b);
   if (!x) falha(1, "tarvo-rep: as equacoes de trafego nao tem solucao unica (um laco sem saida)\n");
   return *x;
+}
+
+// The network's mean sojourn over the customers that leave it, where capacities turn some away.
+// Exact when every source is Poisson, every station's means are exact, every station with a
+// capacity sends all it serves out of the network, and every station upstream of one is a single
+// exponential server without capacity, on no loop, from which one path only leads to it. The
+// sojourn of a customer at such a ./M/1 station, and along the ./M/1 stations that follow, is
+// independent of the departures before its own (by reversibility, it is the time an arrival
+// spends in the reversed tandem, which later arrivals do not change); so is the capacity's state
+// when it gets there, and the mean over the customers kept is, along their paths, the sum of each
+// station's mean for those it serves.
+std::optional<double> permanencia_com_perdas(const Rede& r, const Grafo& g, const Solucao& sol) {
+  const std::size_t n = r.estacoes.size();
+  for (const Fonte& f : r.fontes) {
+    if (!f.exponencial) return std::nullopt;
+  }
+  for (const Estado& s : sol.estacoes) {
+    if (s.metodo != Metodo::exata) return std::nullopt;
+  }
+  std::vector<std::vector<int>> antes(n);
+  for (const Arco& a : g.arcos) {
+    std::vector<int>& v = antes[static_cast<std::size_t>(a.para)];
+    if (v.empty() || v.back() != a.de) v.push_back(a.de);
+  }
+  std::vector<char> acima_de_perda(n, 0);
+  std::vector<std::size_t> visto(n, n);  // the capacity whose upstream last reached it
+  std::vector<int> pilha;
+  for (std::size_t k = 0; k < n; ++k) {
+    if (!r.estacoes[k].capacidade) continue;
+    if (g.inicio[k] != g.inicio[k + 1]) return std::nullopt;
+    pilha = antes[k];
+    while (!pilha.empty()) {
+      const auto u = static_cast<std::size_t>(pilha.back());
+      pilha.pop_back();
+      const Estacao& e = r.estacoes[u];
+      if (visto[u] == k || e.capacidade || !e.exponencial || e.infinitos || e.servidores != 1 ||
+          g.laco[u]) {
+        return std::nullopt;
+      }
+      visto[u] = k;
+      acima_de_perda[u] = 1;
+      pilha.insert(pilha.end(), antes[u].begin(), antes[u].end());
+    }
+  }
+  // q: the chance that a customer served at a station leaves the network rather than being
+  // turned away downstream, worked from the last stations back.
+  std::vector<double> q(n, 1);
+  auto saida = [](const std::vector<Destino>& rota) {
+    double p = 0;
+    for (const Destino& d : rota) p += d.p;
+    return std::max(0.0, 1 - p);
+  };
+  for (auto c = g.componentes.rbegin(); c != g.componentes.rend(); ++c) {
+    const auto u = static_cast<std::size_t>((*c)[0]);
+    if (!acima_de_perda[u]) continue;
+    double x = saida(r.estacoes[u].rota);
+    for (std::size_t k = g.inicio[u]; k < g.inicio[u + 1]; ++k) {
+      const auto j = static_cast<std::size_t>(g.arcos[k].para);
+      x += g.arcos[k].p * (1 - sol.estacoes[j].m.perda) * q[j];
+    }
+    q[u] = x;
+  }
+  double soma = 0, saem = 0;
+  for (const Fonte& f : r.fontes) saem += f.taxa * saida(f.rota);
+  for (std::size_t i = 0; i < n; ++i) {
+    const Medidas& m = sol.estacoes[i].m;
+    if (!(m.vazao > 0)) continue;  // a station nobody reaches has no mean sojourn
+    saem += m.vazao * saida(r.estacoes[i].rota);
+    soma += m.vazao * q[i] * m.permanencia;
+  }
+  if (!(saem > 0)) return std::nullopt;
+  return soma / saem;
 }
 
 }  // namespace
@@ -298,14 +371,22 @@ Solucao resolver(const Rede& r) {
     }
   }
 
-  // The network's mean sojourn by Little's law, over every customer generated; customers lost
-  // to a capacity do not leave, and are not counted by it.
+  const bool perde = std::any_of(r.estacoes.begin(), r.estacoes.end(),
+                                 [](const Estacao& e) { return e.capacidade.has_value(); });
+  if (perde) {
+    if (const std::optional<double> w = permanencia_com_perdas(r, g, sol)) {
+      sol.metodo_rede = Metodo::exata;
+      sol.permanencia_rede = *w;
+    }
+    return sol;
+  }
+  // Without losses, the network's mean sojourn by Little's law over every customer generated.
   double total = 0, num = 0;
   Metodo m = Metodo::exata;
   for (const Fonte& f : r.fontes) total += f.taxa;
   for (std::size_t i = 0; i < n; ++i) {
     const Estado& s = sol.estacoes[i];
-    if (r.estacoes[i].capacidade || s.metodo == Metodo::nenhum || s.metodo == Metodo::instavel) {
+    if (s.metodo == Metodo::nenhum || s.metodo == Metodo::instavel) {
       m = Metodo::nenhum;
       break;
     }
