@@ -65,7 +65,7 @@ Medidas mmc(double lambda, int c, double es) {
   return de_fila(lambda, lambda, a, c, erlang_c(c, a) * rho / (1 - rho), es);
 }
 
-Medidas mmck(double lambda, int c, std::int64_t k, double es) {
+std::vector<double> estados_mmck(double lambda, int c, std::int64_t k, double es) {
   // p_n is proportional to a^n / n! up to c and to a^c / c! rho^(n - c) beyond; the terms are
   // rescaled when they grow large, which leaves their ratios alone.
   const double a = lambda * es;
@@ -78,12 +78,19 @@ Medidas mmck(double lambda, int c, std::int64_t k, double es) {
       for (std::size_t j = 0; j <= i; ++j) p[j] *= 1e-250;
     }
   }
-  double soma = 0, lq = 0;
+  double soma = 0;
   for (double x : p) soma += x;
+  for (double& x : p) x /= soma;
+  return p;
+}
+
+Medidas mmck(double lambda, int c, std::int64_t k, double es) {
+  const std::vector<double> p = estados_mmck(lambda, c, k, es);
+  double lq = 0;
   for (std::int64_t n = c + 1; n <= k; ++n) {
-    lq += static_cast<double>(n - c) * p[static_cast<std::size_t>(n)] / soma;
+    lq += static_cast<double>(n - c) * p[static_cast<std::size_t>(n)];
   }
-  const double vazao = lambda * (1 - p.back() / soma);
+  const double vazao = lambda * (1 - p.back());
   return de_fila(lambda, vazao, vazao * es, c, lq, es);
 }
 
@@ -207,6 +214,47 @@ std::optional<double> permanencia_com_perdas(const Rede& r, const Grafo& g, cons
   }
   if (!(saem > 0)) return std::nullopt;
   return soma / saem;
+}
+
+// The law of the network's sojourn, where exact: every source Poisson, no capacity, and either
+// one M/M/c station on no loop, whose sojourn is W + S; or single exponential servers on no loop,
+// each fed by one station at most, so that no customer overtakes another along its path: the
+// sojourns along a path are then independent exponentials of rates mu - lambda (Reich; Walrand
+// and Varaiya for paths through a Jackson network that no one overtakes on), a time in stages.
+std::optional<Fases> lei_permanencia(const Rede& r, const Grafo& g, const Solucao& sol) {
+  const std::size_t n = r.estacoes.size();
+  if (sol.metodo_rede != Metodo::exata || n == 0) return std::nullopt;
+  double total = 0;
+  std::vector<double> entrada(n, 0);
+  for (const Fonte& f : r.fontes) {
+    if (!f.exponencial) return std::nullopt;
+    total += f.taxa;
+    for (const Destino& d : f.rota) entrada[static_cast<std::size_t>(d.estacao)] += f.taxa * d.p;
+  }
+  if (!(total > 0)) return std::nullopt;
+  for (double& x : entrada) x /= total;
+  std::vector<char> alimentada(n, 0);
+  for (const Arco& a : g.arcos) {
+    if (alimentada[static_cast<std::size_t>(a.para)]++) return std::nullopt;
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    const Estacao& e = r.estacoes[i];
+    if (e.capacidade || !e.exponencial || e.infinitos || g.laco[i]) return std::nullopt;
+    if (e.servidores != 1 && n > 1) return std::nullopt;
+  }
+  const Estacao& primeira = r.estacoes[0];
+  if (n == 1 && primeira.servidores > 1) {
+    Fases f = permanencia_mmc(sol.estacoes[0].m.chegada, primeira.servidores, primeira.media);
+    for (double& x : f.entrada) x *= entrada[0];
+    return f;
+  }
+  Fases f;
+  f.entrada = std::move(entrada);
+  for (std::size_t i = 0; i < n; ++i) {
+    f.taxa.push_back(1 / r.estacoes[i].media - sol.estacoes[i].m.chegada);
+    f.rota.push_back(r.estacoes[i].rota);
+  }
+  return f;
 }
 
 }  // namespace
@@ -353,15 +401,25 @@ Solucao resolver(const Rede& r) {
       s.m = mmck(l, c, *e.capacidade, e.media);
       if (e.infinitos) s.m.utilizacao = s.m.vazao * e.media;
       s.metodo = exata_se(!perda_aproximada[i]);
+      // Where there are as many servers as places, nobody ever waits, whatever the arrivals.
+      if (*e.capacidade == c) {
+        s.espera = sem_espera();
+      } else if (s.metodo == Metodo::exata) {
+        s.espera = espera_mmck(l, c, *e.capacidade, e.media);
+      }
     } else if (e.infinitos) {
       // L = lambda E[S] and W = E[S] for any arrivals: as exact as the rate.
       s.m = mginf(l, e.media);
       s.metodo = s.metodo_fluxo;
+      s.espera = sem_espera();
     } else if (e.exponencial && poisson) {
       // One server: Pollaczek-Khinchine with the service's own moments, which is M/M/1 for an
       // SCV of 1 and keeps a discretised exponential's second moment.
       s.m = e.servidores == 1 ? mg1(l, e.media, e.scv) : mmc(l, e.servidores, e.media);
       s.metodo = Metodo::exata;
+      // An arrival, even one fed back, sees the stationary state (the arrival theorem of open
+      // Jackson networks).
+      s.espera = espera_mmc(l, e.servidores, e.media);
     } else if (e.servidores == 1 && poisson && !g.laco[i]) {
       s.m = mg1(l, e.media, e.scv);
       s.metodo = Metodo::exata;
@@ -397,6 +455,7 @@ Solucao resolver(const Rede& r) {
     sol.metodo_rede = m;
     sol.permanencia_rede = num / total;
   }
+  sol.permanencia = lei_permanencia(r, g, sol);
   return sol;
 }
 

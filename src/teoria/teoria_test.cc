@@ -74,12 +74,16 @@ Rede modelo(std::istringstream& in) {
   return r;
 }
 
-// "TIPO NUMERO FIGURA VALUE TOLERANCE METHOD" or "TIPO NUMERO FIGURA -": the figure as an
+// "TIPO NUMERO FIGURA[@T] VALUE TOLERANCE METHOD" or "TIPO NUMERO FIGURA -": the figure as an
 // engine names it, and what theory must give it.
 void figura(const std::string& tipo, std::istringstream& in, const Solucao& sol) {
   IdFigura id{tipo, "x", 0, "", ""};
   std::string valor;
   ASSERT_TRUE(in >> id.numero >> id.figura >> valor);
+  if (const std::size_t arroba = id.figura.find('@'); arroba != std::string::npos) {
+    id.limiar = std::stod(id.figura.substr(arroba + 1));
+    id.figura.resize(arroba);
+  }
   const std::optional<Teorico> t = teoria_das_figuras(sol, {id}, [](const IdFigura& x) {
                                      return x.tipo == "rede" ? -1 : x.numero - 1;
                                    }).at(0);
