@@ -47,7 +47,10 @@ Rede modelo(std::istringstream& in) {
   Rede r;
   for (std::string t; partes.at(0) >> t;) {
     Estacao e;
-    if (const std::optional<double> c = scv(t)) e = {1, false, std::nullopt, 0, *c, false, {}};
+    if (const std::optional<double> c = scv(t)) {
+      e.scv = *c;
+      e.exponencial = false;
+    }
     if (const std::size_t barra = t.find('/'); barra != std::string::npos) {
       e.capacidade = std::stoll(t.substr(barra + 1));
       t.resize(barra);
@@ -60,7 +63,10 @@ Rede modelo(std::istringstream& in) {
   }
   for (std::string t; partes.at(1) >> t;) {
     Fonte f;
-    if (const std::optional<double> c = scv(t)) f = {0, *c, false, {}};
+    if (const std::optional<double> c = scv(t)) {
+      f.scv = *c;
+      f.exponencial = false;
+    }
     const std::size_t maior = t.find('>');
     f.taxa = std::stod(t.substr(0, maior));
     std::istringstream destinos(t.substr(maior + 1));
@@ -76,7 +82,7 @@ Rede modelo(std::istringstream& in) {
 
 // "TIPO NUMERO FIGURA[@T] VALUE TOLERANCE METHOD" or "TIPO NUMERO FIGURA -": the figure as an
 // engine names it, and what theory must give it.
-void figura(const std::string& tipo, std::istringstream& in, const Solucao& sol) {
+void conferir(const std::string& tipo, std::istringstream& in, const Solucao& sol) {
   IdFigura id{tipo, "x", 0, "", ""};
   std::string valor;
   ASSERT_TRUE(in >> id.numero >> id.figura >> valor);
@@ -130,7 +136,7 @@ TEST(Teoria, GivesTextbookAnswers) {
     }
     if (f == "estacao" || f == "fila" || f == "servidor" || f == "rede") {
       ASSERT_TRUE(sol);
-      figura(f, in, *sol);
+      conferir(f, in, *sol);
       continue;
     }
     double x = 0;
