@@ -24,7 +24,7 @@ struct IdFigura {
   int numero = 0;
   std::string figura;
   std::string rotulo;
-  std::optional<double> limiar;  // nivel_servico: the wait threshold
+  std::optional<double> limiar{};  // nivel_servico: the wait threshold
   bool operator==(const IdFigura&) const = default;
 };
 

@@ -27,17 +27,55 @@ double valor(const Medidas& m, const std::string& figura) {
   return NAN;
 }
 
+// The p of a quantile figure, prefixo followed by p50, p90, p95 or p99; 0 for any other figure.
+double percentil(const std::string& figura, const std::string& prefixo) {
+  if (figura.compare(0, prefixo.size(), prefixo) != 0) return 0;
+  const std::string resto = figura.substr(prefixo.size());
+  for (int p : {50, 90, 95, 99}) {
+    if (resto == "p" + std::to_string(p)) return p / 100.0;
+  }
+  return 0;
+}
+
+bool da_espera(const std::string& figura) {
+  return figura == "prob_espera" || figura == "nivel_servico" || percentil(figura, "espera_") > 0;
+}
+
+// Figures the traffic equations give, as exact as the rates they come from.
+bool de_fluxo(const std::string& figura) {
+  return figura == "taxa_chegada" || figura == "vazao" || figura == "utilizacao" ||
+         figura == "taxa_servico" || figura == "prob_perda";
+}
+
+// A figure of the wait's law: P(W > 0), a quantile, or the share that waits at most the
+// threshold.
+std::optional<double> da_lei(const Uniformizada& u, const IdFigura& id) {
+  if (id.figura == "prob_espera") return excede(u, 0);
+  if (id.figura == "nivel_servico") {
+    if (!id.limiar) return std::nullopt;
+    return 1 - excede(u, *id.limiar);
+  }
+  return quantil(u, percentil(id.figura, "espera_"));
+}
+
 }  // namespace
 
 std::vector<std::optional<Teorico>> teoria_das_figuras(
     const Solucao& sol, const std::vector<IdFigura>& ids,
     const std::function<int(const IdFigura&)>& estacao_de) {
   std::vector<std::optional<Teorico>> v(ids.size());
+  std::optional<std::optional<Uniformizada>> permanencia;  // uniformized when first asked for
   for (std::size_t f = 0; f < ids.size(); ++f) {
     const IdFigura& id = ids[f];
     if (id.tipo == "rede") {
-      if (id.figura == "permanencia_media" && sol.metodo_rede != Metodo::nenhum) {
+      if (id.figura == "permanencia_media" && sol.metodo_rede != Metodo::nenhum &&
+          std::isfinite(sol.permanencia_rede)) {
         v[f] = Teorico{sol.permanencia_rede, nome(sol.metodo_rede), 0};
+      }
+      const double p = percentil(id.figura, "permanencia_");
+      if (p > 0 && sol.permanencia) {
+        if (!permanencia) permanencia = uniformizar(*sol.permanencia);
+        if (*permanencia) v[f] = Teorico{quantil(**permanencia, p), "exata", 0};
       }
       continue;
     }
@@ -47,11 +85,22 @@ std::vector<std::optional<Teorico>> teoria_das_figuras(
     if (s.metodo == Metodo::nenhum) continue;
     if (s.metodo == Metodo::instavel) {
       const Medidas um{1, 1, 1, 1, 1, 1, 1, 1};
-      if (!std::isnan(valor(um, id.figura))) v[f] = Teorico{0, "instavel", s.carga};
+      if (!std::isnan(valor(um, id.figura)) || da_espera(id.figura)) {
+        v[f] = Teorico{0, "instavel", s.carga};
+      }
+      continue;
+    }
+    if (da_espera(id.figura)) {
+      // The legacy generator's exponential is discretised: its law is near, not equal to, the
+      // continuous one.
+      const std::optional<double> x = s.espera ? da_lei(*s.espera, id) : std::nullopt;
+      if (x) v[f] = Teorico{*x, id.tipo == "fila" ? "aproximada" : "exata", 0};
       continue;
     }
     const double x = valor(s.m, id.figura);
-    if (std::isfinite(x)) v[f] = Teorico{x, nome(s.metodo), 0};
+    if (std::isfinite(x)) {
+      v[f] = Teorico{x, nome(de_fluxo(id.figura) ? s.metodo_fluxo : s.metodo), 0};
+    }
   }
   return v;
 }

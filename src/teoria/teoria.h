@@ -57,16 +57,39 @@ struct Medidas {
   double perda = 0;        // probability that an arrival is lost
 };
 
+// A law on [0, inf) through its uniformization at rate taxa: X exceeds t with probability
+// sum over k >= 0 of e^(-taxa t) (taxa t)^k / k! s[k], where s falls from P(X > 0) towards 0 (an
+// empty s: X is 0). Every law here is of this form, exactly: exponential stages, each of a rate
+// at most taxa, and s[k] the chance of not being done after k steps of the uniformized chain.
+struct Uniformizada {
+  double taxa = 1;
+  std::vector<double> s;
+};
+
+// A time spent in exponential stages: it starts at stage i with probability entrada[i] (the rest
+// takes no time), stays there an exponential time of rate taxa[i], then goes to stage d.estacao
+// with probability d.p, or ends.
+struct Fases {
+  std::vector<double> entrada;
+  std::vector<double> taxa;
+  std::vector<std::vector<Destino>> rota;
+};
+
 struct Estado {
   Medidas m;
-  Metodo metodo = Metodo::nenhum;
+  Metodo metodo = Metodo::nenhum;  // of the waits and the numbers present
+  // Of the arrival rate, throughput and utilisation, which the traffic equations give exactly
+  // wherever no loss upstream (the station's own included) is an approximation.
+  Metodo metodo_fluxo = Metodo::nenhum;
   double carga = 0;  // offered load per server, lambda E[S] / c (lambda E[S] with infinitely many)
+  std::optional<Uniformizada> espera;  // the law of the wait of the customers served, where exact
 };
 
 struct Solucao {
   std::vector<Estado> estacoes;
   Metodo metodo_rede = Metodo::nenhum;  // of the network's mean sojourn
   double permanencia_rede = 0;
+  std::optional<Fases> permanencia;  // the law of the network's sojourn, where exact
 };
 
 // Erlang's loss formula B(c, a) and delay formula C(c, a), offered load a.
@@ -76,16 +99,41 @@ double erlang_c(int c, double a);
 // The single-station formulas, arrival rate lambda, service mean es.
 Medidas mmc(double lambda, int c, double es);
 Medidas mmck(double lambda, int c, std::int64_t k, double es);  // also M/G/c/c when k == c
-Medidas mg1(double lambda, double es, double scv);              // Pollaczek-Khinchine
+// M/M/c/K's stationary probabilities of 0 to K customers present.
+std::vector<double> estados_mmck(double lambda, int c, std::int64_t k, double es);
+Medidas mg1(double lambda, double es, double scv);  // Pollaczek-Khinchine
 Medidas mginf(double lambda, double es);
 // Allen-Cunneen: the M/M/c wait scaled by the mean of the two squared coefficients of variation.
 Medidas ggc(double lambda, int c, double es, double ca, double cs);
 
+// The laws of the wait before service of the customers served. M/M/c: Erlang C, P(W > t) =
+// C(c, a) e^(-(c mu - lambda) t). M/M/c/K: a customer accepted on finding n >= c present waits
+// Erlang(n - c + 1, c mu). With c = K, or infinitely many servers, nobody waits.
+Uniformizada espera_mmc(double lambda, int c, double es);
+Uniformizada espera_mmck(double lambda, int c, std::int64_t k, double es);
+Uniformizada sem_espera();
+
+// P(X > t), and the p-quantile: the least t with P(X > t) <= 1 - p, found by TOMS 748 where the
+// law has no closed form (0 when P(X > 0) <= 1 - p).
+double excede(const Uniformizada& u, double t);
+double quantil(const Uniformizada& u, double p);
+
+// The uniformization of a time in stages; none when its chain would need more than 10^7 steps,
+// or 10^9 stage-steps, to finish all but 10^-14 of its mass (a stage very slow beside the
+// fastest, or a very long tandem).
+std::optional<Uniformizada> uniformizar(const Fases& f);
+
+// The sojourn W + S at an M/M/c station as two stages: the wait, entered with probability C(c, a)
+// and of rate c mu - lambda, then the service, of rate mu.
+Fases permanencia_mmc(double lambda, int c, double es);
+
 // The traffic equations lambda = lambda0 + R^T diag(passa) lambda, where passa[i] is the fraction
-// of station i's arrivals that it serves (1 without losses). Throws a Falha when singular.
+// of station i's arrivals that it serves (1 without losses). Throws a Falha when some stations
+// keep every customer they get among themselves, so that the rates have no single value.
 std::vector<double> taxas(const Rede& r, const std::vector<double>& passa);
 
-// Every station's means and the network's mean sojourn.
+// Every station's means and the law of its wait, and the network's mean sojourn and its law,
+// each where theory gives it.
 Solucao resolver(const Rede& r);
 
 // The theory network of an extended model, its distributions' exact moments.

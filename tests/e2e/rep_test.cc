@@ -196,8 +196,9 @@ TEST(TarvoRep, GivesTheSameBytesForAnyNumberOfThreads) {
 
 // The M/M/1 queue at load 0.8 with theory beside it: the discretised exponential (mean 0.0187%
 // and second moment 0.11% below the continuous law's) puts the mean wait at 3.196927 by
-// Pollaczek-Khinchine, not 3.2, and the arrival rate at 1.000187; utilisation stays 0.8. Slices
-// merged give the bytes of the whole run.
+// Pollaczek-Khinchine, not 3.2, and the arrival rate at 1.000187; utilisation stays 0.8; the
+// law of the wait is the continuous one's, approximate here. Slices merged give the bytes of the
+// whole run.
 TEST(TarvoRep, PutsTheoryBesideTheFigures) {
   DiretorioTemporario tmp;
   const std::string modelo = std::string(TARVO_EXEMPLOS) + "/mm1.txt";
@@ -220,6 +221,11 @@ TEST(TarvoRep, PutsTheoryBesideTheFigures) {
   for (const Json& f : todas["figuras"]) {
     const std::string nome = f["tipo"].get<std::string>() + "." + f["figura"].get<std::string>();
     const auto e = esperado.find(nome);
+    if (nome == "fila.prob_espera" || nome.rfind("fila.espera_p", 0) == 0) {
+      // M/M/1's law of the wait, which the discretised times only approach.
+      EXPECT_EQ(f["teoria"]["metodo"], "aproximada") << nome;
+      continue;
+    }
     if (e == esperado.end()) {
       EXPECT_TRUE(f["teoria"].is_null()) << nome;
       continue;
