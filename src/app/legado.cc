@@ -13,6 +13,7 @@
 
 #include "app/converter.h"
 #include "engine/handlers.h"
+#include "engine/passo.h"
 #include "engine/run.h"
 #include "geral/toml_loader.h"
 #include "input/loader.h"
@@ -37,14 +38,15 @@ struct Esperas {
   std::int64_t inicios = 0, esperaram = 0, no_limiar = 0;
   Histograma espera;
 
+  // The ring's size is a power of 2, so that a mask wraps it.
   void por(Tempo t) {
     if (n == chegadas.size()) {
       std::vector<Tempo> v(2 * n);
-      for (std::size_t k = 0; k < n; ++k) v[k] = chegadas[(cabeca + k) % n];
+      for (std::size_t k = 0; k < n; ++k) v[k] = chegadas[(cabeca + k) & (n - 1)];
       chegadas.swap(v);
       cabeca = 0;
     }
-    chegadas[(cabeca + n) % chegadas.size()] = t;
+    chegadas[(cabeca + n) & (chegadas.size() - 1)] = t;
     ++n;
   }
   void iniciar(double w, double limiar) {
@@ -56,7 +58,7 @@ struct Esperas {
   void tirar(Tempo agora, double limiar) {
     if (n == 0) return;
     const Tempo t = chegadas[cabeca];
-    cabeca = (cabeca + 1) % chegadas.size();
+    cabeca = (cabeca + 1) & (chegadas.size() - 1);
     --n;
     iniciar(static_cast<double>(agora) - static_cast<double>(t), limiar);
   }
@@ -132,6 +134,11 @@ class Legado final : public Modelo {
     Nlimite_ = r.Nlimite;
     horizonte_ = horizonte_esperado(static_cast<double>(r.Tlimite), r.Nlimite, taxa);
     largura_ = largura_inicial(taxa);
+    try {
+      teorica_ = calcular_rede_teorica();
+    } catch (const Falha& f) {
+      porque_sem_teoria_ = f.texto;
+    }
   }
 
   // The mean of an object's times, as the file gives them.
@@ -166,7 +173,7 @@ class Legado final : public Modelo {
     double porUnidade = taxa_fontes_;
     std::vector<double> lambda;
     try {
-      const teoria::Rede t = rede_teorica();
+      const teoria::Rede& t = rede_teorica();
       lambda = teoria::taxas(t, std::vector<double>(t.estacoes.size(), 1.0));
     } catch (const Falha&) {
     }
@@ -201,7 +208,14 @@ class Legado final : public Modelo {
 
   // The network as its conversion to stations gives it, with the moments of the times the
   // legacy generator actually draws. Throws a Falha where the conversion is refused.
-  teoria::Rede rede_teorica() const {
+  const teoria::Rede& rede_teorica() const {
+    if (!teorica_) falha(1, "%s", porque_sem_teoria_.c_str());
+    return *teorica_;
+  }
+
+  // The theory's network, worked out once: the conversion and the moments of the discretised
+  // times are the costly part of any question to the theory.
+  teoria::Rede calcular_rede_teorica() const {
     teoria::Rede t = teoria::de_geral(geral::ler_rede_texto(converter_legado(caminho_), caminho_));
     auto sim = std::make_unique<Simulacao>();
     ler_modelo_texto(*sim, texto_);
@@ -381,8 +395,21 @@ class Legado final : public Modelo {
       const auto j = q == nullptr ? 0 : q - r.filas;
       return j >= 1 && j < r.nfilas ? &esperas[static_cast<std::size_t>(j - 1)] : nullptr;
     };
-    int fim;
-    while ((fim = termino(sim)) == 0) {
+    // As tarvo's own loop does, the fast pass where no time can be NaN.
+    const bool rapido = sem_nan(sim);
+    const Contagem Nlimite = sim.rede.Nlimite;
+    const Tempo Tlimite = sim.rede.Tlimite;
+    int fim = 0;
+    for (;;) {
+      // termino's tests, in its order, inline.
+      if (sim.Nfregues >= Nlimite) {
+        fim = TERMINO_CLIENTES;
+        break;
+      }
+      if (sim.Tsimul >= Tlimite) {
+        fim = TERMINO_TEMPO;
+        break;
+      }
       if (aquecendo && !lista_vazia(sim.eventos) && cabeca(sim.eventos).tev >= T) {
         reiniciar();
         aquecendo = false;
@@ -405,7 +432,7 @@ class Legado final : public Modelo {
         }
       }
       const Contagem ta = qa != nullptr ? qa->tamanho : 0, te = qe != nullptr ? qe->tamanho : 0;
-      const bool houve = proximo_evento(sim);
+      const bool houve = rapido ? passo_sem_nan(sim) : proximo_evento(sim);
       if (registro) registro->ate(static_cast<double>(sim.Tsimul), n);
       if (!houve) {
         fim = TERMINO_TEMPO;
@@ -472,6 +499,8 @@ class Legado final : public Modelo {
   bool discretizada_ = false;
   Tempo Tlimite_ = 0;
   int Nlimite_ = 0;
+  std::optional<teoria::Rede> teorica_;  // none where the conversion is refused, for this reason:
+  std::string porque_sem_teoria_;
 };
 
 }  // namespace

@@ -290,15 +290,6 @@ class Sinais {
   }, term_{};
 };
 
-// A sweep's point in words: "S1.a=0.9, N=5".
-std::string nome_do_ponto(const Ponto& x) {
-  std::string s;
-  for (const auto& [nome, v] : x.parametros) {
-    s += (s.empty() ? "" : ", ") + nome + "=" + formatar("%.12g", v);
-  }
-  return s;
-}
-
 // The first k replications of r, for two results that must hold the same ones; the pooled
 // quantiles cannot be taken back, and are dropped when any replication is.
 void aparar(Resultado& r, std::int64_t k) {

@@ -8,6 +8,7 @@
 
 #include "engine/decimal.h"
 #include "engine/handlers.h"
+#include "engine/passo.h"
 
 namespace tarvo {
 
@@ -125,54 +126,6 @@ template <int V>
   return true;
 }
 
-// The same pass with the head unlinked before its handler runs, which spares every insertion
-// walking past it. Only valid when no time can be NaN (the dump, which shows the processed
-// event, uses passo): the pending times are then in order, all of them at or after the head's,
-// so an event scheduled at or before the head's time goes to the front either way, and any
-// other one passes the head and lands where it would have landed without it.
-[[gnu::always_inline]] inline bool passo_sem_nan(Simulacao& sim) {
-  ListaEventos& l = sim.eventos;
-  if (lista_vazia(l)) return false;
-  const Evento e = cabeca(l);
-  ++l.ini;
-  sim.Tsimul = e.tev;
-  if (e.tipo == EV_FONTE) {
-    evento_fonte(sim, *e.fonte());
-  } else if (e.tipo == EV_SERVIDOR) {
-    if (detalhe::parada_a_examinar(sim, e.tev)) [[unlikely]] {
-      // The examination reads the list with this event at its head; nothing has been
-      // scheduled since it was unlinked, so its slot still holds it.
-      --l.ini;
-      examinar_parada(sim);
-      ++l.ini;
-    }
-    detalhe::servir(sim, e.tev, *e.servidor());
-  }
-  return true;
-}
-
-// Whether no event time of this run can be NaN. A NaN time needs an infinite duration meeting
-// an infinite clock, or an infinite parameter; with every parameter at most 1e37 in magnitude a
-// duration stays below 1.04e38 (the largest exponential factor is ln 32768), finite as a float,
-// and a finite duration added to any clock is not NaN.
-bool sem_nan(const Simulacao& sim) {
-  auto finito = [](Tempo v) { return std::fabs(v) <= 1e37f; };
-  const Rede& r = sim.rede;
-  for (int j = 1; j <= r.nfontes; ++j) {
-    const Fonte& f = r.fontes[j];
-    if (!finito(f.med) || !finito(f.inf) || !finito(f.sup)) return false;
-  }
-  for (int j = 1; j <= r.nservidores; ++j) {
-    const Servidor& s = r.servidores[j];
-    if (!finito(s.med) || !finito(s.inf) || !finito(s.sup)) return false;
-  }
-  const ListaEventos& l = sim.eventos;
-  for (int i = 0; i < tamanho_lista(l); ++i) {
-    if (std::isnan(evento_na_posicao(l, i).tev)) return false;
-  }
-  return !std::isnan(sim.Tsimul);
-}
-
 // Whether the head event is at or after T, where a pause was asked for.
 bool pausa(const Simulacao& sim, Tempo T) {
   return !lista_vazia(sim.eventos) && cabeca(sim.eventos).tev >= T;
@@ -199,6 +152,28 @@ int laco(Simulacao& sim, Tempo T = 0) {
 }
 
 }  // namespace
+
+// Whether no event time of this run can be NaN. A NaN time needs an infinite duration meeting
+// an infinite clock, or an infinite parameter; with every parameter at most 1e37 in magnitude a
+// duration stays below 1.04e38 (the largest exponential factor is ln 32768), finite as a float,
+// and a finite duration added to any clock is not NaN.
+bool sem_nan(const Simulacao& sim) {
+  auto finito = [](Tempo v) { return std::fabs(v) <= 1e37f; };
+  const Rede& r = sim.rede;
+  for (int j = 1; j <= r.nfontes; ++j) {
+    const Fonte& f = r.fontes[j];
+    if (!finito(f.med) || !finito(f.inf) || !finito(f.sup)) return false;
+  }
+  for (int j = 1; j <= r.nservidores; ++j) {
+    const Servidor& s = r.servidores[j];
+    if (!finito(s.med) || !finito(s.inf) || !finito(s.sup)) return false;
+  }
+  const ListaEventos& l = sim.eventos;
+  for (int i = 0; i < tamanho_lista(l); ++i) {
+    if (std::isnan(evento_na_posicao(l, i).tev)) return false;
+  }
+  return !std::isnan(sim.Tsimul);
+}
 
 bool proximo_evento(Simulacao& sim) { return sim.rede.Visual == 2 ? passo<2>(sim) : passo<0>(sim); }
 

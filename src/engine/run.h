@@ -30,6 +30,10 @@ bool proximo_evento(Simulacao& sim);
 // Nothing for a run that needs neither.
 void avisar_ao_terminar(const Simulacao& sim);
 
+// Whether no event time of this run can be NaN, so that passo_sem_nan (engine/passo.h) may run
+// it: no parameter nor pending time is infinite or NaN.
+bool sem_nan(const Simulacao& sim);
+
 // Writes the pending events, head first, to sim.out.
 void imprimir_eventos(Simulacao& sim);
 

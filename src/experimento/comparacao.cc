@@ -25,6 +25,12 @@ struct Direcao {
 // figures left out have no better direction.
 constexpr Direcao direcoes[] = {
     {"espera_media", -1, "espera menos"},
+    {"prob_espera", -1, "faz esperar menos fregueses"},
+    {"espera_p50", -1, "espera menos"},
+    {"espera_p90", -1, "espera menos"},
+    {"espera_p95", -1, "espera menos"},
+    {"espera_p99", -1, "espera menos"},
+    {"nivel_servico", 1, "atende mais dentro do limiar"},
     {"tamanho_medio", -1, "tem fila média menor"},
     {"fila_media", -1, "tem fila média menor"},
     {"sistema_medio", -1, "tem menos fregueses"},

@@ -21,7 +21,7 @@ std::int32_t Histograma::balde_subnormal(double x) {
   const double f = std::frexp(x, &e);  // x = f 2^e, f in [0.5, 1): exact
   const double s = 2 * f - 1;
   const double l = static_cast<double>(e - 1) + ((kA * s + kB) * s + kC) * s;
-  return static_cast<std::int32_t>(std::floor(kPorUnidade * l));
+  return piso(kPorUnidade * l);
 }
 
 double Histograma::limite(std::int32_t k) {

@@ -63,7 +63,14 @@ class Histograma {
       return balde_subnormal(x);
     const double s = std::bit_cast<double>((b & kMantissa) | kUm) - 1.0;
     const double l = static_cast<double>(e - 1023) + ((kA * s + kB) * s + kC) * s;
-    return static_cast<std::int32_t>(std::floor(kPorUnidade * l));
+    return piso(kPorUnidade * l);
+  }
+
+  // floor(y) for |y| < 2^31, without the library call that floor is on a processor without
+  // SSE4.1: truncation, one down for a negative y with a fraction.
+  static std::int32_t piso(double y) {
+    const auto t = static_cast<std::int32_t>(y);
+    return t - (static_cast<double>(t) > y);
   }
 
   // The smallest value of bucket k (the largest is that of k + 1).

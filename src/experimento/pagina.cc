@@ -48,6 +48,20 @@ Sobre sobre(const IdFigura& id) {
   static const Entrada tabela[] = {
       {"fila", "espera_media", "Espera média na fila", TEMPO, true},
       {"estacao", "espera_media", "Espera média na fila", TEMPO, true},
+      {"fila", "prob_espera", "Probabilidade de esperar", "fração dos atendidos", true},
+      {"estacao", "prob_espera", "Probabilidade de esperar", "fração dos atendidos", true},
+      {"fila", "espera_p50", "Espera na fila: mediana", TEMPO, true},
+      {"estacao", "espera_p50", "Espera na fila: mediana", TEMPO, true},
+      {"fila", "espera_p90", "Espera na fila: quantil 90%", TEMPO, true},
+      {"estacao", "espera_p90", "Espera na fila: quantil 90%", TEMPO, true},
+      {"fila", "espera_p95", "Espera na fila: quantil 95%", TEMPO, true},
+      {"estacao", "espera_p95", "Espera na fila: quantil 95%", TEMPO, true},
+      {"fila", "espera_p99", "Espera na fila: quantil 99%", TEMPO, true},
+      {"estacao", "espera_p99", "Espera na fila: quantil 99%", TEMPO, true},
+      {"fila", "nivel_servico", "Nível de serviço: esperaram até o limiar", "fração dos atendidos",
+       true},
+      {"estacao", "nivel_servico", "Nível de serviço: esperaram até o limiar",
+       "fração dos atendidos", true},
       {"fila", "tamanho_medio", "Número médio na fila", FREGUESES, true},
       {"estacao", "fila_media", "Número médio na fila", FREGUESES, true},
       {"estacao", "sistema_medio", "Número médio na estação", FREGUESES, true},
@@ -83,11 +97,17 @@ Sobre sobre(const IdFigura& id) {
     const Entrada& e = tabela[k];
     if (id.tipo != e.tipo || id.figura != e.figura) continue;
     Sobre s{e.titulo, e.unidade, "", id.nome, k};
+    if (id.limiar) s.titulo = "Nível de serviço: esperaram até " + formatar("%g", *id.limiar);
     if (!e.grafico) return s;
     s.grupo = id.tipo + "/" + id.figura;
     if (id.tipo == "rede" && id.figura.rfind("permanencia", 0) == 0) {
       s.grupo = "rede/permanencia";
       s.linha = id.figura == "permanencia_media" ? "média" : "p" + id.figura.substr(13);
+    }
+    // A station's four quantiles of the wait in one chart, a row each.
+    if (id.figura.rfind("espera_p", 0) == 0) {
+      s.grupo = id.tipo + "/espera_p";
+      s.linha = id.nome + " p" + id.figura.substr(8);
     }
     return s;
   }
@@ -104,6 +124,7 @@ std::string objeto(const IdFigura& id) {
 // The title of a chart of a group of figures.
 std::string titulo_grupo(const std::string& grupo, const Sobre& s) {
   if (grupo == "rede/permanencia") return "Permanência na rede: média e quantis";
+  if (grupo == "fila/espera_p" || grupo == "estacao/espera_p") return "Espera na fila: quantis";
   if (grupo == "fila/sorvedouro" || grupo == "rede/saidas") return s.titulo;
   const std::string tipo = grupo.substr(0, grupo.find('/'));
   // A row per object; a title that already says "fila" needs no "por fila".
@@ -273,7 +294,7 @@ table{border-collapse:collapse;font-size:14px;margin:.4em 0}
 th,td{padding:3px 8px;border-bottom:1px solid #e2e2e2;text-align:right;white-space:nowrap}
 th{background:rgba(0,0,0,.05)}td.t,th.t{text-align:left;white-space:normal;min-width:9em}
 .obj{font-size:12px;color:#666}span.nota{font-size:12px;color:#7a4a00}
-tr.fora td{background:rgba(255,140,0,.13)}tr.so td{color:#555;font-style:italic}
+tr.fora td{background:rgba(255,140,0,.13)}tr.instavel td{background:rgba(220,40,40,.12)}tr.so td{color:#555;font-style:italic}
 .graficos{display:grid;grid-template-columns:minmax(0,1fr);column-gap:36px}
 @media (min-width:900px){.graficos{grid-template-columns:repeat(2,minmax(0,1fr))}}
 figure.quadro{margin:0 0 1.2em;min-width:0}
@@ -290,7 +311,7 @@ path.teoria.aprox{fill:#fff;stroke:#e06a00;stroke-width:1.6}
 polyline.teoria{fill:none;stroke:#e06a00;stroke-width:2;stroke-dasharray:6 4}
 polyline.media{fill:none;stroke:var(--cor);stroke-width:2}polyline.media.fina{stroke-width:1;opacity:.5}
 polygon.faixa,rect.faixa{fill:var(--cor);fill-opacity:.18;stroke:none}
-.legenda{font-size:14px;color:#444;margin:.2em 0 1em}.aviso{background:#fff6d6;padding:6px 10px}
+.legenda{font-size:14px;color:#444;margin:.2em 0 1em}.aviso{background:#fff6d6;padding:6px 10px}.aviso.instavel{background:#fde2e2}
 .cor{display:inline-block;width:.9em;height:.9em;border-radius:50%;vertical-align:-.1em}
 footer{margin-top:2em;font-size:13px;color:#666}
 </style>)";
@@ -334,8 +355,37 @@ std::string ficha(const Resultado& r, std::int64_t menos, std::int64_t mais, boo
   return s + ".</p>\n";
 }
 
+// The stations whose queue grows without bound, in words, with where (a sweep's point).
+std::string instaveis_html(const Resultado& r, const std::string& onde = "") {
+  std::string s;
+  for (const Instavel& x : r.instaveis) {
+    s += "<p class=\"aviso instavel\">" + escapar(onde) +
+         (x.tipo == "fila" ? "A fila «" : "A estação «") + escapar(x.nome) +
+         "» é instável: carga de " + num(x.carga) +
+         " por servidor, 1 ou mais. Sua fila cresce sem limite e suas figuras crescem com a "
+         "duração da corrida: não têm valor de longo prazo.</p>\n";
+  }
+  return s;
+}
+
+// Whether f is a figure of an unstable station, and its load.
+std::optional<double> carga_instavel(const Resultado& r, const IdFigura& id) {
+  for (const Instavel& x : r.instaveis) {
+    if (x.tipo == id.tipo && x.nome == id.nome) return x.carga;
+  }
+  return std::nullopt;
+}
+
+std::string interrompido_html(const Resultado& r) {
+  if (!r.interrompido) return "";
+  return formatar(
+      "<p class=\"aviso\"><strong>Execução interrompida</strong> pelo usuário: os resultados são "
+      "os das %lld replicações terminadas antes.</p>\n",
+      static_cast<long long>(r.fim - r.inicio));
+}
+
 std::string avisos_html(const Resultado& r) {
-  std::string s, a = avisos(r);
+  std::string s = interrompido_html(r) + instaveis_html(r), a = avisos_da_execucao(r);
   for (std::size_t i = 0; i < a.size();) {
     const std::size_t j = a.find('\n', i);
     s += "<p class=\"aviso\">" + escapar(a.substr(i, j - i)) + "</p>\n";
@@ -408,10 +458,24 @@ std::string tabela_figuras(const Resultado& r) {
                  formatar("%lld", static_cast<long long>(ms[f].n))};
     if (teoria) l.celulas.insert(l.celulas.end(), {valor_teoria[f], dif_rel(ts[f], ms[f])});
     if (fora(ts[f], ms[f])) l.classe = "fora";
+    if (const std::optional<double> c = carga_instavel(r, r.ids[f])) {
+      l.classe = "instavel";
+      l.nota = "instável: carga " + num(*c);
+    }
     constantes = constantes || (ms[f].n > 1 && constante(ms[f]));
     linhas.push_back(std::move(l));
   }
   std::string notas = teoria ? LEGENDA_TEORIA : "";
+  if (teoria && r.discretizada) {
+    notas +=
+        " Os tempos exponenciais do tarvo são sorteados numa grade de 32768 pontos: a teoria usa "
+        "os momentos desses tempos, e difere um pouco da do livro (M/M/1 com carga 0,8: espera "
+        "3,1969, e não 3,2).";
+  }
+  if (!r.instaveis.empty()) {
+    notas += std::string(notas.empty() ? "" : " ") +
+             "Fundo vermelho: figura de estação instável, sem valor de longo prazo.";
+  }
   if (constantes) {
     notas += std::string(teoria ? " " : "") +
              "Um valor só no intervalo: todas as replicações deram esse valor.";
@@ -559,6 +623,15 @@ std::string grafico_espera(const Resultado& r) {
   return s + grade(quadros);
 }
 
+// Names joined: "a, b e c".
+std::string juntar_nomes(const std::vector<std::string>& v) {
+  std::string s;
+  for (std::size_t k = 0; k < v.size(); ++k) {
+    s += (k == 0 ? "" : k + 1 == v.size() ? " e " : ", ") + v[k];
+  }
+  return s;
+}
+
 }  // namespace
 
 std::string pagina(const Resultado& r, const Contexto& c) {
@@ -586,7 +659,16 @@ std::string pagina_varredura(const std::vector<Ponto>& pontos, const Contexto& c
     todos = todos && p.resultado.precisao_atingida;
   }
   s += ficha(r0, menos, mais, todos);
-  for (const Ponto& p : pontos) s += avisos_html(p.resultado);
+  for (const Ponto& p : pontos) {
+    s += interrompido_html(p.resultado) +
+         instaveis_html(p.resultado, "No ponto " + nome_do_ponto(p) + ": ");
+    const std::string a = avisos_da_execucao(p.resultado);
+    for (std::size_t i = 0; i < a.size();) {
+      const std::size_t j = a.find('\n', i);
+      s += "<p class=\"aviso\">" + escapar(a.substr(i, j - i)) + "</p>\n";
+      i = j == std::string::npos ? a.size() : j + 1;
+    }
+  }
   s += formatar(
       "<p>%zu pontos, cada um um experimento inteiro com a mesma semente (números "
       "aleatórios comuns).</p>\n",
@@ -641,20 +723,25 @@ std::string pagina_varredura(const std::vector<Ponto>& pontos, const Contexto& c
     std::vector<const Teorico*> ts;
     double menor = INFINITY, maior = -INFINITY;
     bool teoria = false, aprox = false;
+    std::vector<std::string> fora_do_grafico;
     for (std::size_t p = 0; p < pontos.size(); ++p) {
       const Resultado& r = pontos[p].resultado;
       const Resumo m = resumo(r, f);
       grafico::Serie& l = linhas[serie_do_ponto[p]];
       l.nome = series[serie_do_ponto[p]];
       l.x.push_back(pontos[p].parametros.front().second);
-      l.y.push_back(m.media);
-      const double hw = std::isfinite(m.meia_largura) ? m.meia_largura : NaN;
+      // A point where the network is unstable grows with the run: drawn, it would set the
+      // scale and flatten the others; it is left to the table.
+      const bool instavel = !r.instaveis.empty();
+      if (instavel) fora_do_grafico.push_back(nome_do_ponto(pontos[p]));
+      l.y.push_back(instavel ? NaN : m.media);
+      const double hw = std::isfinite(m.meia_largura) && !instavel ? m.meia_largura : NaN;
       l.baixo.push_back(m.media - hw);
       l.alto.push_back(m.media + hw);
       l.teoria.push_back(valor_teorico(r, f));
       teoria = teoria || std::isfinite(l.teoria.back());
       aprox = aprox || aproximada(r, f);
-      if (m.n > 0) menor = std::min(menor, m.min), maior = std::max(maior, m.max);
+      if (m.n > 0 && !instavel) menor = std::min(menor, m.min), maior = std::max(maior, m.max);
       ms.push_back(m);
       medias.push_back(m.media);
       ts.push_back(r.pedido.teoria ? teorico(r, f) : nullptr);
@@ -679,6 +766,10 @@ std::string pagina_varredura(const std::vector<Ponto>& pontos, const Contexto& c
         l.celulas.insert(l.celulas.end(), {valor_teoria[p], dif_rel(ts[p], ms[p])});
       }
       if (fora(ts[p], ms[p])) l.classe = "fora";
+      if (!pontos[p].resultado.instaveis.empty()) {
+        l.classe = "instavel";
+        l.nota = "instável";
+      }
       tabela_linhas.push_back(std::move(l));
     }
     std::string valores = "<details><summary>valores</summary>\n";
@@ -691,10 +782,15 @@ std::string pagina_varredura(const std::vector<Ponto>& pontos, const Contexto& c
     grafico::Opcoes o;
     o.legenda = {{"linha", "média"}, {"faixa", intervalo_de(r0)}};
     if (teoria) o.legenda.push_back({"linha-teoria", "teoria"});
+    const std::string depois =
+        fora_do_grafico.empty()
+            ? valores
+            : "<p class=\"legenda\">Fora do gráfico, por instáveis (a fila cresce sem limite): " +
+                  escapar(juntar_nomes(fora_do_grafico)) + "; veja os valores.</p>\n" + valores;
     quadros += quadro(
         titulo,
         grafico::linhas("varredura", eixo_x, so.unidade.empty() ? "valor" : so.unidade, linhas, o),
-        valores);
+        depois);
   }
   s += grade(quadros);
   if (r0.pedido.teoria) {

@@ -690,6 +690,18 @@ std::string cabeca_comum(const Pedido& p, std::int64_t feitas_min, std::int64_t 
   return s;
 }
 
+}  // namespace
+
+std::string nome_do_ponto(const Ponto& x) {
+  std::string s;
+  for (const auto& [nome, v] : x.parametros) {
+    s += (s.empty() ? "" : ", ") + nome + "=" + valor_parametro(v);
+  }
+  return s;
+}
+
+namespace {
+
 std::string texto_varredura(const std::vector<Ponto>& pontos) {
   const Resultado& r0 = pontos[0].resultado;
   const Pedido& p = r0.pedido;
@@ -707,8 +719,13 @@ std::string texto_varredura(const std::vector<Ponto>& pontos) {
   for (const auto& [nome, x] : pontos[0].parametros) cab.push_back(nome);
   cab.insert(cab.end(), {"MEDIA", "+/-", "N"});
   if (p.teoria) cab.insert(cab.end(), {"TEORIA", "DIF.REL.", "NOTA"});
+  // A point with an unstable station has figures that grow with the run: marked on every row.
+  bool algum_instavel = false;
+  for (const Ponto& x : pontos) algum_instavel = algum_instavel || !x.resultado.instaveis.empty();
+  if (algum_instavel) cab.push_back("ESTABILIDADE");
   std::vector<bool> esquerda(cab.size(), false);
-  if (p.teoria) esquerda.back() = true;
+  if (p.teoria) esquerda[cab.size() - 1 - algum_instavel] = true;
+  if (algum_instavel) esquerda.back() = true;
   for (std::size_t f = 0; f < r0.ids.size(); ++f) {
     const IdFigura& id = r0.ids[f];
     s += formatar("\n %s %s: %s (%s)\n", id.tipo.c_str(), visivel(id.nome).c_str(),
@@ -721,12 +738,20 @@ std::string texto_varredura(const std::vector<Ponto>& pontos) {
       for (std::size_t k = 0; k < np; ++k) l.push_back(valor_parametro(x.parametros[k].second));
       l.insert(l.end(), {celula(m.media), celula(m.meia_largura), std::to_string(m.n)});
       if (p.teoria) colunas_teoria(teorico(r, f), m, l);
+      if (algum_instavel) {
+        double carga = 0;
+        for (const Instavel& i : r.instaveis) carga = std::max(carga, i.carga);
+        l.push_back(r.instaveis.empty() ? "" : formatar("INSTAVEL (carga %.4g)", carga));
+      }
       linhas.push_back(std::move(l));
     }
     s += tabela(cab, linhas, esquerda);
   }
   std::string a;
-  for (const Ponto& x : pontos) a += avisos(x.resultado);
+  for (const Ponto& x : pontos) {
+    a += avisos_de_instabilidade(x.resultado.instaveis, "no ponto " + nome_do_ponto(x) + ", ") +
+         avisos_da_execucao(x.resultado);
+  }
   if (!a.empty()) s += "\n" + a;
   return s;
 }

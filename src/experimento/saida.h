@@ -25,6 +25,9 @@ struct Ponto {
   Resultado resultado;
 };
 
+// A point in words: "S1.a=0.9, N=5".
+std::string nome_do_ponto(const Ponto& x);
+
 // A sweep, whole: one table of every figure against the parameters.
 std::string escrever_varredura(const std::vector<Ponto>& pontos, Formato formato);
 
