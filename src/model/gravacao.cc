@@ -2,11 +2,13 @@
 #include "model/gravacao.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <string>
 
 namespace tarvo {
@@ -46,16 +48,28 @@ struct Escrita {
   std::FILE* out = nullptr;
 };
 
-// Opens the file that e's output goes to. Returns 0 or the errno.
-int abrir(const std::string& caminho, Escrita& e) {
+// Finds where e's output goes, and whether straight (into what is not a regular file). Returns
+// 0 or the errno.
+int preparar(const std::string& caminho, Escrita& e, bool& direto) {
   if (const int erro = seguir_ligacoes(caminho, e.destino)) return erro;
   struct stat st;
   const bool existe = stat(e.destino.c_str(), &st) == 0;
   if (existe && S_ISDIR(st.st_mode)) return EISDIR;
-  if (existe && !S_ISREG(st.st_mode)) {
-    e.out = std::fopen(e.destino.c_str(), "w");
-    return e.out == nullptr ? errno : 0;
-  }
+  direto = existe && !S_ISREG(st.st_mode);
+  return 0;
+}
+
+// Opens what e's output goes straight into. Opening a pipe waits for its reader: done before the
+// signals are held, so that Ctrl-C still ends a wait that may never end.
+int abrir_direto(Escrita& e) {
+  e.out = std::fopen(e.destino.c_str(), "w");
+  return e.out == nullptr ? errno : 0;
+}
+
+// Creates e's temporary file beside its destination. Returns 0 or the errno.
+int abrir_temporario(Escrita& e) {
+  struct stat st;
+  const bool existe = stat(e.destino.c_str(), &st) == 0;
   const std::size_t barra = e.destino.rfind('/');
   const std::string nome = barra == std::string::npos ? e.destino : e.destino.substr(barra + 1);
   const std::string dir = barra == std::string::npos ? "" : e.destino.substr(0, barra + 1);
@@ -82,6 +96,24 @@ int abrir(const std::string& caminho, Escrita& e) {
   }
   return 0;
 }
+
+// While alive, the signals that end a program by default wait, so that a file being replaced is
+// the old one or the new one and no temporary file is left behind; they arrive when it ends.
+class SinaisEmEspera {
+ public:
+  SinaisEmEspera() {
+    sigset_t s;
+    sigemptyset(&s);
+    for (int sinal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&s, sinal);
+    pthread_sigmask(SIG_BLOCK, &s, &antes_);
+  }
+  ~SinaisEmEspera() { pthread_sigmask(SIG_SETMASK, &antes_, nullptr); }
+  SinaisEmEspera(const SinaisEmEspera&) = delete;
+  SinaisEmEspera& operator=(const SinaisEmEspera&) = delete;
+
+ private:
+  sigset_t antes_;
+};
 
 // Ends the writing. Returns 0 or the errno of the first failure.
 int fechar(Escrita& e) {
@@ -113,11 +145,17 @@ int concluir(Escrita& e) {
 int gravar_substituindo(const std::string& caminho,
                         const std::function<void(std::FILE*)>& escrever) {
   Escrita e;
-  int erro = abrir(caminho, e);
-  if (erro != 0) return erro;
+  bool direto = false;
+  if (const int erro = preparar(caminho, e, direto)) return erro;
+  if (direto) {
+    if (const int erro = abrir_direto(e)) return erro;
+    escrever(e.out);
+    return fechar(e);
+  }
+  const SinaisEmEspera espera;
+  if (const int erro = abrir_temporario(e)) return erro;
   escrever(e.out);
-  erro = fechar(e);
-  if (erro != 0) {
+  if (const int erro = fechar(e)) {
     desfazer(e);
     return erro;
   }
@@ -127,20 +165,30 @@ int gravar_substituindo(const std::string& caminho,
 int gravar_todos(const std::vector<std::pair<std::string, std::string>>& arquivos,
                  std::string& falhou) {
   std::vector<Escrita> es(arquivos.size());
+  std::vector<bool> direto(arquivos.size(), false);
   auto falha_em = [&](std::size_t i, int erro) {
     for (Escrita& e : es) desfazer(e);
     falhou = arquivos[i].first;
     return erro;
   };
+  for (std::size_t i = 0; i < arquivos.size(); ++i) {
+    bool d = false;
+    if (const int erro = preparar(arquivos[i].first, es[i], d)) return falha_em(i, erro);
+    direto[i] = d;
+    if (d) {
+      if (const int erro = abrir_direto(es[i])) return falha_em(i, erro);
+    }
+  }
+  const SinaisEmEspera espera;
   // The temporary files first; what goes straight into a device or a pipe only once all of them
   // are complete, since it cannot be taken back; the renames last.
-  for (int direto = 0; direto < 2; ++direto) {
+  for (int vez = 0; vez < 2; ++vez) {
     for (std::size_t i = 0; i < arquivos.size(); ++i) {
+      if (direto[i] != (vez == 1)) continue;
       Escrita& e = es[i];
-      if (direto == 0) {
-        if (const int erro = abrir(arquivos[i].first, e)) return falha_em(i, erro);
+      if (!direto[i]) {
+        if (const int erro = abrir_temporario(e)) return falha_em(i, erro);
       }
-      if ((direto == 1) != e.temporario.empty()) continue;
       const std::string& texto = arquivos[i].second;
       std::fwrite(texto.data(), 1, texto.size(), e.out);
       if (const int erro = fechar(e)) return falha_em(i, erro);
