@@ -254,15 +254,20 @@ std::uint32_t semente_do_relogio() {
 std::atomic<bool> parar_pedido{false};
 volatile std::sig_atomic_t sinal_recebido = 0;
 
+// On a terminal, the line the message goes over: the progress line, the ^C the terminal echoed.
+volatile std::sig_atomic_t erro_em_terminal = 0;
+
 extern "C" void ao_sinal(int s) {
+  constexpr char limpar[] = "\r\033[K";
+  if (erro_em_terminal != 0) (void)!write(STDERR_FILENO, limpar, sizeof limpar - 1);
   if (parar_pedido.exchange(true)) {
-    constexpr char m[] = "\ntarvo-rep: interrompido de novo: saindo sem gravar\n";
+    constexpr char m[] = "tarvo-rep: interrompido de novo: saindo sem gravar\n";
     (void)!write(STDERR_FILENO, m, sizeof m - 1);
     _exit(128 + s);
   }
   sinal_recebido = s;
   constexpr char m[] =
-      "\ntarvo-rep: parando; o resultado das replicacoes terminadas sera gravado (de novo: sai "
+      "tarvo-rep: parando; o resultado das replicacoes terminadas sera gravado (de novo: sai "
       "sem gravar)\n";
   (void)!write(STDERR_FILENO, m, sizeof m - 1);
 }
@@ -271,6 +276,7 @@ extern "C" void ao_sinal(int s) {
 class Sinais {
  public:
   Sinais() {
+    erro_em_terminal = isatty(STDERR_FILENO) != 0;
     struct sigaction a {};
     a.sa_handler = ao_sinal;
     sigemptyset(&a.sa_mask);

@@ -473,23 +473,27 @@ TEST(TarvoRep, PointsOutASuspiciousModelOncePerRun) {
   }
 }
 
-// The table of refused command lines, in tests/rep/erros.txt.
+// The tables of command lines, in tests/rep: refused (erros.txt), or run with warnings
+// (avisos.txt).
 struct Caso {
   std::string nome;
   std::vector<std::string> args;
   int status = 0;
   std::string erro;
   std::vector<std::vector<std::string>> jsons;  // NEW FROM POINTER VALUE
+  std::string sinal;                            // seconds after which SIGINT is sent
 };
 
-std::vector<Caso> casos() {
-  std::istringstream in(ler_arquivo(TARVO_REP_CASOS "/erros.txt"));
+std::vector<Caso> casos(const char* tabela) {
+  std::istringstream in(ler_arquivo(std::string(TARVO_REP_CASOS "/") + tabela));
   std::vector<Caso> v;
   for (std::string l; std::getline(in, l);) {
     if (l.rfind("== ", 0) == 0) {
-      v.push_back({l.substr(3), {}, 0, "", {}});
+      v.push_back({l.substr(3), {}, 0, "", {}, ""});
     } else if (v.empty() || l.rfind('#', 0) == 0) {
       continue;
+    } else if (l.rfind("sinal:", 0) == 0) {
+      v.back().sinal = l.substr(7);
     } else if (l.rfind("args:", 0) == 0) {
       std::istringstream a(l.substr(5));
       for (std::string x; a >> x;) v.back().args.push_back(x);
@@ -506,8 +510,8 @@ std::vector<Caso> casos() {
   return v;
 }
 
-TEST(TarvoRep, RefusesBadCommandLinesWithTheirMessages) {
-  DiretorioTemporario base;
+// The files every case of the tables can use; see the head of erros.txt.
+void preparar_base(const DiretorioTemporario& base) {
   escrever_arquivo(base / "m.txt",
                    "D 100\nN 50\nE 1 a 1 0\ns 1\nF q\ns 1\nS 1 b 0.5 0\ne 1\ns 2\nF f\n");
   escrever_arquivo(base / "ruim.txt", "D 100\nN dez\n");
@@ -539,25 +543,66 @@ TEST(TarvoRep, RefusesBadCommandLinesWithTheirMessages) {
         rep(base.caminho(), {"-r", "2", "-s", "1", "--slice", "0:2", "-o", arquivo, modelo}).status,
         0);
   }
-  const std::vector<Caso> v = casos();
+  escrever_arquivo(base / "instavel.txt",
+                   "D 100\nN 50\nE 1 a 1 0\ns 1\nF q\ns 1\nS 1 b 1.5 0\ne 1\ns 2\nF f\n");
+  escrever_arquivo(
+      base / "eterno.toml",
+      "[simulacao]\ntempo = 1e300\n[[fonte]]\nnome = \"a\"\n"
+      "intervalo = { dist = \"exponencial\", media = 1.0 }\ndestino = \"b\"\n"
+      "[[estacao]]\nnome = \"b\"\nservico = { dist = \"exponencial\", media = 0.5 }\n");
+}
+
+// Copies of the base's files into dir, and the slices the case edits.
+void copiar_base(const DiretorioTemporario& base, const DiretorioTemporario& tmp, const Caso& c) {
+  for (const auto& e : fs::directory_iterator(base.caminho())) {
+    fs::copy_file(e.path(), tmp / e.path().filename().string());
+  }
+  for (const auto& j : c.jsons) {
+    Json x = Json::parse(ler_arquivo(tmp / j[1]));
+    x[Json::json_pointer(j[2])] = Json::parse(j[3]);
+    escrever_arquivo(tmp / j[0], x.dump());
+  }
+}
+
+TEST(TarvoRep, RefusesBadCommandLinesWithTheirMessages) {
+  DiretorioTemporario base;
+  preparar_base(base);
+  const std::vector<Caso> v = casos("erros.txt");
   ASSERT_GT(v.size(), 30u);
   for (const Caso& c : v) {
     SCOPED_TRACE(c.nome);
     DiretorioTemporario tmp;
-    for (const auto& e : fs::directory_iterator(base.caminho())) {
-      fs::copy_file(e.path(), tmp / e.path().filename().string());
-    }
-    for (const auto& j : c.jsons) {
-      Json x = Json::parse(ler_arquivo(tmp / j[1]));
-      x[Json::json_pointer(j[2])] = Json::parse(j[3]);
-      escrever_arquivo(tmp / j[0], x.dump());
-    }
+    copiar_base(base, tmp, c);
     const std::vector<std::string> antes = tmp.arquivos();
     const Resultado r = rep(tmp.caminho(), c.args);
     EXPECT_EQ(r.status, c.status);
     EXPECT_EQ(r.erro, c.erro);
     EXPECT_EQ(r.saida, "");
     EXPECT_EQ(tmp.arquivos(), antes);
+  }
+}
+
+// Runs that go ahead but tell the user what to know, from tests/rep/avisos.txt: standard error
+// exactly, and an output.
+TEST(TarvoRep, SaysWhatTheUserShouldKnow) {
+  DiretorioTemporario base;
+  preparar_base(base);
+  const std::vector<Caso> v = casos("avisos.txt");
+  ASSERT_GE(v.size(), 5u);
+  for (const Caso& c : v) {
+    SCOPED_TRACE(c.nome);
+    DiretorioTemporario tmp;
+    copiar_base(base, tmp, c);
+    std::string linha = TARVO_REP_BIN;
+    for (const std::string& a : c.args) linha += " " + a;
+    const Resultado r = c.sinal.empty()
+                            ? rep(tmp.caminho(), c.args)
+                            : executar_programa("/bin/sh", tmp.caminho(),
+                                                {"-c", linha + " & p=$!; sleep " + c.sinal +
+                                                           "; kill -INT $p; wait $p"});
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.erro, c.erro);
+    EXPECT_NE(r.saida, "");
   }
 }
 
