@@ -109,10 +109,11 @@ std::vector<std::string> descrever(const geral::Rede& rede) {
   return d;
 }
 
-// The draws one variate takes, as a multiple of an ordinary one's: Erlang's k phases are k
-// exponentials.
+// The draws one variate takes, as a multiple of an ordinary one's: an Erlang of few phases is
+// the sum of its exponentials.
 double custo(const geral::Distribuicao& d) {
-  return d.tipo == geral::Dist::erlang ? static_cast<double>(d.k) : 1.0;
+  return d.tipo == geral::Dist::erlang && d.k <= geral::kFasesSomadas ? static_cast<double>(d.k)
+                                                                      : 1.0;
 }
 
 class Geral final : public Modelo {

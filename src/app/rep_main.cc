@@ -118,7 +118,8 @@ OPCOES
 
     merge FATIA.json...     junta fatias de um mesmo experimento (mesmo modelo, semente e
                             plano) exatamente na saida que uma execucao de todas as
-                            replicacoes daria; aceita --format, --output e --html
+                            replicacoes daria; aceita --format, --output, --html e
+                            --figuras
     convert MODELO.txt      escreve o modelo do tarvo na linguagem estendida (.toml): cada
                             fila com o servidor que tira fregueses dela vira uma estacao com
                             o nome da fila, o sorvedouro vira a saida da rede; recusa, com a
@@ -126,9 +127,11 @@ OPCOES
 
 SAIDA
     text: uma tabela com os rotulos do relatorio; json: um objeto com modelo, semente, plano,
-    confianca, aquecimento e a lista "figuras" (tipo, nome, numero, figura, rotulo, media,
-    meia_largura, desvio, min, max, n, faltantes e valores, um por replicacao, null onde a
-    figura nao tem valor); csv: uma linha por figura e replicacao. Avisos vao para a saida de
+    confianca, aquecimento, interrompido, instaveis e a lista "figuras" (tipo, nome, numero,
+    figura, rotulo, media, meia_largura, desvio, min, max, n, faltantes, agrupado nos quantis
+    e valores, um por replicacao, null onde a figura nao tem valor); csv: uma linha por figura
+    e replicacao. Os quantis (espera_p50 etc.) vem de um histograma de cada replicacao, a 1% da
+    amostra; agrupado e o quantil de todas as replicacoes como uma so amostra. Avisos vao para a saida de
     erro (e para o fim da saida text). Com --sweep, text da um bloco por figura (uma linha por
     ponto), json {"varredura": [{"parametros", "resultado"}]} e csv uma coluna a mais por
     parametro; com --compare, json {"a", "b", "comparacao"} e csv uma linha por figura.

@@ -443,6 +443,8 @@ Variavel preparar(const Distribuicao& dist) {
       exigir(dist.k >= 1 && dist.media >= 0);
       v.k = dist.k;
       v.a = dist.media / dist.k;
+      v.b = dist.k - 1.0 / 3;        // d, for many phases
+      v.c = 1 / std::sqrt(9 * v.b);  // c
       break;
     case Dist::gama: {
       exigir(dist.forma > 0 && dist.media >= 0);
@@ -511,6 +513,9 @@ double sortear_outra(const Variavel& v, Gerador& g) {
     case Dist::deterministica:
       return v.a;
     case Dist::erlang: {
+      // Many phases: the same law as a gamma of shape k, whose draw costs the same whatever k;
+      // a sum of k exponentials would take k uniforms, millions for a draw at the largest k.
+      if (v.k > kFasesSomadas) return v.a * gama_padrao(v.b, v.c, g);
       // The product of up to 16 uniforms stays above 2^-848, so one logarithm serves 16 terms.
       double s = 0;
       for (int i = 0; i < v.k; i += 16) {

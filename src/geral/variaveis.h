@@ -56,6 +56,10 @@ inline double uniforme(Gerador& g) {
   return static_cast<double>(2 * k + 1) * 0x1p-53;
 }
 
+// An Erlang of at most this many phases is drawn as the sum of its exponentials; one of more, as
+// a gamma of shape k (Marsaglia and Tsang), at a cost that does not grow with k.
+constexpr int kFasesSomadas = 256;
+
 // A distribution with what its draws need worked out once.
 struct Variavel {
   Dist tipo = Dist::exponencial;

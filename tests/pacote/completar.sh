@@ -15,6 +15,7 @@ confere() {
 confere '--format ' "$(pede tarvo-rep --fo)"
 confere 'json ' "$(pede tarvo-rep --format j)"
 confere '--sweep ' "$(pede tarvo-rep --sw)"
+confere '--figuras ' "$(pede tarvo-rep merge --fig)"
 confere 'merge ' "$(pede tarvo-rep -r 2 mer)"
 confere 'a.json ' "$(pede tarvo-rep merge '')"
 confere 'a.json b.txt c.toml convert merge ' "$(pede tarvo-rep '')"
