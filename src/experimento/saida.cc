@@ -142,7 +142,7 @@ std::string real(double x) {
 std::string cabecalho_csv(const Resultado& r) {
   return std::string(
              "tipo,nome,numero,figura,rotulo,media,meia_largura,desvio,min,max,n,faltantes,"
-             "agrupado,replicacao,valor") +
+             "agrupado,interrompido,replicacao,valor") +
          (r.pedido.teoria ? ",teoria,metodo\n" : "\n");
 }
 
@@ -157,7 +157,8 @@ std::string csv(const Resultado& r) {
                               campo(id.rotulo) + "," + real(m.media) + "," + real(m.meia_largura) +
                               "," + real(m.desvio) + "," + real(m.min) + "," + real(m.max) + "," +
                               std::to_string(m.n) + "," + std::to_string(m.faltantes) + "," +
-                              real(agrupado(r, f).value_or(NaN)) + ",";
+                              real(agrupado(r, f).value_or(NaN)) + "," +
+                              (r.interrompido ? "1," : "0,");
     std::string fim = "\n";
     if (r.pedido.teoria) {
       const Teorico* t = teorico(r, f);
