@@ -194,7 +194,12 @@ class Geral final : public Modelo {
 
   std::vector<Instavel> instaveis() const override {
     std::vector<Instavel> v;
-    const teoria::Solucao s = teoria::resolver(teoria_);
+    teoria::Solucao s;
+    try {
+      s = teoria::resolver(teoria_);
+    } catch (const Falha&) {
+      return v;  // no traffic equations to tell: a run without --theory goes on
+    }
     for (std::size_t e = 0; e < s.estacoes.size(); ++e) {
       if (s.estacoes[e].metodo == teoria::Metodo::instavel) {
         v.push_back({"estacao", rede_.estacoes[e].nome, s.estacoes[e].carga});

@@ -152,13 +152,12 @@ std::string csv(const Resultado& r) {
   for (std::size_t f = 0; f < r.ids.size(); ++f) {
     const IdFigura& id = r.ids[f];
     const Resumo& m = rs[f];
-    const std::string comum = campo(id.tipo) + "," + campo(id.nome) + "," +
-                              std::to_string(id.numero) + "," + campo(id.figura) + "," +
-                              campo(id.rotulo) + "," + real(m.media) + "," + real(m.meia_largura) +
-                              "," + real(m.desvio) + "," + real(m.min) + "," + real(m.max) + "," +
-                              std::to_string(m.n) + "," + std::to_string(m.faltantes) + "," +
-                              real(agrupado(r, f).value_or(NaN)) + "," +
-                              (r.interrompido ? "1," : "0,");
+    const std::string comum =
+        campo(id.tipo) + "," + campo(id.nome) + "," + std::to_string(id.numero) + "," +
+        campo(id.figura) + "," + campo(id.rotulo) + "," + real(m.media) + "," +
+        real(m.meia_largura) + "," + real(m.desvio) + "," + real(m.min) + "," + real(m.max) + "," +
+        std::to_string(m.n) + "," + std::to_string(m.faltantes) + "," +
+        real(agrupado(r, f).value_or(NaN)) + "," + (r.interrompido ? "1," : "0,");
     std::string fim = "\n";
     if (r.pedido.teoria) {
       const Teorico* t = teorico(r, f);
