@@ -18,13 +18,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/handlers.h"
-#include "engine/random.h"
-#include "engine/run.h"
-#include "engine/simulation.h"
+#include "comum/failure.h"
 #include "geral/motor.h"
-#include "input/loader.h"
-#include "model/failure.h"
+#include "legado/engine/handlers.h"
+#include "legado/engine/random.h"
+#include "legado/engine/run.h"
+#include "legado/engine/simulation.h"
+#include "legado/input/loader.h"
 
 namespace tarvo::bench {
 namespace {

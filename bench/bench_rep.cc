@@ -22,12 +22,12 @@
 #include <string>
 #include <vector>
 
-#include "app/legado.h"
-#include "engine/random.h"
+#include "comum/failure.h"
 #include "experimento/estatistica.h"
 #include "experimento/experimento.h"
 #include "experimento/saida.h"
-#include "model/failure.h"
+#include "legado/adaptador.h"
+#include "legado/engine/random.h"
 
 namespace tarvo::bench {
 namespace {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/geral.h"
-#include "model/failure.h"
+#include "comum/failure.h"
+#include "geral/adaptador.h"
 #include "teoria/teoria.h"
 
 namespace tarvo::bench {

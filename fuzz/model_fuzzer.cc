@@ -10,13 +10,13 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/handlers.h"
-#include "engine/invariants.h"
-#include "engine/run.h"
-#include "engine/simulation.h"
-#include "input/loader.h"
-#include "model/failure.h"
-#include "report/report.h"
+#include "comum/failure.h"
+#include "legado/engine/handlers.h"
+#include "legado/engine/invariants.h"
+#include "legado/engine/run.h"
+#include "legado/engine/simulation.h"
+#include "legado/input/loader.h"
+#include "legado/report/report.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <string_view>
 
+#include "comum/failure.h"
 #include "geral/motor.h"
 #include "geral/toml_loader.h"
 #include "geral/verificacao.h"
-#include "model/failure.h"
 
 namespace {
 

@@ -13,12 +13,12 @@
 #include <optional>
 #include <string_view>
 
-#include "engine/handlers.h"
-#include "engine/run.h"
-#include "engine/simulation.h"
-#include "input/loader.h"
-#include "model/failure.h"
-#include "report/report.h"
+#include "comum/failure.h"
+#include "legado/engine/handlers.h"
+#include "legado/engine/run.h"
+#include "legado/engine/simulation.h"
+#include "legado/input/loader.h"
+#include "legado/report/report.h"
 
 namespace tarvo {
 namespace {

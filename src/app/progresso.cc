@@ -7,7 +7,7 @@
 #include <cmath>
 #include <limits>
 
-#include "model/failure.h"
+#include "comum/failure.h"
 
 namespace tarvo {
 

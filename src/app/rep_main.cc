@@ -19,19 +19,19 @@
 #include <thread>
 #include <vector>
 
-#include "app/converter.h"
-#include "app/geral.h"
-#include "app/legado.h"
 #include "app/progresso.h"
-#include "app/suspeitas.h"
 #include "app/varredura.h"
+#include "comum/failure.h"
+#include "comum/gravacao.h"
 #include "experimento/experimento.h"
 #include "experimento/pagina.h"
 #include "experimento/saida.h"
+#include "geral/adaptador.h"
 #include "geral/toml_loader.h"
 #include "geral/variaveis.h"
-#include "model/failure.h"
-#include "model/gravacao.h"
+#include "legado/adaptador.h"
+#include "legado/converter.h"
+#include "legado/suspeitas.h"
 
 namespace tarvo {
 namespace {

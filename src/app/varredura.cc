@@ -12,16 +12,16 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "app/geral.h"
-#include "app/legado.h"
-#include "app/suspeitas.h"
+#include "comum/failure.h"
+#include "comum/gravacao.h"
 #include "experimento/saida.h"
+#include "geral/adaptador.h"
 #include "geral/distribuicao.h"
 #include "geral/toml_loader.h"
 #include "geral/variaveis.h"
-#include "model/failure.h"
-#include "model/gravacao.h"
-#include "model/network.h"
+#include "legado/adaptador.h"
+#include "legado/model/network.h"
+#include "legado/suspeitas.h"
 
 namespace tarvo {
 

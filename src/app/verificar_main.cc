@@ -5,13 +5,13 @@
 #include <optional>
 #include <string>
 
-#include "check/random_network.h"
-#include "engine/handlers.h"
-#include "engine/invariants.h"
 #include "geral/motor.h"
 #include "geral/toml_loader.h"
 #include "geral/verificacao.h"
-#include "input/loader.h"
+#include "legado/check/random_network.h"
+#include "legado/engine/handlers.h"
+#include "legado/engine/invariants.h"
+#include "legado/input/loader.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <limits>
 #include <string_view>
 
-#include "model/failure.h"
+#include "comum/failure.h"
 
 namespace tarvo {
 

@@ -7,9 +7,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/geral.h"
-#include "app/legado.h"
+#include "geral/adaptador.h"
 #include "geral/toml_loader.h"
+#include "legado/adaptador.h"
 
 namespace tarvo {
 namespace {

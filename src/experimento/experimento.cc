@@ -19,8 +19,8 @@
 #include <system_error>
 #include <thread>
 
+#include "comum/failure.h"
 #include "experimento/estatistica.h"
-#include "model/failure.h"
 
 namespace tarvo {
 

@@ -10,11 +10,11 @@
 #include <optional>
 #include <tuple>
 
-#include "app/geral.h"
-#include "app/legado.h"
 #include "experimento/estatistica.h"
 #include "experimento/saida.h"
+#include "geral/adaptador.h"
 #include "geral/toml_loader.h"
+#include "legado/adaptador.h"
 #include "processo.h"
 
 namespace tarvo {

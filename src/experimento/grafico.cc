@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "model/failure.h"
+#include "comum/failure.h"
 
 namespace tarvo::grafico {
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "model/failure.h"
+#include "comum/failure.h"
 
 namespace tarvo {
 

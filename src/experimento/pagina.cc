@@ -9,11 +9,11 @@
 #include <cstdlib>
 #include <map>
 
+#include "comum/failure.h"
 #include "experimento/comparacao.h"
 #include "experimento/curva.h"
 #include "experimento/estatistica.h"
 #include "experimento/grafico.h"
-#include "model/failure.h"
 
 namespace tarvo {
 

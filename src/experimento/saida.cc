@@ -10,9 +10,9 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
+#include "comum/failure.h"
 #include "experimento/comparacao.h"
 #include "experimento/estatistica.h"
-#include "model/failure.h"
 
 namespace tarvo {
 

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <numbers>
 
+#include "comum/failure.h"
 #include "geral/toml_loader.h"
-#include "model/failure.h"
 
 namespace tarvo::geral {
 namespace {

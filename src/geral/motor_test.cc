@@ -15,8 +15,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/geral.h"
-#include "model/failure.h"
+#include "comum/failure.h"
+#include "geral/adaptador.h"
 
 namespace tarvo::geral {
 namespace {

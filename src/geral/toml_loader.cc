@@ -17,9 +17,9 @@
 #include <utility>
 #include <vector>
 
+#include "comum/failure.h"
 #include "geral/distribuicao.h"
 #include "geral/variaveis.h"
-#include "model/failure.h"
 
 namespace tarvo::geral {
 

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "model/failure.h"
+#include "comum/failure.h"
 
 namespace tarvo::geral {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <cinttypes>
 
-#include "model/failure.h"
+#include "comum/failure.h"
 
 namespace tarvo::geral {
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <string>
 
-#include "engine/random.h"
+#include "legado/engine/random.h"
 
 namespace tarvo::teoria {
 

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <limits>
 
+#include "comum/failure.h"
 #include "geral/distribuicao.h"
-#include "model/failure.h"
 #include "teoria/grafo.h"
 
 namespace tarvo::teoria {

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "model/failure.h"
+#include "comum/failure.h"
 #include "teoria/figuras.h"
 
 namespace tarvo::teoria {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "input/loader.h"
+#include "legado/input/loader.h"
 #include "processo.h"
 
 namespace tarvo::teste {

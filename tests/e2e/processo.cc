@@ -10,8 +10,8 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "engine/handlers.h"
-#include "input/loader.h"
+#include "legado/engine/handlers.h"
+#include "legado/input/loader.h"
 
 namespace tarvo::teste {
 

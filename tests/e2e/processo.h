@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/simulation.h"
+#include "legado/engine/simulation.h"
 
 namespace tarvo::teste {
 

@@ -10,8 +10,8 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "app/suspeitas.h"
-#include "model/failure.h"
+#include "comum/failure.h"
+#include "legado/suspeitas.h"
 #include "processo.h"
 
 namespace tarvo::teste {

@@ -14,11 +14,11 @@
 #include <cmath>
 #include <string>
 
-#include "app/converter.h"
-#include "app/geral.h"
-#include "app/legado.h"
 #include "experimento/experimento.h"
+#include "geral/adaptador.h"
 #include "geral/toml_loader.h"
+#include "legado/adaptador.h"
+#include "legado/converter.h"
 #include "processo.h"
 
 namespace tarvo {

@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "app/geral.h"
 #include "experimento/experimento.h"
+#include "geral/adaptador.h"
 
 namespace tarvo {
 namespace {

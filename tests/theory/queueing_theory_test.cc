@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/invariants.h"
-#include "engine/run.h"
+#include "legado/engine/invariants.h"
+#include "legado/engine/run.h"
 #include "processo.h"
 
 namespace tarvo {

@@ -1,0 +1,354 @@
+// Replications of an extended model: each one a run of the second engine on streams of its own.
+#include "geral/adaptador.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "comum/failure.h"
+#include "geral/distribuicao.h"
+#include "geral/motor.h"
+#include "teoria/figuras.h"
+
+namespace tarvo {
+
+namespace {
+
+// Items joined as a list is said: "a, b ou c".
+std::string ou(const std::vector<std::string>& itens) {
+  std::string t;
+  for (std::size_t k = 0; k < itens.size(); ++k) {
+    t += (k == 0 ? "" : k + 1 == itens.size() ? " ou " : ", ") + itens[k];
+  }
+  return t;
+}
+
+// A distribution in words, with the parameters the file gives it, after a masculine noun
+// ("intervalo", "serviço").
+std::string em_palavras(const geral::Distribuicao& d) {
+  using geral::Dist;
+  switch (d.tipo) {
+    case Dist::exponencial:
+      return formatar("exponencial de média %g", d.media);
+    case Dist::uniforme:
+      return formatar("uniforme entre %g e %g", d.min, d.max);
+    case Dist::deterministica:
+      return formatar("sempre %g", d.valor);
+    case Dist::erlang:
+      return formatar("Erlang de %d %s e média %g", d.k, d.k == 1 ? "fase" : "fases", d.media);
+    case Dist::gama:
+      return formatar("gama de forma %g e média %g", d.forma, d.media);
+    case Dist::lognormal:
+      return formatar("lognormal de média %g e desvio %g", d.media, d.desvio);
+    case Dist::weibull:
+      return formatar("Weibull de forma %g e média %g", d.forma, d.media);
+    case Dist::triangular:
+      return formatar("triangular de %g a %g, moda %g", d.min, d.max, d.moda);
+    case Dist::hiperexponencial:
+      return formatar("hiperexponencial de média %g e cv %g", d.media, d.cv);
+    case Dist::empirica: {
+      // A long list says little to a reader: its size, mean and range instead.
+      if (d.valores.size() > 5) {
+        const auto [menor, maior] = std::minmax_element(d.valores.begin(), d.valores.end());
+        return formatar("empírico, um de %zu valores com a mesma chance (média %g, de %g a %g)",
+                        d.valores.size(), geral::media(d), *menor, *maior);
+      }
+      std::vector<std::string> v;
+      for (double x : d.valores) v.push_back(formatar("%g", x));
+      return "empírico, um de " + ou(v) + " com a mesma chance";
+    }
+  }
+  return "?";
+}
+
+// Where customers go after a route, in words.
+std::string destino(const geral::Rede& rede, const geral::Rota& rota) {
+  double resto = 1;
+  std::vector<std::string> t;
+  for (const geral::Destino& d : rota) {
+    const std::string& nome = rede.estacoes[static_cast<std::size_t>(d.estacao)].nome;
+    t.push_back("«" + nome + "»" + (d.p < 1 ? formatar(" (%g%%)", 100 * d.p) : std::string()));
+    resto -= d.p;
+  }
+  if (t.empty()) return "deixam a rede";
+  if (resto > 1e-12) t.push_back(formatar("deixam a rede (%g%%)", 100 * resto));
+  return "vão para " + ou(t);
+}
+
+std::vector<std::string> descrever(const geral::Rede& rede) {
+  std::vector<std::string> d;
+  for (const geral::Fonte& f : rede.fontes) {
+    d.push_back("Fonte «" + f.nome + "»: intervalo entre chegadas " + em_palavras(f.intervalo) +
+                "; os fregueses " + destino(rede, f.rota) + ".");
+  }
+  for (const geral::Estacao& e : rede.estacoes) {
+    std::string t = "Estação «" + e.nome + "»: ";
+    t += e.infinitos         ? std::string("servidores sem limite (ninguém espera)")
+         : e.servidores == 1 ? std::string("1 servidor")
+                             : formatar("%d servidores", e.servidores);
+    if (e.capacidade) {
+      t += formatar(", no máximo %lld %s (quem chega com ela cheia se perde)",
+                    static_cast<long long>(*e.capacidade),
+                    *e.capacidade == 1 ? "freguês" : "fregueses");
+    }
+    if (!e.infinitos) t += ", fila única por ordem de chegada";
+    t += ", serviço " + em_palavras(e.servico) + "; os atendidos " + destino(rede, e.rota) + ".";
+    d.push_back(t);
+  }
+  std::string fim = "Fim: ";
+  if (rede.tempo) fim += formatar("no tempo %g", *rede.tempo);
+  if (rede.tempo && rede.fregueses) fim += " ou ";
+  if (rede.fregueses) {
+    fim += formatar("ao gerar o freguês %lld", static_cast<long long>(*rede.fregueses));
+  }
+  if (rede.tempo && rede.fregueses) fim += ", o que vier primeiro";
+  if (rede.aquecimento > 0) {
+    fim += formatar("; as estatísticas começam no tempo %g", rede.aquecimento);
+  }
+  d.push_back(fim + ".");
+  return d;
+}
+
+// The draws one variate takes, as a multiple of an ordinary one's: an Erlang of few phases is
+// the sum of its exponentials.
+double custo(const geral::Distribuicao& d) {
+  return d.tipo == geral::Dist::erlang && d.k <= geral::kFasesSomadas ? static_cast<double>(d.k)
+                                                                      : 1.0;
+}
+
+class Geral final : public Modelo {
+ public:
+  Geral(const geral::Rede& lida, const std::string& texto, const Ajustes& ajustes)
+      : rede_(com_limiar(lida, ajustes)),
+        pronta_(geral::preparar_rede(rede_)),
+        teoria_(teoria::de_geral(rede_)),
+        descricao_(descrever(rede_)) {
+    assinatura_ = assinatura_do_texto(texto);
+    // Customers wait only where servers are limited; the bins start at the mean time between
+    // arrivals.
+    for (std::size_t e = 0; e < rede_.estacoes.size(); ++e) {
+      if (rede_.estacoes[e].infinitos) continue;
+      seguidas_.push_back(e);
+      nomes_seguidas_.push_back(rede_.estacoes[e].nome);
+    }
+    double taxa = 0;
+    for (const geral::Fonte& f : rede_.fontes) {
+      if (geral::media(f.intervalo) > 0) taxa += 1 / geral::media(f.intervalo);
+    }
+    const double sem = std::numeric_limits<double>::infinity();
+    horizonte_ =
+        horizonte_esperado(rede_.tempo.value_or(sem),
+                           rede_.fregueses ? static_cast<double>(*rede_.fregueses) : sem, taxa);
+    largura_ = largura_inicial(taxa);
+    auto id = [this](const char* tipo, const std::string& nome, int numero, const char* figura,
+                     const std::string& rotulo) {
+      ids_.push_back({tipo, nome, numero, figura, rotulo, std::nullopt});
+    };
+    id("rede", "rede", 0, "tempo_final", "TEMPO SIMULADO");
+    id("rede", "rede", 0, "saidas", "SAIDAS DA REDE");
+    id("rede", "rede", 0, "permanencia_media", "TEM.MED.REDE");
+    id("rede", "rede", 0, "permanencia_p50", "TEM.REDE P50");
+    id("rede", "rede", 0, "permanencia_p90", "TEM.REDE P90");
+    id("rede", "rede", 0, "permanencia_p95", "TEM.REDE P95");
+    id("rede", "rede", 0, "permanencia_p99", "TEM.REDE P99");
+    histogramas_.push_back({"rede", "rede", "permanencia"});
+    int j = 0;
+    for (const geral::Fonte& f : rede_.fontes)
+      id("fonte", f.nome, ++j, "gerados", "NUM.CLIENTE.GER.");
+    j = 0;
+    for (const geral::Estacao& e : rede_.estacoes) {
+      ++j;
+      id("estacao", e.nome, j, "chegadas", "NUM.CHEGADAS");
+      id("estacao", e.nome, j, "perdidos", "NUM.PERDIDOS");
+      id("estacao", e.nome, j, "prob_perda", "PROB.PERDA");
+      id("estacao", e.nome, j, "vazao", "VAZAO");
+      id("estacao", e.nome, j, "utilizacao", "UTILIZ.");
+      id("estacao", e.nome, j, "fila_media", "TAM.MED.FIL");
+      id("estacao", e.nome, j, "sistema_medio", "TAM.MED.EST.");
+      id("estacao", e.nome, j, "espera_media", "TEM.MED.FIL");
+      id("estacao", e.nome, j, "prob_espera", "PROB.ESPERA");
+      id("estacao", e.nome, j, "espera_p50", "TEM.FIL P50");
+      id("estacao", e.nome, j, "espera_p90", "TEM.FIL P90");
+      id("estacao", e.nome, j, "espera_p95", "TEM.FIL P95");
+      id("estacao", e.nome, j, "espera_p99", "TEM.FIL P99");
+      if (e.limiar) {
+        id("estacao", e.nome, j, "nivel_servico", formatar("NIVEL SERV.<=%g", *e.limiar));
+        ids_.back().limiar = e.limiar;
+      }
+      id("estacao", e.nome, j, "permanencia_media", "TEM.MED.EST.");
+      id("estacao", e.nome, j, "fila_maxima", "MAX.FIL.");
+      histogramas_.push_back({"estacao", e.nome, "espera"});
+    }
+  }
+
+  const std::vector<IdFigura>& figuras() const override { return ids_; }
+  std::vector<IdHistograma> histogramas() const override { return histogramas_; }
+  std::uint64_t assinatura() const override { return assinatura_; }
+
+  std::vector<std::optional<Teorico>> teoria() const override {
+    // Stations are numbered from 1 in the file's order.
+    return teoria::teoria_das_figuras(teoria::resolver(teoria_), ids_, [](const IdFigura& id) {
+      return id.tipo == "estacao" ? id.numero - 1 : -1;
+    });
+  }
+
+  std::vector<Instavel> instaveis() const override {
+    std::vector<Instavel> v;
+    teoria::Solucao s;
+    try {
+      s = teoria::resolver(teoria_);
+    } catch (const Falha&) {
+      return v;  // no traffic equations to tell: a run without --theory goes on
+    }
+    for (std::size_t e = 0; e < s.estacoes.size(); ++e) {
+      if (s.estacoes[e].metodo == teoria::Metodo::instavel) {
+        v.push_back({"estacao", rede_.estacoes[e].nome, s.estacoes[e].carga});
+      }
+    }
+    return v;
+  }
+
+  double aquecimento_padrao() const override { return pronta_.aquecimento; }
+  std::optional<double> tempo_limite() const override { return rede_.tempo; }
+
+  double eventos_esperados() const override {
+    // Each customer is one arrival, then one completion per service: per unit of time, the
+    // sources' rates and each station's throughput, which no station's servers can exceed.
+    // Without a unique solution of the traffic equations (customers that never leave), every
+    // station is taken as busy all the time.
+    std::vector<double> lambda;
+    try {
+      lambda = teoria::taxas(teoria_, std::vector<double>(rede_.estacoes.size(), 1.0));
+    } catch (const Falha&) {
+      lambda.assign(rede_.estacoes.size(), std::numeric_limits<double>::infinity());
+    }
+    double porUnidade = 0;
+    for (const geral::Fonte& f : rede_.fontes) {
+      const double m = geral::media(f.intervalo);
+      porUnidade += m > 0 ? custo(f.intervalo) / m : std::numeric_limits<double>::infinity();
+    }
+    for (std::size_t e = 0; e < rede_.estacoes.size(); ++e) {
+      const geral::Estacao& x = rede_.estacoes[e];
+      const double m = geral::media(x.servico);
+      double l = lambda[e];
+      if (!x.infinitos && m > 0) l = std::min(l, static_cast<double>(x.servidores) / m);
+      porUnidade += l * custo(x.servico);
+    }
+    return horizonte_ * porUnidade;
+  }
+
+  std::string aviso_sem_eventos() const override {
+    std::string l;
+    if (rede_.tempo) l = formatar("tempo = %g", *rede_.tempo);
+    if (rede_.fregueses) {
+      l += (l.empty() ? "" : ", ") +
+           formatar("fregueses = %lld", static_cast<long long>(*rede_.fregueses));
+    }
+    return "Aviso: nenhum evento foi simulado (" + l + ")";
+  }
+
+  // Every replication draws from streams of its own, which no other replication's can meet.
+  std::uint64_t sorteios_por_replicacao(const Plano&) const override { return 0; }
+
+  std::vector<std::string> descricao() const override { return descricao_; }
+  std::vector<std::string> estacoes_em_espera() const override { return nomes_seguidas_; }
+
+  Replicacao rodar(const Plano& plano, std::int64_t i, const Rodada& r) const override {
+    const std::uint64_t indice = static_cast<std::uint64_t>(i);
+    geral::Corrida c(pronta_, plano.semente, indice, r.aquecimento);
+    c.parar = r.parar;
+    c.andamento = r.andamento;
+    if (r.espera == nullptr) {
+      geral::rodar(c);
+    } else {
+      // Event by event, as rodar goes, the number waiting held since the previous one.
+      Registro registro(seguidas_.size(), largura_);
+      std::vector<double> n(seguidas_.size());
+      for (std::uint64_t k = 1;; ++k) {
+        for (std::size_t q = 0; q < n.size(); ++q) {
+          n[q] = static_cast<double>(c.estacoes[seguidas_[q]].fila.n);
+        }
+        const bool mais = geral::passo(c);
+        registro.ate(c.relogio, n.data());
+        if (!mais) break;
+        if (k % 16384 == 0) {
+          if (r.andamento != nullptr) r.andamento->store(geral::andamento(c));
+          if (r.parar != nullptr && r.parar->load()) throw Interrompida{};
+        }
+      }
+      *r.espera = registro.serie();
+    }
+    if (c.interrompida) throw Interrompida{};
+    Replicacao rep;
+    rep.sorteios = geral::sorteios(c);
+    rep.semente = geral::chave_replicacao(plano.semente, indice);
+    rep.eventos = c.eventos;
+    std::vector<double>& v = rep.valores;
+    v.reserve(ids_.size());
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    // Nothing is measured when the run ends before its warm-up does.
+    auto medido = [&c, nan](double x) { return c.medida ? x : nan; };
+    const double T = c.relogio - c.aquecimento;
+    auto por = [](double a, double b) {
+      return b != 0 ? a / b : std::numeric_limits<double>::quiet_NaN();
+    };
+    auto d = [](std::int64_t n) { return static_cast<double>(n); };
+    constexpr double kQuantis[] = {0.5, 0.9, 0.95, 0.99};
+    v.push_back(c.relogio);
+    v.push_back(medido(d(c.saidas)));
+    v.push_back(medido(por(c.soma_permanencia, d(c.saidas))));
+    for (double p : kQuantis) v.push_back(medido(c.permanencia.quantil(p)));
+    rep.histogramas.push_back(c.medida ? c.permanencia : Histograma());
+    for (std::int64_t g : c.gerados) v.push_back(medido(d(g)));
+    for (std::size_t e = 0; e < c.estacoes.size(); ++e) {
+      const geral::EstadoEstacao& s = c.estacoes[e];
+      const geral::EstacaoPronta& p = pronta_.estacoes[e];
+      const double ocupados = p.servidores == geral::kSemLimite ? 1 : d(p.servidores);
+      v.push_back(medido(d(s.chegadas)));
+      v.push_back(medido(d(s.perdidos)));
+      v.push_back(medido(por(d(s.perdidos), d(s.chegadas))));
+      v.push_back(medido(por(d(s.atendidos), T)));
+      v.push_back(medido(por(s.area_ocupados, T * ocupados)));
+      v.push_back(medido(por(s.area_fila, T)));
+      v.push_back(medido(por(s.area_fila + s.area_ocupados, T)));
+      v.push_back(medido(por(s.soma_espera, d(s.inicios))));
+      v.push_back(medido(por(d(s.esperaram), d(s.inicios))));
+      for (double q : kQuantis) v.push_back(medido(s.espera.quantil(q)));
+      if (rede_.estacoes[e].limiar) v.push_back(medido(por(d(s.no_limiar), d(s.inicios))));
+      v.push_back(medido(por(s.soma_permanencia, d(s.atendidos))));
+      v.push_back(medido(d(s.fila_maxima)));
+      rep.histogramas.push_back(c.medida ? s.espera : Histograma());
+    }
+    return rep;
+  }
+
+ private:
+  // The network with the threshold asked for at every station without one of its own.
+  static geral::Rede com_limiar(geral::Rede rede, const Ajustes& a) {
+    for (geral::Estacao& e : rede.estacoes) {
+      if (!e.limiar) e.limiar = a.limiar;
+    }
+    return rede;
+  }
+
+  geral::Rede rede_;
+  geral::RedePronta pronta_;
+  teoria::Rede teoria_;
+  std::vector<std::string> descricao_;
+  std::vector<std::size_t> seguidas_;  // the stations followed over time
+  std::vector<std::string> nomes_seguidas_;
+  double horizonte_ = 1;  // the run's expected length
+  double largura_ = 1;    // of the first bins followed over time
+  std::uint64_t assinatura_ = 0;
+  std::vector<IdFigura> ids_;
+  std::vector<IdHistograma> histogramas_;
+};
+
+}  // namespace
+
+std::unique_ptr<Modelo> modelo_geral(const geral::Rede& rede, const std::string& texto,
+                                     const Ajustes& ajustes) {
+  return std::make_unique<Geral>(rede, texto, ajustes);
+}
+
+}  // namespace tarvo
