@@ -237,7 +237,8 @@ std::optional<QuantilDe> quantil_de(const IdFigura& id, const std::vector<IdHist
     return std::nullopt;
   }
   for (std::size_t h = 0; h < ids.size(); ++h) {
-    if (ids[h].tipo == id.tipo && ids[h].nome == id.nome && ids[h].grandeza == grandeza) {
+    if (ids[h].tipo == id.tipo && ids[h].nome == id.nome && ids[h].grandeza == grandeza &&
+        ids[h].classe == id.classe) {
       return QuantilDe{h, std::stod(digitos) / 100};
     }
   }

@@ -16,8 +16,8 @@
 namespace tarvo {
 
 // One figure of a model: what is measured (figura), of which object (tipo and nome; numero is
-// the object's position among those of its tipo, from 1, and 0 for the network), and the label
-// that the text output shows for it.
+// the object's position among those of its tipo, from 1, and 0 for the network), of which class
+// of customers (empty: all of them), and the label that the text output shows for it.
 struct IdFigura {
   std::string tipo;
   std::string nome;
@@ -25,6 +25,7 @@ struct IdFigura {
   std::string figura;
   std::string rotulo;
   std::optional<double> limiar{};  // nivel_servico: the wait threshold
+  std::string classe{};
   bool operator==(const IdFigura&) const = default;
 };
 
@@ -34,6 +35,7 @@ struct IdHistograma {
   std::string tipo;
   std::string nome;
   std::string grandeza;
+  std::string classe{};  // empty: of all classes
   bool operator==(const IdHistograma&) const = default;
 };
 

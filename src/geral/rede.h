@@ -46,10 +46,37 @@ struct Destino {
 };
 using Rota = std::vector<Destino>;
 
+// A kind of customer. Without any class declared, a network has one, implicit, open class.
+struct Classe {
+  std::string nome;
+  int prioridade = 0;                     // smaller is served first by the priority disciplines
+  std::optional<std::int64_t> populacao;  // a closed class: this many circulate for ever
+  int inicio = -1;                        // a closed class's customers all start here (station)
+};
+
 struct Fonte {
   std::string nome;
   Distribuicao intervalo;  // between two arrivals
   Rota rota;
+  int classe = 0;  // of the customers it generates (an index into Rede::classes)
+};
+
+// The order in which a station serves the customers waiting.
+enum class Disciplina {
+  fifo,                  // first come, first served
+  lifo,                  // last come, first served, without preemption
+  aleatoria,             // the next one drawn at random among those waiting
+  ps,                    // processor sharing: n customers on c servers each at rate min(1, c/n)
+  prioridade,            // by the class's prioridade, FIFO within one, without preemption
+  prioridade_preemptiva  // the same, an arrival of a better class preempting the worst in
+                         // service, which later resumes the work it had left
+};
+
+// What one class does differently at a station; what is absent is the station's own.
+struct DaClasse {
+  std::optional<Distribuicao> servico;
+  std::optional<Rota> rota;
+  std::optional<int> proxima_classe;  // the class the customer leaves the station as
 };
 
 struct Estacao {
@@ -58,14 +85,19 @@ struct Estacao {
   bool infinitos = false;                  // a pure delay: every customer is served at once
   std::optional<std::int64_t> capacidade;  // most customers at the station, waiting and served
   std::optional<double> limiar;            // the wait threshold of the figure nivel_servico
+  Disciplina disciplina = Disciplina::fifo;
   Distribuicao servico;
-  Rota rota;  // FIFO; then where the served customer goes
+  Rota rota;  // where the served customer goes
+  // Per class (an index into Rede::classes) what differs from the above; empty when no class
+  // has anything of its own here, else one entry per class.
+  std::vector<DaClasse> classes;
 };
 
 struct Rede {
   std::optional<double> tempo;            // simulated-time limit
   std::optional<std::int64_t> fregueses;  // limit on customers generated
   double aquecimento = 0;                 // statistics start here
+  std::vector<Classe> classes;            // in file order; empty: one implicit open class
   std::vector<Fonte> fontes;              // in file order
   std::vector<Estacao> estacoes;          // in file order
   std::vector<std::string> avisos;        // what loading found worth saying, one line each
