@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "comum/failure.h"
+#include "geral/classes.h"
 #include "geral/distribuicao.h"
 #include "geral/motor.h"
 #include "teoria/figuras.h"
@@ -140,44 +141,64 @@ class Geral final : public Modelo {
         horizonte_esperado(rede_.tempo.value_or(sem),
                            rede_.fregueses ? static_cast<double>(*rede_.fregueses) : sem, taxa);
     largura_ = largura_inicial(taxa);
-    auto id = [this](const char* tipo, const std::string& nome, int numero, const char* figura,
-                     const std::string& rotulo) {
-      ids_.push_back({tipo, nome, numero, figura, rotulo, std::nullopt});
+    std::string classe;  // of the figures that follow: empty for all classes
+    auto id = [this, &classe](const char* tipo, const std::string& nome, int numero,
+                              const char* figura, const std::string& rotulo) {
+      ids_.push_back({tipo, nome, numero, figura, rotulo, std::nullopt, classe});
     };
+    // With classes declared, the network's and every station's figures for all classes, then
+    // per class; a closed class has its cycle instead of the network's sojourn.
+    std::vector<std::string> classes = {""};
+    for (const geral::Classe& k : rede_.classes) classes.push_back(k.nome);
     id("rede", "rede", 0, "tempo_final", "TEMPO SIMULADO");
-    id("rede", "rede", 0, "saidas", "SAIDAS DA REDE");
-    id("rede", "rede", 0, "permanencia_media", "TEM.MED.REDE");
-    id("rede", "rede", 0, "permanencia_p50", "TEM.REDE P50");
-    id("rede", "rede", 0, "permanencia_p90", "TEM.REDE P90");
-    id("rede", "rede", 0, "permanencia_p95", "TEM.REDE P95");
-    id("rede", "rede", 0, "permanencia_p99", "TEM.REDE P99");
-    histogramas_.push_back({"rede", "rede", "permanencia"});
+    for (std::size_t k = 0; k < classes.size(); ++k) {
+      classe = classes[k];
+      if (k > 0 && rede_.classes[k - 1].populacao) continue;
+      id("rede", "rede", 0, "saidas", "SAIDAS DA REDE");
+      id("rede", "rede", 0, "permanencia_media", "TEM.MED.REDE");
+      id("rede", "rede", 0, "permanencia_p50", "TEM.REDE P50");
+      id("rede", "rede", 0, "permanencia_p90", "TEM.REDE P90");
+      id("rede", "rede", 0, "permanencia_p95", "TEM.REDE P95");
+      id("rede", "rede", 0, "permanencia_p99", "TEM.REDE P99");
+      histogramas_.push_back({"rede", "rede", "permanencia", classe});
+    }
+    classe.clear();
     int j = 0;
     for (const geral::Fonte& f : rede_.fontes)
       id("fonte", f.nome, ++j, "gerados", "NUM.CLIENTE.GER.");
     j = 0;
+    for (const geral::Classe& k : rede_.classes) {
+      ++j;
+      if (!k.populacao) continue;
+      id("classe", k.nome, j, "ciclo", "TEM.CICLO");
+      id("classe", k.nome, j, "vazao", "PASSAGENS/T");
+    }
+    j = 0;
     for (const geral::Estacao& e : rede_.estacoes) {
       ++j;
-      id("estacao", e.nome, j, "chegadas", "NUM.CHEGADAS");
-      id("estacao", e.nome, j, "perdidos", "NUM.PERDIDOS");
-      id("estacao", e.nome, j, "prob_perda", "PROB.PERDA");
-      id("estacao", e.nome, j, "vazao", "VAZAO");
-      id("estacao", e.nome, j, "utilizacao", "UTILIZ.");
-      id("estacao", e.nome, j, "fila_media", "TAM.MED.FIL");
-      id("estacao", e.nome, j, "sistema_medio", "TAM.MED.EST.");
-      id("estacao", e.nome, j, "espera_media", "TEM.MED.FIL");
-      id("estacao", e.nome, j, "prob_espera", "PROB.ESPERA");
-      id("estacao", e.nome, j, "espera_p50", "TEM.FIL P50");
-      id("estacao", e.nome, j, "espera_p90", "TEM.FIL P90");
-      id("estacao", e.nome, j, "espera_p95", "TEM.FIL P95");
-      id("estacao", e.nome, j, "espera_p99", "TEM.FIL P99");
-      if (e.limiar) {
-        id("estacao", e.nome, j, "nivel_servico", formatar("NIVEL SERV.<=%g", *e.limiar));
-        ids_.back().limiar = e.limiar;
+      for (const std::string& k : classes) {
+        classe = k;
+        id("estacao", e.nome, j, "chegadas", "NUM.CHEGADAS");
+        id("estacao", e.nome, j, "perdidos", "NUM.PERDIDOS");
+        id("estacao", e.nome, j, "prob_perda", "PROB.PERDA");
+        id("estacao", e.nome, j, "vazao", "VAZAO");
+        id("estacao", e.nome, j, "utilizacao", "UTILIZ.");
+        id("estacao", e.nome, j, "fila_media", "TAM.MED.FIL");
+        id("estacao", e.nome, j, "sistema_medio", "TAM.MED.EST.");
+        id("estacao", e.nome, j, "espera_media", "TEM.MED.FIL");
+        id("estacao", e.nome, j, "prob_espera", "PROB.ESPERA");
+        id("estacao", e.nome, j, "espera_p50", "TEM.FIL P50");
+        id("estacao", e.nome, j, "espera_p90", "TEM.FIL P90");
+        id("estacao", e.nome, j, "espera_p95", "TEM.FIL P95");
+        id("estacao", e.nome, j, "espera_p99", "TEM.FIL P99");
+        if (e.limiar) {
+          id("estacao", e.nome, j, "nivel_servico", formatar("NIVEL SERV.<=%g", *e.limiar));
+          ids_.back().limiar = e.limiar;
+        }
+        id("estacao", e.nome, j, "permanencia_media", "TEM.MED.EST.");
+        id("estacao", e.nome, j, "fila_maxima", "MAX.FIL.");
+        histogramas_.push_back({"estacao", e.nome, "espera", classe});
       }
-      id("estacao", e.nome, j, "permanencia_media", "TEM.MED.EST.");
-      id("estacao", e.nome, j, "fila_maxima", "MAX.FIL.");
-      histogramas_.push_back({"estacao", e.nome, "espera"});
     }
   }
 
@@ -266,7 +287,7 @@ class Geral final : public Modelo {
       std::vector<double> n(seguidas_.size());
       for (std::uint64_t k = 1;; ++k) {
         for (std::size_t q = 0; q < n.size(); ++q) {
-          n[q] = static_cast<double>(c.estacoes[seguidas_[q]].fila.n);
+          n[q] = static_cast<double>(geral::esperando(c, seguidas_[q]));
         }
         const bool mais = geral::passo(c);
         registro.ate(c.relogio, n.data());
@@ -294,30 +315,55 @@ class Geral final : public Modelo {
     };
     auto d = [](std::int64_t n) { return static_cast<double>(n); };
     constexpr double kQuantis[] = {0.5, 0.9, 0.95, 0.99};
+    // The figures of one group of customers at a station, from its statistics x (all classes',
+    // or one class's) and the number in service that its area counts.
+    auto estacao = [&](std::size_t e, const auto& x, double area_sistema) {
+      const geral::EstacaoPronta& p = pronta_.estacoes[e];
+      const double servidores = p.servidores == geral::kSemLimite ? 1 : d(p.servidores);
+      v.push_back(medido(d(x.chegadas)));
+      v.push_back(medido(d(x.perdidos)));
+      v.push_back(medido(por(d(x.perdidos), d(x.chegadas))));
+      v.push_back(medido(por(d(x.atendidos), T)));
+      v.push_back(medido(por(x.area_ocupados, T * servidores)));
+      v.push_back(medido(por(x.area_fila, T)));
+      v.push_back(medido(por(x.area_fila + area_sistema, T)));
+      v.push_back(medido(por(x.soma_espera, d(x.inicios))));
+      v.push_back(medido(por(d(x.esperaram), d(x.inicios))));
+      for (double q : kQuantis) v.push_back(medido(x.espera.quantil(q)));
+      if (rede_.estacoes[e].limiar) v.push_back(medido(por(d(x.no_limiar), d(x.inicios))));
+      v.push_back(medido(por(x.soma_permanencia, d(x.atendidos))));
+      v.push_back(medido(d(x.fila_maxima)));
+      rep.histogramas.push_back(c.medida ? x.espera : Histograma());
+    };
+    auto rede = [&](std::int64_t saidas, double soma, const Histograma& h) {
+      v.push_back(medido(d(saidas)));
+      v.push_back(medido(por(soma, d(saidas))));
+      for (double p : kQuantis) v.push_back(medido(h.quantil(p)));
+      rep.histogramas.push_back(c.medida ? h : Histograma());
+    };
+    const std::size_t K = rede_.classes.size();
     v.push_back(c.relogio);
-    v.push_back(medido(d(c.saidas)));
-    v.push_back(medido(por(c.soma_permanencia, d(c.saidas))));
-    for (double p : kQuantis) v.push_back(medido(c.permanencia.quantil(p)));
-    rep.histogramas.push_back(c.medida ? c.permanencia : Histograma());
+    rede(c.saidas, c.soma_permanencia, c.permanencia);
+    for (std::size_t k = 0; k < K; ++k) {
+      if (rede_.classes[k].populacao) continue;
+      const geral::RedeClasse& x = c.classes->classes[k];
+      rede(x.saidas, x.soma_permanencia, x.permanencia);
+    }
     for (std::int64_t g : c.gerados) v.push_back(medido(d(g)));
+    for (std::size_t k = 0; k < K; ++k) {
+      if (!rede_.classes[k].populacao) continue;
+      const geral::RedeClasse& x = c.classes->classes[k];
+      v.push_back(medido(por(x.soma_ciclo, d(x.ciclos))));
+      v.push_back(medido(por(d(x.passagens), T)));
+    }
     for (std::size_t e = 0; e < c.estacoes.size(); ++e) {
       const geral::EstadoEstacao& s = c.estacoes[e];
-      const geral::EstacaoPronta& p = pronta_.estacoes[e];
-      const double ocupados = p.servidores == geral::kSemLimite ? 1 : d(p.servidores);
-      v.push_back(medido(d(s.chegadas)));
-      v.push_back(medido(d(s.perdidos)));
-      v.push_back(medido(por(d(s.perdidos), d(s.chegadas))));
-      v.push_back(medido(por(d(s.atendidos), T)));
-      v.push_back(medido(por(s.area_ocupados, T * ocupados)));
-      v.push_back(medido(por(s.area_fila, T)));
-      v.push_back(medido(por(s.area_fila + s.area_ocupados, T)));
-      v.push_back(medido(por(s.soma_espera, d(s.inicios))));
-      v.push_back(medido(por(d(s.esperaram), d(s.inicios))));
-      for (double q : kQuantis) v.push_back(medido(s.espera.quantil(q)));
-      if (rede_.estacoes[e].limiar) v.push_back(medido(por(d(s.no_limiar), d(s.inicios))));
-      v.push_back(medido(por(s.soma_permanencia, d(s.atendidos))));
-      v.push_back(medido(d(s.fila_maxima)));
-      rep.histogramas.push_back(c.medida ? s.espera : Histograma());
+      // Where customers in service are servers busy, and where (processor sharing) they are not.
+      estacao(e, s, c.classes ? s.area_servico : s.area_ocupados);
+      for (std::size_t k = 0; k < K; ++k) {
+        const geral::PorClasse& x = c.classes->estacoes[e].classes[k];
+        estacao(e, x, x.area_servico);
+      }
     }
     return rep;
   }

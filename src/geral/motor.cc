@@ -9,6 +9,8 @@
 #include <string>
 
 #include "comum/failure.h"
+#include "geral/agenda.h"
+#include "geral/classes.h"
 
 namespace tarvo::geral {
 
@@ -37,78 +39,6 @@ RotaPronta preparar_rota(const Rota& rota, std::size_t nestacoes, std::vector<De
     r.sorteia = r.n > 0;
   }
   return r;
-}
-
-// ---- the heap ------------------------------------------------------------------------------
-
-constexpr double kMaiorTempo = std::numeric_limits<double>::max();
-
-// A time that is not finite would sit in the heap for ever, or order nothing: the run cannot go
-// on, whatever the figures it has so far.
-[[gnu::noinline, noreturn]] void tempo_nao_finito(const Corrida& c, double t, std::int32_t alvo) {
-  const std::string o = alvo < 0
-                            ? "da fonte " + c.rede.fontes[static_cast<std::size_t>(-1 - alvo)].nome
-                            : "da estacao " + c.rede.estacoes[static_cast<std::size_t>(alvo)].nome;
-  falha(1,
-        "O tempo de um evento %s nao e um numero finito (%g, no tempo %.17g): as duracoes "
-        "sorteadas sao grandes demais para o relogio; reduza os parametros ou o tempo da "
-        "simulacao\n",
-        o.c_str(), t, c.relogio);
-}
-
-// Times are never negative (nor -0), so their bits order as the times do, and time and order
-// compare as one 128-bit number, without a branch.
-inline bool antes(const Evento& a, const Evento& b) {
-  using u128 = unsigned __int128;
-  const u128 x = (u128{std::bit_cast<std::uint64_t>(a.t)} << 64) | a.ordem;
-  const u128 y = (u128{std::bit_cast<std::uint64_t>(b.t)} << 64) | b.ordem;
-  return x < y;
-}
-
-inline void descer(std::vector<Evento>& h, const Evento& e) {
-  const std::size_t n = h.size();
-  std::size_t i = 0;
-  for (;;) {
-    std::size_t f = 2 * i + 1;
-    if (f >= n) break;
-    if (f + 1 < n && antes(h[f + 1], h[f])) ++f;
-    if (!antes(h[f], e)) break;
-    h[i] = h[f];
-    i = f;
-  }
-  h[i] = e;
-}
-
-// Growing the heap past its capacity reallocates (amortised); it is reserved for the most
-// events a network with finite servers can have pending.
-inline void agendar(Corrida& c, double t, std::int32_t alvo, const Fregues& f) {
-  if (!(t <= kMaiorTempo)) [[unlikely]]
-    tempo_nao_finito(c, t, alvo);
-  std::vector<Evento>& h = c.pendentes;
-  const Evento e{t, c.ordem++, alvo, f};
-  std::size_t i = h.size();
-  h.push_back(e);
-  while (i > 0) {
-    const std::size_t p = (i - 1) / 2;
-    if (!antes(e, h[p])) break;
-    h[i] = h[p];
-    i = p;
-  }
-  h[i] = e;
-}
-
-// The head leaves and an event the head's handling scheduled takes its place: one pass down.
-inline void trocar_cabeca(Corrida& c, double t, std::int32_t alvo, const Fregues& f) {
-  if (!(t <= kMaiorTempo)) [[unlikely]]
-    tempo_nao_finito(c, t, alvo);
-  descer(c.pendentes, Evento{t, c.ordem++, alvo, f});
-}
-
-inline void tirar_cabeca(Corrida& c) {
-  std::vector<Evento>& h = c.pendentes;
-  const Evento e = h.back();
-  h.pop_back();
-  if (!h.empty()) descer(h, e);
 }
 
 // ---- the queues ----------------------------------------------------------------------------
@@ -142,24 +72,6 @@ inline void integrar(EstadoEstacao& s, double t) {
   s.area_fila += static_cast<double>(s.fila.n) * dt;
   s.area_ocupados += static_cast<double>(s.ocupados) * dt;
   s.t_ultima = t;
-}
-
-inline std::int32_t destino(const Corrida& c, const RotaPronta& r, Gerador& g) {
-  if (!r.sorteia) return r.certa;
-  const double u = uniforme(g);
-  const Desvio* d = c.rede.desvios.data() + r.inicio;
-  for (std::int32_t i = 0; i < r.n; ++i) {
-    if (u < d[i].ate) return d[i].estacao;
-  }
-  return -1;
-}
-
-inline void sair(Corrida& c, const Fregues& f) {
-  ++c.saidas_total;
-  ++c.saidas;
-  const double d = c.relogio - f.rede;
-  c.soma_permanencia += d;
-  c.permanencia.somar(d);
 }
 
 // A service starts at station s after a wait of w.
@@ -249,14 +161,24 @@ inline bool tratar(Corrida& c) {
 
 // ---- the phases ----------------------------------------------------------------------------
 
+// Every station's time integrals carried to t, on either path.
+void integrar_todas(Corrida& c, double t) {
+  if (c.classes) {
+    integrar_classes(c, t);
+    return;
+  }
+  for (EstadoEstacao& s : c.estacoes) integrar(s, t);
+}
+
 // The statistics start at t; the customers present and the pending events carry on.
 void reiniciar(Corrida& c, double t) {
   c.relogio = t;
-  for (EstadoEstacao& s : c.estacoes) {
-    integrar(s, t);
-    s.area_fila = s.area_ocupados = 0;
+  integrar_todas(c, t);
+  for (std::size_t e = 0; e < c.estacoes.size(); ++e) {
+    EstadoEstacao& s = c.estacoes[e];
+    s.area_fila = s.area_ocupados = s.area_servico = 0;
     s.chegadas = s.perdidos = s.inicios = s.atendidos = 0;
-    s.fila_maxima = s.fila.n;
+    s.fila_maxima = c.classes ? c.classes->estacoes[e].esperando : s.fila.n;
     s.soma_espera = s.soma_permanencia = 0;
     s.esperaram = s.no_limiar = 0;
     s.espera = Histograma();
@@ -265,15 +187,14 @@ void reiniciar(Corrida& c, double t) {
   c.saidas = 0;
   c.soma_permanencia = 0;
   c.permanencia = Histograma();
+  if (c.classes) reiniciar_classes(c);
   c.fase = Fase::medicao;
   c.medida = true;
 }
 
 void encerrar(Corrida& c, double t) {
   c.relogio = t;
-  if (c.fase == Fase::medicao) {
-    for (EstadoEstacao& s : c.estacoes) integrar(s, t);
-  }
+  if (c.fase == Fase::medicao) integrar_todas(c, t);
   c.fase = Fase::fim;
 }
 
@@ -291,7 +212,49 @@ void mudar_fase(Corrida& c) {
   }
 }
 
+// The classes as the engine takes them: the implicit one when none is declared; a rank per
+// distinct priority, 0 the best.
+void preparar_classes(const Rede& rede, RedePronta& r) {
+  if (rede.classes.empty()) {
+    r.classes.push_back(ClassePronta{});
+    return;
+  }
+  std::vector<int> prioridades;
+  for (const Classe& k : rede.classes) prioridades.push_back(k.prioridade);
+  std::sort(prioridades.begin(), prioridades.end());
+  prioridades.erase(std::unique(prioridades.begin(), prioridades.end()), prioridades.end());
+  r.niveis = static_cast<std::int32_t>(prioridades.size());
+  for (const Classe& k : rede.classes) {
+    ClassePronta x;
+    x.nome = k.nome;
+    x.nivel = static_cast<std::int32_t>(
+        std::lower_bound(prioridades.begin(), prioridades.end(), k.prioridade) -
+        prioridades.begin());
+    x.chave = chave_classe(k.nome);
+    if (k.populacao) {
+      if (*k.populacao < 1) falha(1, "Classe %s sem fregueses\n", k.nome.c_str());
+      if (k.inicio < 0 || static_cast<std::size_t>(k.inicio) >= rede.estacoes.size()) {
+        falha(1, "Classe fechada %s sem estacao de inicio\n", k.nome.c_str());
+      }
+      x.populacao = *k.populacao;
+      x.inicio = k.inicio;
+    }
+    r.classes.push_back(std::move(x));
+  }
+}
+
 }  // namespace
+
+void tempo_nao_finito(const Corrida& c, double t, std::int32_t alvo) {
+  const std::string o = alvo < 0
+                            ? "da fonte " + c.rede.fontes[static_cast<std::size_t>(-1 - alvo)].nome
+                            : "da estacao " + c.rede.estacoes[static_cast<std::size_t>(alvo)].nome;
+  falha(1,
+        "O tempo de um evento %s nao e um numero finito (%g, no tempo %.17g): as duracoes "
+        "sorteadas sao grandes demais para o relogio; reduza os parametros ou o tempo da "
+        "simulacao\n",
+        o.c_str(), t, c.relogio);
+}
 
 RedePronta preparar_rede(const Rede& rede) {
   RedePronta r;
@@ -310,7 +273,21 @@ RedePronta preparar_rede(const Rede& rede) {
       falha(1, "A simulacao nao termina: a fonte %s gera fregueses sem intervalo\n",
             f.nome.c_str());
     }
-    r.fontes.push_back({f.nome, preparar(f.intervalo), preparar_rota(f.rota, n, r.desvios)});
+    r.fontes.push_back(
+        {f.nome, preparar(f.intervalo), preparar_rota(f.rota, n, r.desvios), f.classe});
+  }
+  r.com_classes = !rede.classes.empty();
+  for (const Estacao& e : rede.estacoes) r.com_classes |= e.disciplina != Disciplina::fifo;
+  if (r.com_classes) preparar_classes(rede, r);
+  const std::size_t K = r.classes.size();
+  for (const FontePronta& f : r.fontes) {
+    if (f.classe < 0 ||
+        static_cast<std::size_t>(std::max(f.classe, 0)) >= std::max<std::size_t>(K, 1)) {
+      falha(1, "Fonte %s de uma classe que nao existe (%d)\n", f.nome.c_str(), f.classe);
+    }
+    if (r.com_classes && r.classes[static_cast<std::size_t>(f.classe)].populacao > 0) {
+      falha(1, "Fonte %s de uma classe fechada\n", f.nome.c_str());
+    }
   }
   for (const Estacao& e : rede.estacoes) {
     EstacaoPronta p;
@@ -322,6 +299,22 @@ RedePronta preparar_rede(const Rede& rede) {
     p.capacidade = e.capacidade ? *e.capacidade : kSemLimite;
     p.servico = preparar(e.servico);
     p.rota = preparar_rota(e.rota, n, r.desvios);
+    p.disciplina = e.disciplina;
+    if (!e.classes.empty() && e.classes.size() != K) {
+      falha(1, "Estacao %s com %zu entradas por classe para %zu classes\n", e.nome.c_str(),
+            e.classes.size(), K);
+    }
+    for (std::size_t k = 0; r.com_classes && k < K; ++k) {
+      DaClassePronta x;
+      const DaClasse* d = e.classes.empty() ? nullptr : &e.classes[k];
+      x.servico = d && d->servico ? preparar(*d->servico) : p.servico;
+      x.rota = d && d->rota ? preparar_rota(*d->rota, n, r.desvios) : p.rota;
+      x.proxima = d && d->proxima_classe ? *d->proxima_classe : static_cast<std::int32_t>(k);
+      if (x.proxima < 0 || static_cast<std::size_t>(x.proxima) >= K) {
+        falha(1, "Estacao %s manda a uma classe que nao existe (%d)\n", e.nome.c_str(), x.proxima);
+      }
+      p.classes.push_back(std::move(x));
+    }
     r.estacoes.push_back(std::move(p));
   }
   return r;
@@ -362,9 +355,16 @@ Corrida::Corrida(const RedePronta& r, std::uint32_t semente, std::uint64_t repli
     agendar(*this, 0.0 + sortear(r.fontes[j].intervalo, intervalos[j]),
             -1 - static_cast<std::int32_t>(j), Fregues{});
   }
+  if (r.com_classes) iniciar_classes(*this, semente, replicacao);
 }
 
-void rodar(Corrida& c) {
+Corrida::~Corrida() = default;
+
+namespace {
+
+// The run to its end on one path: T is how it handles an event.
+template <bool (*T)(Corrida&)>
+void correr(Corrida& c) {
   // Whoever watches the run is looked at every 2^14 events: a few times a millisecond.
   constexpr std::uint64_t kOlhar = (std::uint64_t{1} << 14) - 1;
   const bool vigiada = c.parar != nullptr || c.andamento != nullptr;
@@ -372,7 +372,7 @@ void rodar(Corrida& c) {
     const double limite = limite_fase(c);
     const std::vector<Evento>& h = c.pendentes;
     while (!h.empty() && h[0].t < limite) {
-      if (tratar(c)) {
+      if (T(c)) {
         encerrar(c, c.relogio);
         return;
       }
@@ -389,10 +389,20 @@ void rodar(Corrida& c) {
   }
 }
 
+}  // namespace
+
+void rodar(Corrida& c) {
+  if (c.classes) {
+    correr<tratar_classes>(c);
+  } else {
+    correr<tratar>(c);
+  }
+}
+
 bool passo(Corrida& c) {
   while (c.fase != Fase::fim) {
     if (!c.pendentes.empty() && c.pendentes[0].t < limite_fase(c)) {
-      if (tratar(c)) encerrar(c, c.relogio);
+      if (c.classes ? tratar_classes(c) : tratar(c)) encerrar(c, c.relogio);
       return true;
     }
     mudar_fase(c);
@@ -406,7 +416,18 @@ std::uint64_t sorteios(const Corrida& c) {
   for (const auto* v : {&c.intervalos, &c.rotas_fonte, &c.servicos, &c.rotas_estacao}) {
     for (const Gerador& g : *v) m = std::max<std::uint64_t>(m, g.pcg - c.origem[i++]);
   }
+  if (c.classes) {
+    i = 0;
+    const EstadoClasses& x = *c.classes;
+    for (const auto* v : {&x.servicos, &x.rotas, &x.ordens}) {
+      for (const Gerador& g : *v) m = std::max<std::uint64_t>(m, g.pcg - x.origem[i++]);
+    }
+  }
   return m;
+}
+
+std::int64_t esperando(const Corrida& c, std::size_t e) {
+  return c.classes ? c.classes->estacoes[e].esperando : c.estacoes[e].fila.n;
 }
 
 double andamento(const Corrida& c) {

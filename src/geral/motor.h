@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,6 +35,23 @@ struct FontePronta {
   std::string nome;
   Variavel intervalo;
   RotaPronta rota;
+  std::int32_t classe = 0;  // of the customers it generates
+};
+
+// A class of customers as the engine needs it.
+struct ClassePronta {
+  std::string nome;
+  std::int32_t nivel = 0;      // its priority's rank among the distinct ones, 0 the best
+  std::int64_t populacao = 0;  // a closed class's customers; 0 for an open class
+  std::int32_t inicio = -1;    // a closed class's station of start, where passages count
+  std::uint64_t chave = 0;     // selects its streams; 0 for the implicit class
+};
+
+// What a class does at a station: its service, where it goes, and the class it leaves as.
+struct DaClassePronta {
+  Variavel servico;
+  RotaPronta rota;
+  std::int32_t proxima = 0;
 };
 
 constexpr std::int64_t kSemLimite = INT64_MAX;
@@ -45,6 +63,8 @@ struct EstacaoPronta {
   double limiar = std::numeric_limits<double>::infinity();  // of the wait, for nivel_servico
   Variavel servico;
   RotaPronta rota;
+  Disciplina disciplina = Disciplina::fifo;
+  std::vector<DaClassePronta> classes;  // per class, on the engine's path for classes only
 };
 
 // A network with everything its runs need worked out once: read by any number of runs at once.
@@ -55,6 +75,13 @@ struct RedePronta {
   std::vector<FontePronta> fontes;
   std::vector<EstacaoPronta> estacoes;
   std::vector<Desvio> desvios;
+  // With classes declared or a discipline other than FIFO anywhere, the engine takes its path
+  // for classes (classes.h); a network of one class in FIFO order everywhere takes today's path
+  // and pays nothing for what it does not use. On that path there is always a class, the
+  // implicit one when none is declared.
+  bool com_classes = false;
+  std::vector<ClassePronta> classes;
+  std::int32_t niveis = 1;  // distinct priorities
 };
 
 // Throws a Falha for a network that no run could use or end: no limit, a route to a station that
@@ -69,11 +96,13 @@ struct Fregues {
 };
 
 // A pending event: an arrival from source -1 - alvo when alvo < 0, else the completion of f's
-// service at station alvo. Events leave in time order, ties in the order they were scheduled.
+// service at station alvo, f being of the class given. Events leave in time order, ties in the
+// order they were scheduled.
 struct Evento {
   double t = 0;
   std::uint64_t ordem = 0;
   std::int32_t alvo = 0;
+  std::int32_t classe = 0;
   Fregues f;
 };
 
@@ -91,6 +120,7 @@ struct EstadoEstacao {
   // Since the statistics started:
   double t_ultima = 0;  // the time the integrals below reach
   double area_fila = 0, area_ocupados = 0;
+  double area_servico = 0;  // of the customers in service, where that is not the servers busy
   std::int64_t chegadas = 0, perdidos = 0, inicios = 0, atendidos = 0, fila_maxima = 0;
   double soma_espera = 0;       // over services started
   double soma_permanencia = 0;  // over services completed
@@ -102,6 +132,8 @@ struct EstadoEstacao {
 };
 
 enum class Fase { aquecimento, medicao, fim };
+
+struct EstadoClasses;  // the state of the engine's path for classes (classes.h)
 
 // One run: all it reads and writes. Never copied: its streams and state are its own.
 struct Corrida {
@@ -128,9 +160,11 @@ struct Corrida {
   // Watched from outside, when set: a request to give up, and the fraction of the run done.
   const std::atomic<bool>* parar = nullptr;
   std::atomic<double>* andamento = nullptr;
-  bool interrompida = false;  // the run gave up when asked to
+  bool interrompida = false;               // the run gave up when asked to
+  std::unique_ptr<EstadoClasses> classes;  // on the path for classes only
 
   Corrida(const RedePronta& r, std::uint32_t semente, std::uint64_t replicacao, double aquecimento);
+  ~Corrida();
   Corrida(const Corrida&) = delete;
   Corrida& operator=(const Corrida&) = delete;
 };
@@ -149,6 +183,9 @@ std::uint64_t sorteios(const Corrida& c);
 
 // The fraction of the run done: of its time limit or of its customers, whichever is further.
 double andamento(const Corrida& c);
+
+// The customers waiting at station e now, on either path.
+std::int64_t esperando(const Corrida& c, std::size_t e);
 
 }  // namespace tarvo::geral
 

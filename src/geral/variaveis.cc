@@ -340,11 +340,23 @@ std::uint64_t chave_replicacao(std::uint32_t semente, std::uint64_t replicacao) 
 
 Gerador gerador(std::uint32_t semente, std::uint64_t replicacao, Proposito proposito,
                 std::uint32_t posicao) {
-  const std::uint64_t objeto = (static_cast<std::uint64_t>(proposito) << 32) | posicao;
-  const std::uint64_t k = misturar(chave_replicacao(semente, replicacao) + misturar(objeto));
+  return gerador(semente, replicacao, proposito, posicao, 0);
+}
+
+Gerador gerador(std::uint32_t semente, std::uint64_t replicacao, Proposito proposito,
+                std::uint32_t posicao, std::uint64_t chave) {
+  std::uint64_t objeto = misturar((static_cast<std::uint64_t>(proposito) << 32) | posicao);
+  if (chave != 0) objeto = misturar(objeto ^ misturar(chave));
+  const std::uint64_t k = misturar(chave_replicacao(semente, replicacao) + objeto);
   Gerador g;
   g.pcg = pcg32(k, misturar(k + 0x9e3779b97f4a7c15u) >> 1);
   return g;
+}
+
+std::uint64_t chave_classe(const std::string& nome) {
+  std::uint64_t h = 0xcbf29ce484222325u;
+  for (unsigned char c : nome) h = (h ^ c) * 0x100000001b3u;
+  return h != 0 ? h : 1;
 }
 
 // The ranges follow from the variates above, given what they start from: a uniform u in

@@ -28,6 +28,7 @@ enum class Proposito : std::uint32_t {
   rota_fonte = 1,    // a source's choice of station
   servico = 2,       // a station's service times
   rota_estacao = 3,  // a station's choice of where the served customer goes
+  ordem = 4,         // a station's draw of the next customer, in random order
 };
 
 // One stream, and the normal that the polar method made in pair with the last one it gave.
@@ -44,6 +45,15 @@ struct Gerador {
 // output, since the low bits of a power-of-two LCG's state repeat with short periods.)
 Gerador gerador(std::uint32_t semente, std::uint64_t replicacao, Proposito proposito,
                 std::uint32_t posicao);
+
+// The same for one class of customers, chave the class's (a hash of its name, never 0): each
+// class at each station draws from a stream of its own, so that adding a class or changing one
+// leaves the others' draws as they were. chave 0 gives the stream above.
+Gerador gerador(std::uint32_t semente, std::uint64_t replicacao, Proposito proposito,
+                std::uint32_t posicao, std::uint64_t chave);
+
+// A class's chave, from its name: FNV-1a, never 0.
+std::uint64_t chave_classe(const std::string& nome);
 
 // What every stream of one replication derives from, as the replication's seed.
 std::uint64_t chave_replicacao(std::uint32_t semente, std::uint64_t replicacao);

@@ -1,16 +1,127 @@
 // The checks of a run of the extended engine, from its state alone.
 #include "geral/verificacao.h"
 
+#include <algorithm>
 #include <cinttypes>
+#include <cmath>
+#include <limits>
 
 #include "comum/failure.h"
+#include "geral/classes.h"
 
 namespace tarvo::geral {
+
+namespace {
+
+// The path for classes: the customers of each class conserved (a closed class's population
+// constant), never more in service than servers, nobody waiting at a free server, the shares of
+// a processor-sharing station summing to its servers busy, and each completion pending matched.
+std::string verificar_classes(const Corrida& c,
+                              const std::vector<std::vector<std::uint64_t>>& ordens) {
+  const EstadoClasses& x = *c.classes;
+  const std::size_t K = c.rede.classes.size();
+  std::vector<std::int64_t> presentes(K, 0), perdidos(K, 0);
+  for (std::size_t e = 0; e < c.estacoes.size(); ++e) {
+    const EstacaoClasses& g = x.estacoes[e];
+    const EstacaoPronta& p = c.rede.estacoes[e];
+    const std::size_t n = e + 1;
+    std::int64_t fila = 0, servico = 0;
+    for (std::size_t k = 0; k < K; ++k) {
+      const PorClasse& pk = g.classes[k];
+      if (pk.fila < 0 || pk.servico < 0) return formatar("estacao %zu com contagem negativa", n);
+      fila += pk.fila;
+      servico += pk.servico;
+      presentes[k] += pk.fila + pk.servico;
+      perdidos[k] += pk.perdidos_total;
+    }
+    std::int64_t nos_aneis = 0;
+    for (const Anel& a : g.niveis) nos_aneis += a.n();
+    if (fila != g.esperando || nos_aneis != g.esperando || servico != g.em_servico) {
+      return formatar("estacao %zu: as classes nao somam o total", n);
+    }
+    const bool ps = p.disciplina == Disciplina::ps;
+    const std::int64_t ocupados = ps ? std::min(g.em_servico, p.servidores) : g.em_servico;
+    if (ocupados > p.servidores || c.estacoes[e].ocupados != ocupados) {
+      return formatar("estacao %zu com %" PRId64 " em servico para %" PRId64 " servidores", n,
+                      g.em_servico, p.servidores);
+    }
+    if (g.esperando > 0 && g.em_servico < p.servidores) {
+      return formatar("estacao %zu com %" PRId64 " na fila e servidor livre", n, g.esperando);
+    }
+    if (g.esperando + g.em_servico > p.capacidade) {
+      return formatar("estacao %zu acima da capacidade", n);
+    }
+    // The completions pending that still stand.
+    std::int64_t valem = 0;
+    for (std::uint64_t o : ordens[e]) {
+      if (ps) {
+        valem += g.agendado && o == g.ordem_valida;
+      } else if (p.disciplina == Disciplina::prioridade_preemptiva) {
+        for (const EmServico& s : g.servindo) valem += s.ordem == o;
+      } else {
+        ++valem;
+      }
+    }
+    if (valem != (ps ? (g.em_servico > 0 ? 1 : 0) : g.em_servico)) {
+      return formatar("estacao %zu com %" PRId64 " conclusoes pendentes validas e %" PRId64
+                      " em servico",
+                      n, valem, g.em_servico);
+    }
+    if (ps) {
+      if (static_cast<std::int64_t>(g.partilha.size()) != g.em_servico) {
+        return formatar("estacao %zu: partilha com %zu fregueses", n, g.partilha.size());
+      }
+      // Nobody has received more work than its service, and the completion pending is the one
+      // the first to finish gets at the rate min(1, c / n) each: together the servers busy.
+      const double r = g.em_servico <= p.servidores
+                           ? 1.0
+                           : static_cast<double>(p.servidores) / static_cast<double>(g.em_servico);
+      const double trabalho = g.trabalho + (c.relogio - g.t_trabalho) * r;
+      double menor = std::numeric_limits<double>::infinity();
+      for (const Partilhado& q : g.partilha) {
+        if (q.fim < trabalho - 1e-9 * (1 + std::fabs(trabalho))) {
+          return formatar("estacao %zu: um fregues recebeu mais que seu servico", n);
+        }
+        menor = std::min(menor, q.fim);
+      }
+      for (const Evento& ev : c.pendentes) {
+        if (ev.alvo != static_cast<std::int32_t>(e) || !g.agendado || ev.ordem != g.ordem_valida) {
+          continue;
+        }
+        const double previsto = g.t_trabalho + (menor - g.trabalho) / r;
+        if (std::fabs(ev.t - previsto) > 1e-9 * (1 + std::fabs(previsto))) {
+          return formatar("estacao %zu: conclusao em %.17g, e nao %.17g", n, ev.t, previsto);
+        }
+      }
+    }
+  }
+  for (std::size_t k = 0; k < K; ++k) {
+    const RedeClasse& r = x.classes[k];
+    const ClassePronta& classe = c.rede.classes[k];
+    if (classe.populacao > 0) {
+      if (presentes[k] != classe.populacao) {
+        return formatar("classe fechada %s com %" PRId64 " fregueses, e nao %" PRId64,
+                        classe.nome.c_str(), presentes[k], classe.populacao);
+      }
+      continue;
+    }
+    if (r.gerados_total + r.vieram != presentes[k] + r.saidas_total + perdidos[k] + r.viraram) {
+      return formatar("classe %s: gerados %" PRId64 " + vindos %" PRId64 " != presentes %" PRId64
+                      " + saidas %" PRId64 " + perdidos %" PRId64 " + idos %" PRId64,
+                      classe.nome.c_str(), r.gerados_total, r.vieram, presentes[k], r.saidas_total,
+                      perdidos[k], r.viraram);
+    }
+  }
+  return "";
+}
+
+}  // namespace
 
 std::string verificar(const Corrida& c) {
   const std::vector<Evento>& h = c.pendentes;
   const std::size_t ne = c.estacoes.size(), nf = c.gerados.size();
   std::vector<std::int64_t> servico(ne, 0), chegada(nf, 0);
+  std::vector<std::vector<std::uint64_t>> ordens(ne);
   for (std::size_t i = 0; i < h.size(); ++i) {
     const Evento& e = h[i];
     if (!(e.t >= c.relogio)) {
@@ -25,6 +136,7 @@ std::string verificar(const Corrida& c) {
     }
     if (e.alvo >= 0) {
       if (static_cast<std::size_t>(e.alvo) >= ne) return formatar("evento de estacao %d", e.alvo);
+      ordens[static_cast<std::size_t>(e.alvo)].push_back(e.ordem);
       if (!(e.f.rede <= e.f.estacao && e.f.estacao <= c.relogio)) {
         return formatar("fregues em servico na estacao %d com tempos fora de ordem", e.alvo + 1);
       }
@@ -40,6 +152,7 @@ std::string verificar(const Corrida& c) {
       return formatar("fonte %zu com %" PRId64 " chegadas pendentes", j + 1, chegada[j]);
     }
   }
+  if (c.classes) return verificar_classes(c, ordens);
   std::int64_t presentes = 0, perdidos = 0;
   for (std::size_t e = 0; e < ne; ++e) {
     const EstadoEstacao& s = c.estacoes[e];

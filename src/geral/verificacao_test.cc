@@ -6,13 +6,17 @@
 
 #include <string>
 
+#include "geral/classes.h"
+
 namespace tarvo::geral {
 namespace {
 
 // A network drawn from the seed: up to 3 sources and 8 stations, every distribution, finite and
 // infinite servers, capacities, routes that leave, loop back or go nowhere, ties from
-// deterministic times, and a warm-up and limits small enough for a few thousand events.
-Rede aleatoria(std::uint32_t semente) {
+// deterministic times, and a warm-up and limits small enough for a few thousand events. With
+// classes: up to 3 open classes of random priorities, maybe a closed one, every discipline, and
+// per class services, routes and changes of class.
+Rede aleatoria(std::uint32_t semente, bool com_classes = false) {
   Gerador g = gerador(semente, 0, Proposito::intervalo, 999);
   auto inteiro = [&g](int n) { return static_cast<int>(g.pcg(static_cast<std::uint32_t>(n))); };
   auto real = [&g](double a, double b) { return a + (b - a) * uniforme(g); };
@@ -60,6 +64,30 @@ Rede aleatoria(std::uint32_t semente) {
     e.rota = rota();
     r.estacoes.push_back(e);
   }
+  if (!com_classes) return r;
+  const int abertas = 1 + inteiro(3);
+  for (int k = 0; k < abertas; ++k)
+    r.classes.push_back({"k" + std::to_string(k), inteiro(3), {}, -1});
+  const bool fechada = inteiro(2) == 0;
+  if (fechada) r.classes.push_back({"fechada", inteiro(3), 1 + inteiro(5), inteiro(ne)});
+  for (Fonte& f : r.fontes) f.classe = inteiro(abertas);
+  const int K = static_cast<int>(r.classes.size());
+  for (Estacao& e : r.estacoes) {
+    e.disciplina = static_cast<Disciplina>(inteiro(6));
+    if (e.infinitos && e.disciplina != Disciplina::fifo) e.infinitos = false;
+    if (fechada) e.capacidade.reset();  // the closed class's customers must all fit
+    e.classes.resize(static_cast<std::size_t>(K));
+    for (int k = 0; k < K; ++k) {
+      DaClasse& d = e.classes[static_cast<std::size_t>(k)];
+      if (inteiro(2)) d.servico = dist(real(0.1, 2));
+      if (fechada && k == K - 1) {
+        d.rota = Rota{{inteiro(ne), 1.0}};  // never leaves
+      } else {
+        if (inteiro(2)) d.rota = rota();
+        if (inteiro(3) == 0) d.proxima_classe = inteiro(abertas);
+      }
+    }
+  }
   return r;
 }
 
@@ -67,6 +95,18 @@ TEST(VerificacaoGeral, RandomNetworksKeepEveryInvariant) {
   std::uint64_t eventos = 0;
   for (std::uint32_t s = 1; s <= 1000; ++s) {
     const RedePronta pronta = preparar_rede(aleatoria(s));
+    Corrida c(pronta, s, 0, pronta.aquecimento);
+    const std::string v = rodar_verificado(c);
+    ASSERT_EQ(v, "") << "network " << s;
+    eventos += c.eventos;
+  }
+  std::printf("  %llu events checked\n", static_cast<unsigned long long>(eventos));
+}
+
+TEST(VerificacaoGeral, RandomNetworksWithClassesKeepEveryInvariant) {
+  std::uint64_t eventos = 0;
+  for (std::uint32_t s = 1; s <= 1000; ++s) {
+    const RedePronta pronta = preparar_rede(aleatoria(s, true));
     Corrida c(pronta, s, 0, pronta.aquecimento);
     const std::string v = rodar_verificado(c);
     ASSERT_EQ(v, "") << "network " << s;
@@ -106,6 +146,32 @@ TEST(VerificacaoGeral, NamesTheStateThatWasBroken) {
     ASSERT_EQ(verificar(c), "");
     ASSERT_EQ(c.estacoes[0].ocupados, 2);  // the station is full, as the mutations assume
     ASSERT_EQ(c.gerados_total, 200 - c.estacoes[0].atendidos);
+    q.quebrar(c);
+    EXPECT_NE(verificar(c).find(q.mensagem), std::string::npos) << verificar(c);
+  }
+  // On the path for classes: a PS station of one class and a closed class of 3 at the other.
+  r.classes = {{"a", 0, {}, -1}, {"b", 1, 3, 1}};
+  r.estacoes[0].disciplina = Disciplina::ps;
+  Estacao f = e;
+  f.nome = "f";
+  f.capacidade.reset();
+  f.disciplina = Disciplina::prioridade_preemptiva;
+  f.rota = {{1, 1}};
+  r.estacoes.push_back(f);
+  const RedePronta classes = preparar_rede(r);
+  const Quebra mais[] = {
+      {[](Corrida& c) { ++c.classes->classes[0].gerados_total; }, "classe a: gerados"},
+      {[](Corrida& c) { ++c.classes->estacoes[1].classes[1].fila; }, "as classes nao somam"},
+      {[](Corrida& c) { c.classes->estacoes[0].partilha.pop_back(); }, "partilha com"},
+      {[](Corrida& c) { c.classes->estacoes[1].servindo.clear(); }, "conclusoes pendentes"},
+      {[](Corrida& c) { c.classes->estacoes[0].partilha[0].fim = -1; }, "recebeu mais"},
+  };
+  for (const Quebra& q : mais) {
+    Corrida c(classes, 3, 0, 0);
+    while (c.eventos < 200) ASSERT_TRUE(passo(c));
+    ASSERT_EQ(verificar(c), "");
+    ASSERT_GT(c.classes->estacoes[0].em_servico, 0);
+    SCOPED_TRACE(q.mensagem);
     q.quebrar(c);
     EXPECT_NE(verificar(c).find(q.mensagem), std::string::npos) << verificar(c);
   }
