@@ -57,7 +57,7 @@ const Direcao* direcao(const IdFigura& id) {
 }
 
 bool mesma(const IdFigura& x, const IdFigura& y) {
-  return x.tipo == y.tipo && x.nome == y.nome && x.figura == y.figura;
+  return x.tipo == y.tipo && x.nome == y.nome && x.figura == y.figura && x.classe == y.classe;
 }
 
 std::size_t achar(const Resultado& r, const IdFigura& id) {

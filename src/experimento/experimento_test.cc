@@ -210,9 +210,9 @@ TEST(Comparacao, ListsWhatOnlyOneModelHasAndEndsWithAVerdict) {
   EXPECT_EQ(json[0]["so_em"], nullptr);
   const std::string csv = escrever_comparacao(a, b, Formato::csv);
   EXPECT_EQ(csv.substr(0, csv.find('\n')),
-            "tipo,nome,figura,rotulo,media_a,media_b,diferenca,meia_largura,n,melhor,so_em");
+            "tipo,nome,classe,figura,rotulo,media_a,media_b,diferenca,meia_largura,n,melhor,so_em");
   EXPECT_EQ(csv.substr(csv.rfind('\n', csv.size() - 2) + 1),
-            "estacao,z,espera_media,TEM.MED.FIL,,1.0,,,0,-,B\n");
+            "estacao,z,,espera_media,TEM.MED.FIL,,1.0,,,0,-,B\n");
 }
 
 // The model in words, for both languages, against the sentences of tests/html/palavras.txt.

@@ -83,6 +83,7 @@ Json objeto(const Resultado& r) {
                        {"numero", id.numero},
                        {"figura", id.figura},
                        {"rotulo", id.rotulo}});
+    if (!id.classe.empty()) figuras.back()["classe"] = id.classe;
     if (id.limiar) figuras.back()["limiar"] = *id.limiar;
     figuras.back().update(Json{{"media", numero(s[f].media)},
                                {"meia_largura", numero(s[f].meia_largura)},
@@ -113,6 +114,7 @@ Json objeto(const Resultado& r) {
       hs.push_back({{"tipo", id.tipo},
                     {"nome", id.nome},
                     {"grandeza", id.grandeza},
+                    {"classe", id.classe},
                     {"replicacoes", std::move(reps)}});
     }
     j["histogramas"] = std::move(hs);
@@ -141,8 +143,8 @@ std::string real(double x) {
 
 std::string cabecalho_csv(const Resultado& r) {
   return std::string(
-             "tipo,nome,numero,figura,rotulo,media,meia_largura,desvio,min,max,n,faltantes,"
-             "agrupado,interrompido,replicacao,valor") +
+             "tipo,nome,classe,numero,figura,rotulo,media,meia_largura,desvio,min,max,n,"
+             "faltantes,agrupado,interrompido,replicacao,valor") +
          (r.pedido.teoria ? ",teoria,metodo\n" : "\n");
 }
 
@@ -153,10 +155,10 @@ std::string csv(const Resultado& r) {
     const IdFigura& id = r.ids[f];
     const Resumo& m = rs[f];
     const std::string comum =
-        campo(id.tipo) + "," + campo(id.nome) + "," + std::to_string(id.numero) + "," +
-        campo(id.figura) + "," + campo(id.rotulo) + "," + real(m.media) + "," +
-        real(m.meia_largura) + "," + real(m.desvio) + "," + real(m.min) + "," + real(m.max) + "," +
-        std::to_string(m.n) + "," + std::to_string(m.faltantes) + "," +
+        campo(id.tipo) + "," + campo(id.nome) + "," + campo(id.classe) + "," +
+        std::to_string(id.numero) + "," + campo(id.figura) + "," + campo(id.rotulo) + "," +
+        real(m.media) + "," + real(m.meia_largura) + "," + real(m.desvio) + "," + real(m.min) +
+        "," + real(m.max) + "," + std::to_string(m.n) + "," + std::to_string(m.faltantes) + "," +
         real(agrupado(r, f).value_or(NaN)) + "," + (r.interrompido ? "1," : "0,");
     std::string fim = "\n";
     if (r.pedido.teoria) {
@@ -249,13 +251,18 @@ std::string longe_da_precisao(const Resultado& r) {
   return s;
 }
 
+// An object's name as a table shows it, with the class a figure is of: "triagem/urgente".
+std::string nome_e_classe(const IdFigura& id) {
+  return visivel(id.nome) + (id.classe.empty() ? "" : "/" + visivel(id.classe));
+}
+
 // The quantiles of every replication's values taken as one sample, where the model has them.
 std::string quantis_agrupados(const Resultado& r) {
   std::vector<std::vector<std::string>> linhas;
   for (std::size_t f = 0; f < r.ids.size(); ++f) {
     if (!quantil_de(r.ids[f], r.ids_histogramas)) continue;
     const IdFigura& id = r.ids[f];
-    linhas.push_back({id.tipo, std::to_string(id.numero), id.nome, id.rotulo,
+    linhas.push_back({id.tipo, std::to_string(id.numero), nome_e_classe(id), id.rotulo,
                       celula(agrupado(r, f).value_or(NaN))});
   }
   if (linhas.empty()) return "";
@@ -308,7 +315,7 @@ std::string texto(const Resultado& r) {
   for (std::size_t f = 0; f < r.ids.size(); ++f) {
     const IdFigura& id = r.ids[f];
     const Resumo& m = rs[f];
-    linhas.push_back({id.tipo, std::to_string(id.numero), visivel(id.nome), id.rotulo,
+    linhas.push_back({id.tipo, std::to_string(id.numero), nome_e_classe(id), id.rotulo,
                       celula(m.media), celula(m.meia_largura), celula(m.desvio), celula(m.min),
                       celula(m.max), std::to_string(m.n), std::to_string(m.faltantes)});
     if (p.teoria) colunas_teoria(teorico(r, f), m, linhas.back());
@@ -534,6 +541,7 @@ Resultado ler_json(const std::string& texto, const std::string& arquivo,
                        static_cast<int>(inteiro(pega(f, "numero"), 0, INT32_MAX)),
                        pega(f, "figura").get<std::string>(), pega(f, "rotulo").get<std::string>(),
                        std::nullopt});
+      if (f.contains("classe")) r.ids.back().classe = pega(f, "classe").get<std::string>();
       if (f.contains("limiar")) {
         r.ids.back().limiar = real(pega(f, "limiar"), [](double x) { return x >= 0; });
       }
@@ -560,9 +568,10 @@ Resultado ler_json(const std::string& texto, const std::string& arquivo,
     if (j.contains("histogramas")) {
       r.histogramas.assign(n, {});
       for (const Json& h : pega(j, "histogramas")) {
-        r.ids_histogramas.push_back({pega(h, "tipo").get<std::string>(),
-                                     pega(h, "nome").get<std::string>(),
-                                     pega(h, "grandeza").get<std::string>()});
+        r.ids_histogramas.push_back(
+            {pega(h, "tipo").get<std::string>(), pega(h, "nome").get<std::string>(),
+             pega(h, "grandeza").get<std::string>(),
+             h.contains("classe") ? pega(h, "classe").get<std::string>() : std::string()});
         const Json& reps = pega(h, "replicacoes");
         if (reps.size() != n) throw std::invalid_argument("histogramas");
         for (std::size_t i = 0; i < n; ++i) {
@@ -728,7 +737,7 @@ std::string texto_varredura(const std::vector<Ponto>& pontos) {
   if (algum_instavel) esquerda.back() = true;
   for (std::size_t f = 0; f < r0.ids.size(); ++f) {
     const IdFigura& id = r0.ids[f];
-    s += formatar("\n %s %s: %s (%s)\n", id.tipo.c_str(), visivel(id.nome).c_str(),
+    s += formatar("\n %s %s: %s (%s)\n", id.tipo.c_str(), nome_e_classe(id).c_str(),
                   id.rotulo.c_str(), id.figura.c_str());
     std::vector<std::vector<std::string>> linhas;
     for (const Ponto& x : pontos) {
@@ -820,17 +829,18 @@ std::string escrever_comparacao(const Resultado& a, const Resultado& b, Formato 
                    {"n", c.diferenca.n},
                    {"melhor", c.melhor},
                    {"so_em", so_em(c)}});
+      if (!c.id.classe.empty()) v.back()["classe"] = c.id.classe;
     }
     return Json{{"a", objeto(a)}, {"b", objeto(b)}, {"comparacao", std::move(v)}}.dump(2) + "\n";
   }
   if (formato == Formato::csv) {
     std::string s =
-        "tipo,nome,figura,rotulo,media_a,media_b,diferenca,meia_largura,n,melhor,so_em\n";
+        "tipo,nome,classe,figura,rotulo,media_a,media_b,diferenca,meia_largura,n,melhor,so_em\n";
     for (const Comparada& c : cs) {
-      s += campo(c.id.tipo) + "," + campo(c.id.nome) + "," + campo(c.id.figura) + "," +
-           campo(c.id.rotulo) + "," + real(c.media_a) + "," + real(c.media_b) + "," +
-           real(c.diferenca.media) + "," + real(c.diferenca.meia_largura) + "," +
-           std::to_string(c.diferenca.n) + "," + c.melhor + "," + c.so_em() + "\n";
+      s += campo(c.id.tipo) + "," + campo(c.id.nome) + "," + campo(c.id.classe) + "," +
+           campo(c.id.figura) + "," + campo(c.id.rotulo) + "," + real(c.media_a) + "," +
+           real(c.media_b) + "," + real(c.diferenca.media) + "," + real(c.diferenca.meia_largura) +
+           "," + std::to_string(c.diferenca.n) + "," + c.melhor + "," + c.so_em() + "\n";
     }
     return s;
   }
@@ -849,7 +859,7 @@ std::string escrever_comparacao(const Resultado& a, const Resultado& b, Formato 
   std::vector<std::vector<std::string>> linhas;
   for (const Comparada& c : cs) {
     const bool ambos = c.so_em().empty();
-    linhas.push_back({c.id.tipo, visivel(c.id.nome), c.id.rotulo, celula(c.media_a),
+    linhas.push_back({c.id.tipo, nome_e_classe(c.id), c.id.rotulo, celula(c.media_a),
                       celula(c.media_b), celula(c.diferenca.media),
                       celula(c.diferenca.meia_largura),
                       ambos ? std::to_string(c.diferenca.n) : "-"});

@@ -401,11 +401,11 @@ TEST(TarvoRep, SweepsAParameterWithCommonRandomNumbers) {
   const Resultado c = rep(tmp.caminho(), {"-r", "3", "-s", "9", "-f", "csv", "--sweep",
                                           "S1.a=0.8:0.9:0.1", "--sweep", "N=5:6:1", "model.txt"});
   ASSERT_EQ(c.status, 0) << c.erro;
-  EXPECT_EQ(c.saida.substr(0, 21), "S1.a,N,tipo,nome,nume");
+  EXPECT_EQ(c.saida.substr(0, 22), "S1.a,N,tipo,nome,class");
   const std::size_t figuras = p[0]["resultado"]["figuras"].size();
   EXPECT_EQ(static_cast<std::size_t>(std::count(c.saida.begin(), c.saida.end(), '\n')),
             1 + 4 * 3 * figuras);
-  EXPECT_NE(c.saida.find("\n0.9,6,rede,rede,0,tempo_final,"), std::string::npos);
+  EXPECT_NE(c.saida.find("\n0.9,6,rede,rede,,0,tempo_final,"), std::string::npos);
 }
 
 // M/M/1 at arrival rate 1 with service mean 0.5 (A) against 0.8 (B): mean waits 0.5 and 3.2,
