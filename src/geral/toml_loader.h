@@ -3,8 +3,11 @@
 #ifndef TARVO_GERAL_TOML_LOADER_H_
 #define TARVO_GERAL_TOML_LOADER_H_
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "geral/rede.h"
 
@@ -15,6 +18,18 @@ Rede ler_rede(const std::string& caminho);
 
 // The network of a file's text; nome_arquivo is the name its messages give.
 Rede ler_rede_texto(std::string_view texto, const std::string& nome_arquivo);
+
+// A station whose capacidade is below the customers of the closed classes that can be there
+// together: a full station would lose customers that never leave.
+struct Excesso {
+  int estacao;
+  std::int64_t populacao;    // of those classes together
+  std::vector<int> classes;  // the closed classes that can be there, in file order
+};
+
+// The first such station of the network, in file order; the loader refuses one, and so does a
+// sweep's point.
+std::optional<Excesso> populacao_excedente(const Rede& rede);
 
 }  // namespace tarvo::geral
 
