@@ -602,11 +602,6 @@ std::vector<const toml::table*> lista(const Leitor& l, const toml::table& raiz, 
   return v;
 }
 
-// A priority within the range of an int, with room for the engine to compare differences.
-constexpr std::int64_t PRIORIDADE_MAX = 1000000000;
-// Every customer of a closed class is held from time 0; past this the memory runs out first.
-constexpr std::int64_t POPULACAO_MAX = 100000000;
-
 void ler_classe(Leitor& l, const toml::table& t) {
   const char* onde = "em [[classe]]";
   checar_chaves(l, t, {"nome", "prioridade", "populacao", "inicio"}, onde);
@@ -1177,7 +1172,7 @@ std::optional<Excesso> populacao_excedente(const Rede& rede) {
   std::vector<std::int64_t> populacao(rede.estacoes.size(), 0);
   std::vector<std::vector<int>> classes(rede.estacoes.size());
   for (std::size_t k = 0; k < rede.classes.size(); ++k) {
-    if (!rede.classes[k].populacao) continue;
+    if (!rede.classes[k].populacao || rede.classes[k].inicio < 0) continue;
     const std::vector<char> chega = alcance_fechada(rede, static_cast<int>(k));
     for (std::size_t i = 0; i < chega.size(); ++i) {
       if (!chega[i]) continue;

@@ -13,6 +13,11 @@
 
 namespace tarvo::geral {
 
+// A class's prioridade lies within +-PRIORIDADE_MAX, so that the difference of two fits an int.
+constexpr std::int64_t PRIORIDADE_MAX = 1000000000;
+// A closed class has at most POPULACAO_MAX customers, every one of them held from time 0.
+constexpr std::int64_t POPULACAO_MAX = 100000000;
+
 // The network of the file at caminho, which its messages name as given.
 Rede ler_rede(const std::string& caminho);
 
