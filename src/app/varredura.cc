@@ -171,11 +171,20 @@ std::vector<Parametro> parametros(const Base& base) {
     }
     for (const char* x : ps) v.push_back({p + x, std::string_view(x) == "k"});
   };
+  for (const geral::Classe& c : r.classes) {
+    v.push_back({"classe." + c.nome + ".prioridade", true});
+    if (c.populacao) v.push_back({"classe." + c.nome + ".populacao", true});
+  }
   for (const geral::Fonte& f : r.fontes) dist("fonte." + f.nome + ".intervalo.", f.intervalo);
   for (const geral::Estacao& e : r.estacoes) {
     if (!e.infinitos) v.push_back({"estacao." + e.nome + ".servidores", true});
     v.push_back({"estacao." + e.nome + ".capacidade", true});
     dist("estacao." + e.nome + ".servico.", e.servico);
+    for (std::size_t k = 0; k < e.classes.size(); ++k) {
+      if (!e.classes[k].servico) continue;
+      dist("estacao." + e.nome + ".classes." + r.classes[k].nome + ".servico.",
+           *e.classes[k].servico);
+    }
   }
   return v;
 }
@@ -285,6 +294,10 @@ std::unique_ptr<Modelo> geral_no_ponto(const Base& base,
     if (nome == "simulacao.tempo") r.tempo = x;
     if (nome == "simulacao.fregueses") r.fregueses = static_cast<std::int64_t>(x);
     if (nome == "simulacao.aquecimento") r.aquecimento = x;
+    for (geral::Classe& c : r.classes) {
+      if (nome == "classe." + c.nome + ".prioridade") c.prioridade = static_cast<int>(x);
+      if (nome == "classe." + c.nome + ".populacao") c.populacao = static_cast<std::int64_t>(x);
+    }
     for (geral::Fonte& f : r.fontes) {
       const std::string p = "fonte." + f.nome + ".intervalo.";
       if (nome.rfind(p, 0) == 0) por_na_dist(f.intervalo, nome.substr(p.size()), x);
@@ -296,6 +309,12 @@ std::unique_ptr<Modelo> geral_no_ponto(const Base& base,
       if (resto == "servidores") e.servidores = static_cast<int>(x);
       if (resto == "capacidade") e.capacidade = static_cast<std::int64_t>(x);
       if (resto.rfind("servico.", 0) == 0) por_na_dist(e.servico, resto.substr(8), x);
+      for (std::size_t k = 0; k < e.classes.size(); ++k) {
+        const std::string q = "classes." + r.classes[k].nome + ".servico.";
+        if (e.classes[k].servico && resto.rfind(q, 0) == 0) {
+          por_na_dist(*e.classes[k].servico, resto.substr(q.size()), x);
+        }
+      }
     }
   }
   // The loader's rules for the values a sweep can change.
@@ -314,6 +333,19 @@ std::unique_ptr<Modelo> geral_no_ponto(const Base& base,
     recusar(nome_ponto, formatar("simulacao.aquecimento (%s) deve ser menor que simulacao.tempo "
                                  "(%s)",
                                  escrito(r.aquecimento).c_str(), escrito(*r.tempo).c_str()));
+  }
+  for (const geral::Classe& c : r.classes) {
+    const std::string onde = "classe." + c.nome;
+    if (c.prioridade < -geral::PRIORIDADE_MAX || c.prioridade > geral::PRIORIDADE_MAX) {
+      recusar(nome_ponto, formatar("%s.prioridade deve ser um inteiro de %lld a %lld, nao %d",
+                                   onde.c_str(), static_cast<long long>(-geral::PRIORIDADE_MAX),
+                                   static_cast<long long>(geral::PRIORIDADE_MAX), c.prioridade));
+    }
+    if (c.populacao && (*c.populacao < 1 || *c.populacao > geral::POPULACAO_MAX)) {
+      recusar(nome_ponto, formatar("%s.populacao deve ser um inteiro de 1 a %lld, nao %lld",
+                                   onde.c_str(), static_cast<long long>(geral::POPULACAO_MAX),
+                                   static_cast<long long>(*c.populacao)));
+    }
   }
   for (const geral::Fonte& f : r.fontes) {
     const std::string onde = "fonte." + f.nome + ".intervalo";
@@ -339,6 +371,24 @@ std::unique_ptr<Modelo> geral_no_ponto(const Base& base,
                        e.servidores));
     }
     conferir_dist(nome_ponto, onde + ".servico", e.servico);
+    for (std::size_t k = 0; k < e.classes.size(); ++k) {
+      if (!e.classes[k].servico) continue;
+      conferir_dist(nome_ponto, onde + ".classes." + r.classes[k].nome + ".servico",
+                    *e.classes[k].servico);
+    }
+  }
+  if (const auto x = geral::populacao_excedente(r)) {
+    std::string soma;
+    for (int k : x->classes) {
+      soma += (soma.empty() ? "classe." : " + classe.") + r.classes[k].nome + ".populacao";
+    }
+    const geral::Estacao& e = r.estacoes[x->estacao];
+    recusar(nome_ponto,
+            formatar("estacao.%s.capacidade (%lld) e menor que os %lld fregueses das classes "
+                     "fechadas que podem estar ali (%s): uma estacao cheia perderia fregueses que "
+                     "nunca saem",
+                     e.nome.c_str(), static_cast<long long>(*e.capacidade),
+                     static_cast<long long>(x->populacao), soma.c_str()));
   }
   return modelo_geral(r, base.texto, base.ajustes);
 }

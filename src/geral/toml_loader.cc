@@ -34,8 +34,12 @@ constexpr std::int64_t MAX_INT64 = std::numeric_limits<std::int64_t>::max();
 using Posicao = toml::source_position;
 using Chaves = std::vector<std::string_view>;
 
+// Sources, stations and classes share one set of names, so that a name in a message, a route
+// or a sweep's path is never two things.
+enum class Tipo { fonte, estacao, classe };
+
 struct Nome {
-  bool fonte;
+  Tipo tipo;
   int indice;
   Posicao pos;  // of the name's value
 };
@@ -49,14 +53,37 @@ struct Passo {
 
 struct RotaLida {
   std::vector<Passo> passos;
-  Posicao pos{};  // of the key destino or rota
+  Posicao pos{};  // of the key destino or rota; none when neither is given
+};
+
+// What the checks on the whole network point at, beside what the Rede holds.
+struct FonteLida {
+  RotaLida rota;
+};
+
+struct DaClasseLida {
+  std::optional<RotaLida> rota;  // only when the class has a route of its own here
+  Posicao chave{};               // of the class's name in "classes"
+};
+
+struct EstacaoLida {
+  RotaLida rota;
+  Posicao nome{}, capacidade{};
+  std::vector<DaClasseLida> classes;  // as Estacao::classes
+};
+
+struct ClasseLida {
+  Posicao nome{};
+  std::optional<Passo> inicio;  // a closed class's first station, as written
 };
 
 struct Leitor {
   const std::string& arquivo;
   Rede rede;
   std::map<std::string, Nome, std::less<>> nomes;
-  std::vector<RotaLida> rotas_fontes, rotas_estacoes;
+  std::vector<FonteLida> fontes;
+  std::vector<EstacaoLida> estacoes;
+  std::vector<ClasseLida> classes;
 };
 
 unsigned linha(Posicao p) { return p.line > 0 ? p.line : 1; }
@@ -408,7 +435,11 @@ Distribuicao ler_dist(const Leitor& l, const toml::table& dono, const char* chav
   return r;
 }
 
-std::string ler_nome(Leitor& l, const toml::table& t, const char* onde, bool fonte, int indice) {
+const char* uma(Tipo t) {
+  return t == Tipo::fonte ? "uma fonte" : t == Tipo::estacao ? "uma estacao" : "uma classe";
+}
+
+std::string ler_nome(Leitor& l, const toml::table& t, const char* onde, Tipo tipo, int indice) {
   const toml::node& n = exigir(l, t, "nome", onde);
   const Posicao pos = n.source().begin;
   std::string s = texto(l, n, "\"nome\"");
@@ -422,10 +453,10 @@ std::string ler_nome(Leitor& l, const toml::table& t, const char* onde, bool fon
   }
   if (auto it = l.nomes.find(s); it != l.nomes.end()) {
     erro(l, pos,
-         formatar("nome %s ja usado por %s na linha %u", aspas(s).c_str(),
-                  it->second.fonte ? "uma fonte" : "uma estacao", linha(it->second.pos)));
+         formatar("nome %s ja usado por %s na linha %u", aspas(s).c_str(), uma(it->second.tipo),
+                  linha(it->second.pos)));
   }
-  l.nomes.emplace(s, Nome{fonte, indice, pos});
+  l.nomes.emplace(s, Nome{tipo, indice, pos});
   return s;
 }
 
@@ -479,33 +510,39 @@ RotaLida ler_rota(const Leitor& l, const toml::table& t, const char* onde, bool 
   return r;
 }
 
+// The station that a name stands for, as the key chave (destino, inicio) gives it; porque says
+// why it must be a station.
+int estacao_chamada(const Leitor& l, const std::string& nome, Posicao pos, const char* chave,
+                    const char* porque) {
+  const auto it = l.nomes.find(nome);
+  if (it == l.nomes.end()) {
+    Chaves estacoes;
+    for (const Estacao& e : l.rede.estacoes) estacoes.push_back(e.nome);
+    std::string m = formatar("%s desconhecido %s", chave, aspas(nome).c_str());
+    if (auto p = parecido(nome, estacoes)) {
+      m += formatar("; voce quis dizer %s?", aspas(*p).c_str());
+    } else {
+      m += ": nenhuma estacao tem esse nome";
+    }
+    erro(l, pos, m);
+  }
+  if (it->second.tipo != Tipo::estacao) {
+    erro(l, pos,
+         formatar("%s %s e %s; %s", chave, aspas(nome).c_str(), uma(it->second.tipo), porque));
+  }
+  return it->second.indice;
+}
+
 Rota resolver(const Leitor& l, const RotaLida& lida) {
   Rota r;
   for (const Passo& s : lida.passos) {
-    const auto it = l.nomes.find(s.destino);
-    if (it == l.nomes.end()) {
-      Chaves estacoes;
-      for (const Estacao& e : l.rede.estacoes) estacoes.push_back(e.nome);
-      std::string m = "destino desconhecido " + aspas(s.destino);
-      if (auto p = parecido(s.destino, estacoes)) {
-        m += formatar("; voce quis dizer %s?", aspas(*p).c_str());
-      } else {
-        m += ": nenhuma estacao tem esse nome";
-      }
-      erro(l, s.pos, m);
-    }
-    const Nome& n = it->second;
-    if (n.fonte) {
-      erro(l, s.pos,
-           formatar("destino %s e uma fonte; so estacoes recebem fregueses",
-                    aspas(s.destino).c_str()));
-    }
+    const int i = estacao_chamada(l, s.destino, s.pos, "destino", "so estacoes recebem fregueses");
     for (const Destino& x : r) {
-      if (x.estacao == n.indice) {
+      if (x.estacao == i) {
         erro(l, s.pos, formatar("destino %s repetido na rota", aspas(s.destino).c_str()));
       }
     }
-    r.push_back({n.indice, s.p});
+    r.push_back({i, s.p});
   }
   return r;
 }
@@ -539,9 +576,12 @@ void ler_simulacao(Leitor& l, const toml::table& raiz) {
   }
 }
 
-std::vector<const toml::table*> lista(const Leitor& l, const toml::table& raiz, const char* chave) {
+// The tables of [[chave]]; without any, an error when exigida, else none.
+std::vector<const toml::table*> lista(const Leitor& l, const toml::table& raiz, const char* chave,
+                                      bool exigida) {
   const toml::node* n = raiz.get(chave);
   const std::string nenhuma = formatar("nenhuma [[%s]]: o modelo precisa de ao menos uma", chave);
+  if (n == nullptr && !exigida) return {};
   if (n == nullptr) erro(l, Posicao{1, 1}, nenhuma);
   const toml::array* a = n->as_array();
   if (a == nullptr) {
@@ -549,7 +589,7 @@ std::vector<const toml::table*> lista(const Leitor& l, const toml::table& raiz, 
          formatar("\"%s\" deve ser uma lista de tabelas [[%s]], nao %s", chave, chave,
                   escrito(*n).c_str()));
   }
-  if (a->empty()) erro(l, n->source().begin, nenhuma);
+  if (a->empty() && exigida) erro(l, n->source().begin, nenhuma);
   std::vector<const toml::table*> v;
   for (const toml::node& item : *a) {
     if (item.as_table() == nullptr) {
@@ -562,26 +602,196 @@ std::vector<const toml::table*> lista(const Leitor& l, const toml::table& raiz, 
   return v;
 }
 
+void ler_classe(Leitor& l, const toml::table& t) {
+  const char* onde = "em [[classe]]";
+  checar_chaves(l, t, {"nome", "prioridade", "populacao", "inicio"}, onde);
+  Classe c;
+  ClasseLida lida;
+  c.nome = ler_nome(l, t, onde, Tipo::classe, static_cast<int>(l.rede.classes.size()));
+  lida.nome = l.nomes.find(c.nome)->second.pos;
+  if (const toml::node* n = t.get("prioridade")) {
+    c.prioridade =
+        static_cast<int>(inteiro(l, *n, "\"prioridade\"", -PRIORIDADE_MAX, PRIORIDADE_MAX));
+  }
+  const toml::node* populacao = t.get("populacao");
+  if (populacao != nullptr) c.populacao = inteiro(l, *populacao, "\"populacao\"", 1, POPULACAO_MAX);
+  if (const auto i = t.find("inicio"); i != t.end()) {
+    if (populacao == nullptr) {
+      erro(l, i->first.source().begin,
+           formatar("\"inicio\" sem \"populacao\" na classe %s: so os fregueses de uma classe "
+                    "fechada comecam numa estacao; os de uma aberta chegam de uma fonte",
+                    aspas(c.nome).c_str()));
+    }
+    lida.inicio = Passo{texto(l, i->second, "\"inicio\""), i->second.source().begin, 1};
+  } else if (populacao != nullptr) {
+    erro(l, t.source().begin,
+         formatar("falta \"inicio\" na classe fechada %s: a estacao onde seus %lld fregueses "
+                  "estao no instante 0",
+                  aspas(c.nome).c_str(), static_cast<long long>(*c.populacao)));
+  }
+  l.classes.push_back(std::move(lida));
+  l.rede.classes.push_back(std::move(c));
+}
+
+// The class a name stands for; the model has classes.
+int classe_chamada(const Leitor& l, const std::string& nome, Posicao pos) {
+  const auto it = l.nomes.find(nome);
+  if (it != l.nomes.end() && it->second.tipo == Tipo::classe) return it->second.indice;
+  Chaves classes;
+  for (const Classe& c : l.rede.classes) classes.push_back(c.nome);
+  std::string m = "classe desconhecida " + aspas(nome);
+  if (auto p = parecido(nome, classes)) {
+    m += formatar("; voce quis dizer %s?", aspas(*p).c_str());
+  } else {
+    m += "; as classes: " + juntar(classes, ", ");
+  }
+  erro(l, pos, m);
+}
+
+// A key that only a model with classes takes.
+void sem_classes(const Leitor& l, const toml::table& t, const char* chave) {
+  if (!l.rede.classes.empty()) return;
+  erro(l, t.find(chave)->first.source().begin,
+       formatar("%s sem nenhuma [[classe]] declarada: sem elas, o modelo tem uma classe so",
+                aspas(chave).c_str()));
+}
+
 void ler_fonte(Leitor& l, const toml::table& t) {
   const char* onde = "em [[fonte]]";
-  checar_chaves(l, t, {"nome", "intervalo", "destino", "rota"}, onde);
+  checar_chaves(l, t, {"nome", "classe", "intervalo", "destino", "rota"}, onde);
   Fonte f;
-  f.nome = ler_nome(l, t, onde, true, static_cast<int>(l.rede.fontes.size()));
+  f.nome = ler_nome(l, t, onde, Tipo::fonte, static_cast<int>(l.rede.fontes.size()));
+  if (const toml::node* n = t.get("classe")) {
+    sem_classes(l, t, "classe");
+    f.classe = classe_chamada(l, texto(l, *n, "\"classe\""), n->source().begin);
+    const Classe& c = l.rede.classes[f.classe];
+    if (c.populacao) {
+      erro(l, n->source().begin,
+           formatar("a classe %s e fechada: seus %lld fregueses nunca chegam nem saem, e nenhuma "
+                    "fonte os gera; tire a fonte ou \"populacao\" da classe",
+                    aspas(c.nome).c_str(), static_cast<long long>(*c.populacao)));
+    }
+  } else if (!l.rede.classes.empty()) {
+    erro(l, t.source().begin,
+         "falta \"classe\" em [[fonte]]: com [[classe]] declaradas, cada fonte diz a classe dos "
+         "fregueses que gera");
+  }
   f.intervalo = ler_dist(l, t, "intervalo", onde);
   if (media(f.intervalo) == 0) {
     erro(l, t.get("intervalo")->source().begin,
          "\"intervalo\" tem media 0: a fonte geraria fregueses sem fim no instante 0");
   }
-  l.rotas_fontes.push_back(ler_rota(l, t, onde, true));
+  l.fontes.push_back({ler_rota(l, t, onde, true)});
   l.rede.fontes.push_back(std::move(f));
+}
+
+constexpr const char* DISCIPLINAS[] = {"fifo", "lifo",       "aleatoria",
+                                       "ps",   "prioridade", "prioridade_preemptiva"};
+
+Disciplina ler_disciplina(const Leitor& l, const toml::node& n) {
+  const std::string s = texto(l, n, "\"disciplina\"");
+  const Chaves nomes(std::begin(DISCIPLINAS), std::end(DISCIPLINAS));
+  for (std::size_t i = 0; i < nomes.size(); ++i) {
+    if (s == nomes[i]) return static_cast<Disciplina>(i);
+  }
+  std::string m = "disciplina desconhecida " + aspas(s);
+  if (auto p = parecido(s, nomes)) {
+    m += formatar("; voce quis dizer %s?", aspas(*p).c_str());
+  } else {
+    m += "; as conhecidas: " + juntar(nomes, ", ");
+  }
+  erro(l, n.source().begin, m);
+}
+
+// A class's name as a TOML key, for the header of its table in a message.
+std::string como_chave(const std::string& nome) {
+  const bool nua = std::all_of(nome.begin(), nome.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '-';
+  });
+  return nua ? nome : aspas(nome);
+}
+
+constexpr std::string_view CHAVES_ESTACAO[] = {"nome",       "servidores", "capacidade",
+                                               "disciplina", "servico",    "destino",
+                                               "rota",       "limiar",     "classes"};
+
+// What each class does differently at the station e being read: "classes" maps class names to
+// tables of servico, destino or rota, and proxima_classe.
+void ler_classes_da_estacao(Leitor& l, const toml::table& t, Estacao& e, EstacaoLida& lida) {
+  const auto it = t.find("classes");
+  if (it == t.end()) return;
+  sem_classes(l, t, "classes");
+  const toml::table* tabela = it->second.as_table();
+  if (tabela == nullptr) {
+    erro(l, it->second.source().begin,
+         formatar("\"classes\" deve ser uma tabela como { urgente = { servico = { dist = "
+                  "\"exponencial\", media = 1.0 } } }, nao %s",
+                  escrito(it->second).c_str()));
+  }
+  const Chaves conhecidas = {"servico", "destino", "rota", "proxima_classe"};
+  e.classes.resize(l.rede.classes.size());
+  lida.classes.resize(l.rede.classes.size());
+  for (const toml::key* chave : em_ordem(*tabela)) {
+    const std::string nome(chave->str());
+    const int k = classe_chamada(l, nome, chave->source().begin);
+    const Classe& c = l.rede.classes[k];
+    const toml::node& n = *tabela->get(nome);
+    const toml::table* x = n.as_table();
+    if (x == nullptr) {
+      erro(l, n.source().begin,
+           formatar("o que a classe %s faz em %s deve ser uma tabela como { servico = { dist = "
+                    "\"exponencial\", media = 1.0 } }, nao %s",
+                    aspas(nome).c_str(), aspas(e.nome).c_str(), escrito(n).c_str()));
+    }
+    const std::string onde = formatar("em [estacao.classes.%s]", como_chave(nome).c_str());
+    for (const toml::key* y : em_ordem(*x)) {
+      const std::string_view s = y->str();
+      if (std::find(conhecidas.begin(), conhecidas.end(), s) != conhecidas.end() ||
+          std::find(std::begin(CHAVES_ESTACAO), std::end(CHAVES_ESTACAO), s) ==
+              std::end(CHAVES_ESTACAO)) {
+        continue;
+      }
+      // A key of the station written after its class tables lands in the last of them.
+      erro(l, y->source().begin,
+           formatar("chave desconhecida %s %s; se e da estacao, escreva-a antes das tabelas de "
+                    "suas classes",
+                    aspas(s).c_str(), onde.c_str()));
+    }
+    checar_chaves(l, *x, conhecidas, onde.c_str());
+    DaClasse& d = e.classes[k];
+    lida.classes[k].chave = chave->source().begin;
+    if (x->get("servico") != nullptr) d.servico = ler_dist(l, *x, "servico", onde.c_str());
+    if (x->get("destino") != nullptr || x->get("rota") != nullptr) {
+      lida.classes[k].rota = ler_rota(l, *x, onde.c_str(), false);
+    }
+    if (const toml::node* p = x->get("proxima_classe")) {
+      const int j = classe_chamada(l, texto(l, *p, "\"proxima_classe\""), p->source().begin);
+      const Classe& outra = l.rede.classes[j];
+      if (j != k && c.populacao) {
+        erro(l, p->source().begin,
+             formatar("\"proxima_classe\" tiraria os fregueses da classe fechada %s: uma classe "
+                      "fechada guarda seus %lld fregueses para sempre",
+                      aspas(c.nome).c_str(), static_cast<long long>(*c.populacao)));
+      }
+      if (j != k && outra.populacao) {
+        erro(l, p->source().begin,
+             formatar("\"proxima_classe\" poria fregueses na classe fechada %s, cuja populacao e "
+                      "sempre %lld",
+                      aspas(outra.nome).c_str(), static_cast<long long>(*outra.populacao)));
+      }
+      d.proxima_classe = j;
+    }
+  }
 }
 
 void ler_estacao(Leitor& l, const toml::table& t) {
   const char* onde = "em [[estacao]]";
-  checar_chaves(l, t, {"nome", "servidores", "capacidade", "servico", "destino", "rota", "limiar"},
-                onde);
+  checar_chaves(l, t, Chaves(std::begin(CHAVES_ESTACAO), std::end(CHAVES_ESTACAO)), onde);
   Estacao e;
-  e.nome = ler_nome(l, t, onde, false, static_cast<int>(l.rede.estacoes.size()));
+  EstacaoLida lida;
+  e.nome = ler_nome(l, t, onde, Tipo::estacao, static_cast<int>(l.rede.estacoes.size()));
+  lida.nome = l.nomes.find(e.nome)->second.pos;
   if (const toml::node* n = t.get("servidores")) {
     const auto* s = n->as_string();
     if (s != nullptr && s->get() == "infinitos") {
@@ -595,6 +805,7 @@ void ler_estacao(Leitor& l, const toml::table& t) {
     }
   }
   if (const toml::node* n = t.get("capacidade")) {
+    lida.capacidade = n->source().begin;
     e.capacidade = inteiro(l, *n, "\"capacidade\"", 1, MAX_INT64);
     if (!e.infinitos && *e.capacidade < e.servidores) {
       erro(l, n->source().begin,
@@ -602,11 +813,38 @@ void ler_estacao(Leitor& l, const toml::table& t) {
                     static_cast<long long>(*e.capacidade), e.servidores));
     }
   }
+  if (const toml::node* n = t.get("disciplina")) {
+    e.disciplina = ler_disciplina(l, *n);
+    const char* d = DISCIPLINAS[static_cast<int>(e.disciplina)];
+    // With a server for everyone nobody waits, so no order of service changes anything.
+    if (e.infinitos && e.disciplina != Disciplina::fifo) {
+      erro(l, n->source().begin,
+           formatar("disciplina %s com servidores = \"infinitos\": ninguem espera numa estacao "
+                    "assim, e a ordem de servico nao muda nada; tire \"disciplina\" ou de um "
+                    "numero de servidores",
+                    aspas(d).c_str()));
+    }
+    const bool prioridade =
+        e.disciplina == Disciplina::prioridade || e.disciplina == Disciplina::prioridade_preemptiva;
+    const auto& cs = l.rede.classes;
+    if (prioridade && std::all_of(cs.begin(), cs.end(), [&](const Classe& c) {
+          return c.prioridade == cs[0].prioridade;
+        })) {
+      const Posicao p = n->source().begin;
+      l.rede.avisos.push_back(
+          formatar("%s:%u:%u: aviso: a disciplina %s de %s serve na ordem de chegada: %s",
+                   l.arquivo.c_str(), linha(p), coluna(p), aspas(d).c_str(), aspas(e.nome).c_str(),
+                   cs.empty() ? "o modelo tem uma classe so"
+                              : "todas as classes tem a mesma \"prioridade\""));
+    }
+  }
   if (const toml::node* n = t.get("limiar")) {
     e.limiar = nao_negativo(l, real(l, *n, "\"limiar\""));
   }
   e.servico = ler_dist(l, t, "servico", onde);
-  l.rotas_estacoes.push_back(ler_rota(l, t, onde, false));
+  lida.rota = ler_rota(l, t, onde, false);
+  ler_classes_da_estacao(l, t, e, lida);
+  l.estacoes.push_back(std::move(lida));
   l.rede.estacoes.push_back(std::move(e));
 }
 
@@ -616,43 +854,123 @@ std::string nomes_entre_aspas(const Rede& r, const std::vector<int>& estacoes) {
   return s;
 }
 
-// Every station a source reaches must have a way out of the network; one that nothing reaches
-// is worth a warning. Routes with probability 0 are no way at all.
-void checar_grafo(Leitor& l) {
-  const Rede& r = l.rede;
-  const std::size_t n = r.estacoes.size();
-  std::vector<char> chega(n, 0), sai(n, 0);
-  std::vector<std::vector<int>> antes(n);  // the stations that send customers to each one
-  std::vector<int> pilha;
-  auto visitar = [&](const Rota& rota) {
-    for (const Destino& d : rota) {
+const Rota& rota_de(const Estacao& e, int k) {
+  return !e.classes.empty() && e.classes[k].rota ? *e.classes[k].rota : e.rota;
+}
+
+double soma(const Rota& r) {
+  double s = 0;
+  for (const Destino& d : r) s += d.p;
+  return s;
+}
+
+// The stations that the customers of closed class k can be at, from its first one on.
+std::vector<char> alcance_fechada(const Rede& r, int k) {
+  std::vector<char> chega(r.estacoes.size(), 0);
+  std::vector<int> pilha = {r.classes[k].inicio};
+  chega[pilha[0]] = 1;
+  while (!pilha.empty()) {
+    const int i = pilha.back();
+    pilha.pop_back();
+    for (const Destino& d : rota_de(r.estacoes[i], k)) {
       if (d.p > 0 && !chega[d.estacao]) {
         chega[d.estacao] = 1;
         pilha.push_back(d.estacao);
       }
     }
+  }
+  return chega;
+}
+
+// Where the customers of class k at station i go, as the file has it.
+Posicao pos_rota(const Leitor& l, int i, int k) {
+  const EstacaoLida& e = l.estacoes[i];
+  const Posicao p = !e.classes.empty() && e.classes[k].rota ? e.classes[k].rota->pos : e.rota.pos;
+  return p.line > 0 ? p : e.nome;
+}
+
+// A closed class keeps its customers: its routes sum to 1 wherever they can be, and every
+// station they can be at holds them all.
+void checar_fechadas(const Leitor& l) {
+  const Rede& r = l.rede;
+  for (std::size_t k = 0; k < r.classes.size(); ++k) {
+    const Classe& c = r.classes[k];
+    if (!c.populacao) continue;
+    const std::vector<char> chega = alcance_fechada(r, static_cast<int>(k));
+    for (std::size_t i = 0; i < r.estacoes.size(); ++i) {
+      const double s = soma(rota_de(r.estacoes[i], static_cast<int>(k)));
+      if (!chega[i] || s >= 1 - TOLERANCIA) continue;
+      erro(l, pos_rota(l, static_cast<int>(i), static_cast<int>(k)),
+           formatar("a rota da classe fechada %s em %s soma %.12g: seus fregueses sairiam da "
+                    "rede, e uma classe fechada nunca perde os seus; faca a rota dessa classe em "
+                    "%s somar 1",
+                    aspas(c.nome).c_str(), aspas(r.estacoes[i].nome).c_str(), s,
+                    aspas(r.estacoes[i].nome).c_str()));
+    }
+  }
+  if (const auto x = populacao_excedente(r)) {
+    std::string classes;
+    for (int k : x->classes) classes += (classes.empty() ? "" : ", ") + aspas(r.classes[k].nome);
+    erro(l, l.estacoes[x->estacao].capacidade,
+         formatar("\"capacidade\" (%lld) e menor que os %lld fregueses das classes fechadas que "
+                  "podem estar em %s (%s): uma estacao cheia perderia fregueses que nunca saem; "
+                  "aumente \"capacidade\" ou diminua \"populacao\"",
+                  static_cast<long long>(*r.estacoes[x->estacao].capacidade),
+                  static_cast<long long>(x->populacao), aspas(r.estacoes[x->estacao].nome).c_str(),
+                  classes.c_str()));
+  }
+}
+
+// Every station an open customer reaches must have a way out of the network for it; one that
+// nothing reaches is worth a warning. The walk is over (station, class) pairs, as a customer's
+// class decides its route and may change on the way. Routes with probability 0 are no way.
+void checar_grafo(Leitor& l) {
+  const Rede& r = l.rede;
+  const int n = static_cast<int>(r.estacoes.size());
+  const int nk = std::max(1, static_cast<int>(r.classes.size()));
+  auto fechada = [&](int k) { return !r.classes.empty() && r.classes[k].populacao.has_value(); };
+  auto proxima = [&](int i, int k) {
+    const Estacao& e = r.estacoes[i];
+    return !e.classes.empty() && e.classes[k].proxima_classe ? *e.classes[k].proxima_classe : k;
   };
-  for (const Fonte& f : r.fontes) visitar(f.rota);
-  while (!pilha.empty()) {
-    const int i = pilha.back();
-    pilha.pop_back();
-    visitar(r.estacoes[i].rota);
-  }
-  for (std::size_t i = 0; i < n; ++i) {
-    double soma = 0;
-    for (const Destino& d : r.estacoes[i].rota) {
-      soma += d.p;
-      if (d.p > 0) antes[d.estacao].push_back(static_cast<int>(i));
+  std::vector<char> chega(static_cast<std::size_t>(n) * nk, 0), sai(chega.size(), 0);
+  std::vector<std::vector<int>> antes(chega.size());  // the pairs that send customers to each
+  std::vector<int> pilha;
+  auto marcar = [&](int i, int k) {
+    if (!chega[i * nk + k]) {
+      chega[i * nk + k] = 1;
+      pilha.push_back(i * nk + k);
     }
-    if (soma < 1 - TOLERANCIA) {
-      sai[i] = 1;
-      pilha.push_back(static_cast<int>(i));
+  };
+  for (const Fonte& f : r.fontes) {
+    for (const Destino& d : f.rota) {
+      if (d.p > 0) marcar(d.estacao, f.classe);
     }
   }
+  for (int k = 0; k < static_cast<int>(r.classes.size()); ++k) {
+    if (fechada(k)) marcar(r.classes[k].inicio, k);
+  }
   while (!pilha.empty()) {
-    const int i = pilha.back();
+    const int i = pilha.back() / nk, k = pilha.back() % nk;
     pilha.pop_back();
-    for (int j : antes[i]) {
+    for (const Destino& d : rota_de(r.estacoes[i], k)) {
+      if (d.p > 0) marcar(d.estacao, proxima(i, k));
+    }
+  }
+  for (int s = 0; s < n * nk; ++s) {
+    const int i = s / nk, k = s % nk;
+    for (const Destino& d : rota_de(r.estacoes[i], k)) {
+      if (d.p > 0) antes[d.estacao * nk + proxima(i, k)].push_back(s);
+    }
+    if (soma(rota_de(r.estacoes[i], k)) < 1 - TOLERANCIA) {
+      sai[s] = 1;
+      pilha.push_back(s);
+    }
+  }
+  while (!pilha.empty()) {
+    const int s = pilha.back();
+    pilha.pop_back();
+    for (int j : antes[s]) {
       if (!sai[j]) {
         sai[j] = 1;
         pilha.push_back(j);
@@ -660,27 +978,70 @@ void checar_grafo(Leitor& l) {
     }
   }
   std::vector<int> presas;
-  for (std::size_t i = 0; i < n; ++i) {
-    if (chega[i] && !sai[i]) presas.push_back(static_cast<int>(i));
-  }
-  if (presas.size() == 1) {
-    erro(l, l.rotas_estacoes[presas[0]].pos,
-         formatar("nenhum fregues sai da rede depois de chegar a %s: sua rota soma 1 e leva de "
-                  "volta a ela mesma",
-                  nomes_entre_aspas(r, presas).c_str()));
+  for (int s = 0; s < n * nk; ++s) {
+    if (chega[s] && !sai[s] && !fechada(s % nk)) presas.push_back(s);
   }
   if (!presas.empty()) {
-    erro(l, l.rotas_estacoes[presas[0]].pos,
-         formatar("nenhum fregues sai da rede depois de chegar a %s: a rota de cada uma soma 1 e "
-                  "leva somente a elas",
-                  nomes_entre_aspas(r, presas).c_str()));
+    std::vector<int> estacoes;
+    bool uma_classe = true;
+    for (int s : presas) {
+      estacoes.push_back(s / nk);
+      uma_classe = uma_classe && s % nk == presas[0] % nk;
+    }
+    const Posicao p = pos_rota(l, presas[0] / nk, presas[0] % nk);
+    const bool so_uma = presas.size() == 1;
+    if (r.classes.empty()) {
+      erro(l, p,
+           formatar("nenhum fregues sai da rede depois de chegar a %s: %s",
+                    nomes_entre_aspas(r, estacoes).c_str(),
+                    so_uma ? "sua rota soma 1 e leva de volta a ela mesma"
+                           : "a rota de cada uma soma 1 e leva somente a elas"));
+    }
+    if (uma_classe) {
+      erro(l, p,
+           formatar("nenhum fregues da classe %s sai da rede depois de chegar a %s: %s",
+                    aspas(r.classes[presas[0] % nk].nome).c_str(),
+                    nomes_entre_aspas(r, estacoes).c_str(),
+                    so_uma ? "a rota da classe ali soma 1 e leva de volta a ela mesma"
+                           : "a rota da classe em cada uma soma 1 e leva somente a elas"));
+    }
+    std::string lugares;
+    for (int s : presas) {
+      lugares +=
+          formatar("%s%s como %s", lugares.empty() ? "" : ", ",
+                   aspas(r.estacoes[s / nk].nome).c_str(), aspas(r.classes[s % nk].nome).c_str());
+    }
+    erro(l, p,
+         formatar("nenhum fregues sai da rede depois de chegar a %s: a rota de cada classe em "
+                  "cada uma soma 1 e leva somente a elas",
+                  lugares.c_str()));
   }
-  for (std::size_t i = 0; i < n; ++i) {
-    if (chega[i]) continue;
-    const Posicao p = l.nomes.find(r.estacoes[i].nome)->second.pos;
-    l.rede.avisos.push_back(formatar("%s:%u:%u: aviso: nenhum fregues chega a estacao %s",
-                                     l.arquivo.c_str(), linha(p), coluna(p),
-                                     aspas(r.estacoes[i].nome).c_str()));
+  auto avisar = [&](Posicao p, const std::string& m) {
+    l.rede.avisos.push_back(
+        formatar("%s:%u:%u: aviso: %s", l.arquivo.c_str(), linha(p), coluna(p), m.c_str()));
+  };
+  for (int i = 0; i < n; ++i) {
+    if (std::none_of(chega.begin() + i * nk, chega.begin() + (i + 1) * nk,
+                     [](char c) { return c != 0; })) {
+      avisar(l.estacoes[i].nome, "nenhum fregues chega a estacao " + aspas(r.estacoes[i].nome));
+    }
+  }
+  for (int i = 0; i < n; ++i) {
+    for (std::size_t k = 0; k < l.estacoes[i].classes.size(); ++k) {
+      const Posicao p = l.estacoes[i].classes[k].chave;
+      if (p.line == 0 || chega[i * nk + static_cast<int>(k)]) continue;
+      avisar(p, formatar("nenhum fregues da classe %s chega a estacao %s: o que ela diz dessa "
+                         "classe nao tem efeito",
+                         aspas(r.classes[k].nome).c_str(), aspas(r.estacoes[i].nome).c_str()));
+    }
+  }
+  for (int k = 0; k < static_cast<int>(r.classes.size()); ++k) {
+    bool alguem = false;
+    for (int i = 0; i < n; ++i) alguem = alguem || chega[i * nk + k];
+    if (!alguem) {
+      avisar(l.classes[k].nome, formatar("nenhum fregues da classe %s chega a uma estacao",
+                                         aspas(r.classes[k].nome).c_str()));
+    }
   }
 }
 
@@ -807,8 +1168,27 @@ void conferir_profundidade(const Leitor& l, std::string_view t) {
 
 }  // namespace
 
+std::optional<Excesso> populacao_excedente(const Rede& rede) {
+  std::vector<std::int64_t> populacao(rede.estacoes.size(), 0);
+  std::vector<std::vector<int>> classes(rede.estacoes.size());
+  for (std::size_t k = 0; k < rede.classes.size(); ++k) {
+    if (!rede.classes[k].populacao || rede.classes[k].inicio < 0) continue;
+    const std::vector<char> chega = alcance_fechada(rede, static_cast<int>(k));
+    for (std::size_t i = 0; i < chega.size(); ++i) {
+      if (!chega[i]) continue;
+      populacao[i] += *rede.classes[k].populacao;
+      classes[i].push_back(static_cast<int>(k));
+    }
+  }
+  for (std::size_t i = 0; i < rede.estacoes.size(); ++i) {
+    const auto& c = rede.estacoes[i].capacidade;
+    if (c && populacao[i] > *c) return Excesso{static_cast<int>(i), populacao[i], classes[i]};
+  }
+  return std::nullopt;
+}
+
 Rede ler_rede_texto(std::string_view texto, const std::string& nome_arquivo) {
-  Leitor l{nome_arquivo, {}, {}, {}, {}};
+  Leitor l{nome_arquivo, {}, {}, {}, {}, {}};
   conferir_profundidade(l, texto);
   toml::table raiz;
   try {
@@ -819,18 +1199,39 @@ Rede ler_rede_texto(std::string_view texto, const std::string& nome_arquivo) {
   if (raiz.empty()) {
     erro(l, Posicao{1, 1}, "arquivo vazio: um modelo tem [simulacao], [[fonte]] e [[estacao]]");
   }
-  checar_chaves(l, raiz, {"simulacao", "fonte", "estacao"}, "no topo do arquivo");
+  checar_chaves(l, raiz, {"simulacao", "classe", "fonte", "estacao"}, "no topo do arquivo");
   ler_simulacao(l, raiz);
-  const auto fontes = lista(l, raiz, "fonte");
-  const auto estacoes = lista(l, raiz, "estacao");
+  for (const toml::table* t : lista(l, raiz, "classe", false)) ler_classe(l, *t);
+  // Closed classes circulate without any source.
+  const bool fechadas = std::any_of(l.rede.classes.begin(), l.rede.classes.end(),
+                                    [](const Classe& c) { return c.populacao.has_value(); });
+  const auto fontes = lista(l, raiz, "fonte", !fechadas);
+  const auto estacoes = lista(l, raiz, "estacao", true);
   for (const toml::table* t : fontes) ler_fonte(l, *t);
+  if (fontes.empty() && !l.rede.tempo) {
+    erro(l, raiz["simulacao"]["fregueses"].node()->source().begin,
+         "\"fregueses\" sozinho nao termina um modelo sem fontes: so ha fregueses de classes "
+         "fechadas, e nenhum e gerado; de um \"tempo\" em [simulacao]");
+  }
   for (const toml::table* t : estacoes) ler_estacao(l, *t);
   for (std::size_t i = 0; i < fontes.size(); ++i) {
-    l.rede.fontes[i].rota = resolver(l, l.rotas_fontes[i]);
+    l.rede.fontes[i].rota = resolver(l, l.fontes[i].rota);
   }
   for (std::size_t i = 0; i < estacoes.size(); ++i) {
-    l.rede.estacoes[i].rota = resolver(l, l.rotas_estacoes[i]);
+    Estacao& e = l.rede.estacoes[i];
+    e.rota = resolver(l, l.estacoes[i].rota);
+    for (std::size_t k = 0; k < e.classes.size(); ++k) {
+      if (const auto& rota = l.estacoes[i].classes[k].rota) e.classes[k].rota = resolver(l, *rota);
+    }
   }
+  for (std::size_t k = 0; k < l.classes.size(); ++k) {
+    if (const auto& i = l.classes[k].inicio) {
+      l.rede.classes[k].inicio = estacao_chamada(l, i->destino, i->pos, "inicio",
+                                                 "os fregueses de uma classe fechada comecam numa "
+                                                 "estacao");
+    }
+  }
+  checar_fechadas(l);
   checar_grafo(l);
   return std::move(l.rede);
 }

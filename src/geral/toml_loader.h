@@ -3,18 +3,38 @@
 #ifndef TARVO_GERAL_TOML_LOADER_H_
 #define TARVO_GERAL_TOML_LOADER_H_
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "geral/rede.h"
 
 namespace tarvo::geral {
+
+// A class's prioridade lies within +-PRIORIDADE_MAX, so that the difference of two fits an int.
+constexpr std::int64_t PRIORIDADE_MAX = 1000000000;
+// A closed class has at most POPULACAO_MAX customers, every one of them held from time 0.
+constexpr std::int64_t POPULACAO_MAX = 100000000;
 
 // The network of the file at caminho, which its messages name as given.
 Rede ler_rede(const std::string& caminho);
 
 // The network of a file's text; nome_arquivo is the name its messages give.
 Rede ler_rede_texto(std::string_view texto, const std::string& nome_arquivo);
+
+// A station whose capacidade is below the customers of the closed classes that can be there
+// together: a full station would lose customers that never leave.
+struct Excesso {
+  int estacao;
+  std::int64_t populacao;    // of those classes together
+  std::vector<int> classes;  // the closed classes that can be there, in file order
+};
+
+// The first such station of the network, in file order; the loader refuses one, and so does a
+// sweep's point.
+std::optional<Excesso> populacao_excedente(const Rede& rede);
 
 }  // namespace tarvo::geral
 

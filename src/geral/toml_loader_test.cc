@@ -103,6 +103,76 @@ destino = "sozinha"
                           "v.toml:31:8: aviso: nenhum fregues chega a estacao \"sozinha\""});
 }
 
+// Classes, disciplines, a closed class and what each class does differently at a station.
+TEST(LerRede, LoadsClassesAsWritten) {
+  using Pares = std::vector<std::pair<int, double>>;
+  const Rede r = ler_rede(TARVO_EXEMPLOS "/pronto_socorro.toml");
+  ASSERT_EQ(r.classes.size(), 3u);
+  const Classe &u = r.classes[0], &ro = r.classes[1], &m = r.classes[2];
+  EXPECT_TRUE(u.nome == "urgente" && u.prioridade == 0 && !u.populacao);
+  EXPECT_TRUE(ro.nome == "rotina" && ro.prioridade == 1 && !ro.populacao);
+  EXPECT_TRUE(m.nome == "maqueiros" && m.populacao == 3 && m.inicio == 3);
+  EXPECT_EQ(r.fontes[0].classe, 0);
+  EXPECT_EQ(r.fontes[1].classe, 1);
+  ASSERT_EQ(r.estacoes.size(), 4u);
+  const Estacao &t = r.estacoes[0], &e = r.estacoes[1], &c = r.estacoes[2], &b = r.estacoes[3];
+  EXPECT_EQ(t.disciplina, Disciplina::prioridade);
+  ASSERT_EQ(t.classes.size(), 3u);
+  EXPECT_EQ(campos(*t.classes[0].servico),
+            campos({.tipo = Dist::exponencial, .media = 0.5, .valores = {}}));
+  EXPECT_EQ(pares(*t.classes[0].rota), (Pares{{1, 1.0}}));
+  EXPECT_TRUE(!t.classes[0].proxima_classe && !t.classes[1].servico && !t.classes[1].rota &&
+              !t.classes[2].rota);
+  EXPECT_EQ(e.disciplina, Disciplina::ps);
+  ASSERT_EQ(e.classes.size(), 3u);
+  EXPECT_TRUE(!e.classes[0].servico && e.classes[0].proxima_classe == 1 && !e.classes[1].rota);
+  EXPECT_EQ(pares(*e.classes[0].rota), (Pares{{2, 0.4}}));
+  EXPECT_EQ(pares(*e.classes[2].rota), (Pares{{3, 1.0}}));
+  EXPECT_TRUE(c.disciplina == Disciplina::fifo && c.classes.empty());
+  EXPECT_TRUE(b.infinitos && b.classes.empty());
+  EXPECT_TRUE(r.avisos.empty());
+}
+
+// Only closed classes: no source, and what the loader warns of in a model with classes.
+TEST(LerRede, TakesAClosedNetworkAndWarnsOfWhatHasNoEffect) {
+  const Rede r = ler_rede_texto(R"(
+[simulacao]
+tempo = 100
+
+[[classe]]
+nome = "a"
+populacao = 2
+inicio = "cpu"
+
+[[classe]]
+nome = "b"           # nobody is ever of this class
+
+[[estacao]]
+nome = "cpu"
+disciplina = "prioridade_preemptiva"
+servico = { dist = "exponencial", media = 1 }
+destino = "cpu"
+classes = { a = { proxima_classe = "a" }, b = { destino = "disco" } }
+
+[[estacao]]
+nome = "disco"
+servico = { dist = "exponencial", media = 1 }
+)",
+                                "f.toml");
+  EXPECT_TRUE(r.fontes.empty());
+  EXPECT_EQ(r.estacoes[0].disciplina, Disciplina::prioridade_preemptiva);
+  EXPECT_EQ(r.estacoes[0].classes[0].proxima_classe, 0);
+  EXPECT_EQ(
+      r.avisos,
+      (std::vector<std::string>{
+          "f.toml:15:14: aviso: a disciplina \"prioridade_preemptiva\" de \"cpu\" serve na "
+          "ordem de chegada: todas as classes tem a mesma \"prioridade\"",
+          "f.toml:21:8: aviso: nenhum fregues chega a estacao \"disco\"",
+          "f.toml:18:43: aviso: nenhum fregues da classe \"b\" chega a estacao \"cpu\": o que "
+          "ela diz dessa classe nao tem efeito",
+          "f.toml:11:8: aviso: nenhum fregues da classe \"b\" chega a uma estacao"}));
+}
+
 TEST(LerRede, NamesAFileItCannotRead) {
   for (const std::string caminho : {"/nao/existe.toml", TARVO_GERAL_ERROS}) {
     try {
