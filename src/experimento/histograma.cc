@@ -93,13 +93,16 @@ double Histograma::quantil(double p) const {
   std::int64_t ate = zeros_;
   if (posto <= ate) return 0;
   for (std::size_t j = 0; j < contagens_.size(); ++j) {
+    const std::int64_t antes = ate;
     ate += contagens_[j];
     if (posto <= ate) {
       const auto k = static_cast<std::int32_t>(inicio_ + static_cast<std::int64_t>(j));
-      // 2ab / (a + b), the value within the same fraction of both ends, written so that it
-      // neither overflows near the largest double nor underflows near the smallest.
-      const double a = limite(k), q = a / limite(k + 1);
-      return a + a * ((1 - q) / (1 + q));
+      // The values of a bucket taken as spread evenly over it: the posto-th at the middle of
+      // its share.
+      const double a = limite(k), b = limite(k + 1);
+      const double f =
+          (static_cast<double>(posto - antes) - 0.5) / static_cast<double>(contagens_[j]);
+      return a + (b - a) * f;
     }
   }
   return std::numeric_limits<double>::quiet_NaN();  // unreachable: the counts add up to n

@@ -82,11 +82,13 @@ class Histograma {
   // L(2^e (1 + s)) = e + P(s), P(s) = A s^3 + B s^2 + C s: P(0) = 0 and P(1) = 1, so L is
   // continuous and increasing; dL / d(ln x) = P'(s)(1 + s) is at least C = 10/7 on [0, 1].
   static constexpr double kA = 6.0 / 35, kB = -3.0 / 5, kC = 10.0 / 7;
-  // A bucket spans 1 / kPorUnidade of L, hence at most ln(g) / ... of ln x with g the ratio of
-  // its ends: g <= (1 + kErro) / (1 - kErro), for which the middle value 2 lo hi / (lo + hi) is
-  // within kErro of every value in the bucket. kPorUnidade = 0.7 / ln((1 + kErro) / (1 - kErro)),
-  // rounded up.
-  static constexpr double kPorUnidade = 35.0;
+  // A bucket spans 1 / kPorUnidade of L, hence at most 0.7 / kPorUnidade of ln x: the ratio of
+  // its ends is at most 1 + kErro, so that any value in it is within kErro of any other, and a
+  // quantile read anywhere in its bucket is within kErro of the sample's. kPorUnidade =
+  // 0.7 / ln(1 + kErro), rounded up. The value read is interpolated by rank within the bucket:
+  // replications whose quantiles differ by less than a bucket still give different values, and
+  // their interval is not made of a bucket's width.
+  static constexpr double kPorUnidade = 71.0;
 
   static std::int32_t balde_subnormal(double x);
   void abrir(std::int32_t k);
