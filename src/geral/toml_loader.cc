@@ -977,6 +977,24 @@ void checar_grafo(Leitor& l) {
       }
     }
   }
+  // Open customers can fill a station with a capacity, and a closed class's customer that then
+  // came would be lost, from a population that never changes.
+  for (int i = 0; i < n; ++i) {
+    if (!r.estacoes[i].capacidade) continue;
+    int aberta = -1, fechada_ali = -1;
+    for (int k = 0; k < nk; ++k) {
+      if (!chega[i * nk + k]) continue;
+      (fechada(k) ? fechada_ali : aberta) = k;
+    }
+    if (aberta >= 0 && fechada_ali >= 0) {
+      erro(l, l.estacoes[i].capacidade,
+           formatar("%s tem \"capacidade\" e recebe a classe fechada %s e a aberta %s: "
+                    "fregueses abertos podem enche-la, e um da classe fechada, que nunca sai, se "
+                    "perderia; tire \"capacidade\" ou separe as classes",
+                    aspas(r.estacoes[i].nome).c_str(), aspas(r.classes[fechada_ali].nome).c_str(),
+                    aspas(r.classes[aberta].nome).c_str()));
+    }
+  }
   std::vector<int> presas;
   for (int s = 0; s < n * nk; ++s) {
     if (chega[s] && !sai[s] && !fechada(s % nk)) presas.push_back(s);
