@@ -83,6 +83,8 @@ Sobre sobre(const IdFigura& id) {
       {"rede", "saidas", "Saídas da rede", FREGUESES, true},
       {"fila", "sorvedouro", "Saídas pelo sorvedouro", FREGUESES, true},
       {"fonte", "gerados", "Fregueses gerados", FREGUESES, true},
+      {"classe", "ciclo", "Tempo de ciclo da classe fechada", TEMPO, true},
+      {"classe", "vazao", "Passagens pela estação de início", TAXA, true},
       {"fila", "maximo", "Máximo na fila", FREGUESES, true},
       {"estacao", "fila_maxima", "Máximo na fila", FREGUESES, true},
       {"rede", "tempo_final", "Tempo simulado", TEMPO, false},
@@ -96,18 +98,21 @@ Sobre sobre(const IdFigura& id) {
   for (std::size_t k = 0; k < n; ++k) {
     const Entrada& e = tabela[k];
     if (id.tipo != e.tipo || id.figura != e.figura) continue;
-    Sobre s{e.titulo, e.unidade, "", id.nome, k};
+    // A class's row beside the others of its object: "triagem · urgente".
+    const std::string linha = id.classe.empty() ? id.nome : id.nome + " · " + id.classe;
+    Sobre s{e.titulo, e.unidade, "", linha, k};
     if (id.limiar) s.titulo = "Nível de serviço: esperaram até " + formatar("%g", *id.limiar);
     if (!e.grafico) return s;
     s.grupo = id.tipo + "/" + id.figura;
     if (id.tipo == "rede" && id.figura.rfind("permanencia", 0) == 0) {
       s.grupo = "rede/permanencia";
-      s.linha = id.figura == "permanencia_media" ? "média" : "p" + id.figura.substr(13);
+      s.linha = (id.classe.empty() ? "" : id.classe + " · ") +
+                (id.figura == "permanencia_media" ? "média" : "p" + id.figura.substr(13));
     }
     // A station's four quantiles of the wait in one chart, a row each.
     if (id.figura.rfind("espera_p", 0) == 0) {
       s.grupo = id.tipo + "/espera_p";
-      s.linha = id.nome + " p" + id.figura.substr(8);
+      s.linha = linha + " p" + id.figura.substr(8);
     }
     return s;
   }
@@ -116,9 +121,10 @@ Sobre sobre(const IdFigura& id) {
 
 // The object a figure belongs to, in words.
 std::string objeto(const IdFigura& id) {
-  if (id.tipo == "rede") return "rede";
+  const std::string classe = id.classe.empty() ? "" : ", classe «" + id.classe + "»";
+  if (id.tipo == "rede") return "rede" + classe;
   const char* nome = id.tipo == "estacao" ? "estação" : id.tipo.c_str();
-  return std::string(nome) + " «" + id.nome + "»";
+  return std::string(nome) + " «" + id.nome + "»" + classe;
 }
 
 // The title of a chart of a group of figures.

@@ -76,11 +76,46 @@ std::string destino(const geral::Rede& rede, const geral::Rota& rota) {
   return "vão para " + ou(t);
 }
 
+// The order a station serves its queue in, in words.
+std::string ordem(const geral::Estacao& e) {
+  using geral::Disciplina;
+  switch (e.disciplina) {
+    case Disciplina::fifo:
+      return "fila única por ordem de chegada";
+    case Disciplina::lifo:
+      return "fila em que o último a chegar é o primeiro atendido";
+    case Disciplina::aleatoria:
+      return "fila atendida em ordem sorteada";
+    case Disciplina::ps:
+      return "servidores repartidos entre todos os presentes (processor sharing)";
+    case Disciplina::prioridade:
+      return "fila por prioridade da classe, sem interromper quem está em serviço";
+    case Disciplina::prioridade_preemptiva:
+      return "fila por prioridade da classe; quem chega de classe melhor interrompe o pior em "
+             "serviço, que depois retoma o que faltava";
+  }
+  return "";
+}
+
 std::vector<std::string> descrever(const geral::Rede& rede) {
   std::vector<std::string> d;
+  for (const geral::Classe& k : rede.classes) {
+    std::string t = "Classe «" + k.nome + "»: ";
+    t += k.populacao ? formatar("fechada, %lld %s que circulam sem fim a partir de «%s»",
+                                static_cast<long long>(*k.populacao),
+                                *k.populacao == 1 ? "freguês" : "fregueses",
+                                rede.estacoes[static_cast<std::size_t>(k.inicio)].nome.c_str())
+                     : std::string("aberta");
+    d.push_back(t + formatar(", prioridade %d.", k.prioridade));
+  }
+  auto de_classe = [&rede](int k) {
+    return rede.classes.empty()
+               ? std::string()
+               : " da classe «" + rede.classes[static_cast<std::size_t>(k)].nome + "»";
+  };
   for (const geral::Fonte& f : rede.fontes) {
     d.push_back("Fonte «" + f.nome + "»: intervalo entre chegadas " + em_palavras(f.intervalo) +
-                "; os fregueses " + destino(rede, f.rota) + ".");
+                "; os fregueses" + de_classe(f.classe) + " " + destino(rede, f.rota) + ".");
   }
   for (const geral::Estacao& e : rede.estacoes) {
     std::string t = "Estação «" + e.nome + "»: ";
@@ -92,8 +127,20 @@ std::vector<std::string> descrever(const geral::Rede& rede) {
                     static_cast<long long>(*e.capacidade),
                     *e.capacidade == 1 ? "freguês" : "fregueses");
     }
-    if (!e.infinitos) t += ", fila única por ordem de chegada";
+    if (!e.infinitos) t += ", " + ordem(e);
     t += ", serviço " + em_palavras(e.servico) + "; os atendidos " + destino(rede, e.rota) + ".";
+    for (std::size_t k = 0; k < e.classes.size(); ++k) {
+      const geral::DaClasse& x = e.classes[k];
+      if (!x.servico && !x.rota && !x.proxima_classe) continue;
+      t += " Os" + de_classe(static_cast<int>(k)) + ":";
+      if (x.servico) t += " serviço " + em_palavras(*x.servico) + ";";
+      t += " " + destino(rede, x.rota ? *x.rota : e.rota);
+      if (x.proxima_classe) {
+        t +=
+            " como classe «" + rede.classes[static_cast<std::size_t>(*x.proxima_classe)].nome + "»";
+      }
+      t += ".";
+    }
     d.push_back(t);
   }
   std::string fim = "Fim: ";

@@ -527,12 +527,13 @@ void preparar_base(const DiretorioTemporario& base) {
                    "servico = { dist = \"exponencial\", media = 1.5 }\n");
   escrever_arquivo(base / "classes.toml",
                    "[simulacao]\ntempo = 9.0\n[[classe]]\nnome = \"a\"\n[[classe]]\nnome = \"t\"\n"
-                   "populacao = 3\ninicio = \"b\"\n[[fonte]]\nnome = \"f\"\nclasse = \"a\"\n"
+                   "populacao = 3\ninicio = \"c\"\n[[fonte]]\nnome = \"f\"\nclasse = \"a\"\n"
                    "intervalo = { dist = \"exponencial\", media = 1.0 }\ndestino = \"b\"\n"
-                   "[[estacao]]\nnome = \"b\"\ncapacidade = 4\n"
+                   "[[estacao]]\nnome = \"b\"\n"
                    "servico = { dist = \"exponencial\", media = 0.5 }\n"
                    "classes.a.servico = { dist = \"exponencial\", media = 0.2 }\n"
-                   "classes.t.destino = \"b\"\n");
+                   "[[estacao]]\nnome = \"c\"\ncapacidade = 4\ndestino = \"c\"\n"
+                   "servico = { dist = \"exponencial\", media = 0.5 }\n");
   escrever_arquivo(base / "parado.txt",
                    "D 9\nN 5\nE 2 a 1 1\ns 1\nF q\ns 1\nS 2 x 0 0\ne 1\ns 1\nF f\n");
   escrever_arquivo(base / "dois.txt",
