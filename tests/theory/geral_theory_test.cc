@@ -1,6 +1,7 @@
 // The extended engine against queueing theory: M/M/c (Erlang C) with the quantiles of its wait
-// and sojourn, M/M/c/K and Erlang B, M/D/1 and M/E_k/1 (Pollaczek-Khinchine), M/G/infinity, and a
-// Jackson network with feedback.
+// and sojourn, M/M/c/K and Erlang B, M/D/1 and M/E_k/1 (Pollaczek-Khinchine), M/G/infinity,
+// processor sharing, LIFO and random order, priorities by Cobham with and without preemption, a
+// closed network by mean value analysis, and a Jackson network with feedback.
 //
 // Each case is an experiment of the replication driver: R = 30 independent replications, each
 // starting empty, warming up for at least ten relaxation times of its most loaded station, then
@@ -10,7 +11,7 @@
 // the empty start and of ratio estimators is far below one standard error). Each |t| must stay
 // under the two-sided quantile of probability 0.001 / (number of checks), so that a correct
 // engine fails the whole file for at most one seed in a thousand (a union bound, whatever the
-// correlation among the figures). With 42 checks the bound is |t| < 5.02.
+// correlation among the figures). With 52 checks the bound is |t| < 5.10.
 #include <gtest/gtest.h>
 
 #include <boost/math/distributions/students_t.hpp>
@@ -26,6 +27,7 @@
 namespace tarvo {
 namespace {
 
+using geral::Disciplina;
 using geral::Dist;
 using geral::Distribuicao;
 using geral::Estacao;
@@ -246,6 +248,68 @@ std::vector<Caso> casos() {
                  {{"estacao.posto.utilizacao", 5}, {"estacao.posto.permanencia_media", 5}}});
   }
   {
+    // Disciplines that do not look at the service time keep M/M/1's mean wait: processor sharing
+    // (the mean sojourn E[S] / (1 - rho) = 3), last come first served and random order (2.25).
+    const double lq = erlang_c_lq(1, 0.75);
+    Rede ps = uma_estacao(1, exponencial(0.75)), lifo = ps, sorteio = ps;
+    ps.estacoes[0].disciplina = Disciplina::ps;
+    lifo.estacoes[0].disciplina = Disciplina::lifo;
+    sorteio.estacoes[0].disciplina = Disciplina::aleatoria;
+    v.push_back({"M/M/1-PS", ps, 500, 100000, {{"estacao.posto.permanencia_media", 3}}});
+    v.push_back({"M/M/1-LIFO", lifo, 500, 100000, {{"estacao.posto.espera_media", lq}}});
+    v.push_back({"M/M/1-RO", sorteio, 500, 100000, {{"estacao.posto.espera_media", lq}}});
+  }
+  for (Disciplina d : {Disciplina::prioridade, Disciplina::prioridade_preemptiva}) {
+    // Two classes at one exponential server of mean 1, "alta" at 0.3 and "baixa" at 0.45 (load
+    // 0.75). Cobham: W0 = sum lambda E[S^2] / 2 = 0.75; waits W0 / (1 - 0.3) and
+    // W0 / ((1 - 0.3)(1 - 0.75)). Preemptive-resume, sojourns: 1 + (0.3 E[S^2] / 2) / 0.7 for
+    // alta, 1 / 0.7 + W0 / (0.7 * 0.25) for baixa.
+    Rede r = uma_estacao(1, exponencial(1));
+    r.fontes.clear();
+    r.classes = {{"alta", 0, {}, -1}, {"baixa", 1, {}, -1}};
+    r.fontes.push_back({"a", exponencial(1 / 0.3), {{0, 1}}, 0});
+    r.fontes.push_back({"b", exponencial(1 / 0.45), {{0, 1}}, 1});
+    r.estacoes[0].disciplina = d;
+    if (d == Disciplina::prioridade) {
+      v.push_back({"Cobham",
+                   r,
+                   2000,
+                   200000,
+                   {{"estacao.posto.espera_media/alta", 0.75 / 0.7},
+                    {"estacao.posto.espera_media/baixa", 0.75 / (0.7 * 0.25)}}});
+    } else {
+      v.push_back({"preemptive",
+                   r,
+                   2000,
+                   200000,
+                   {{"estacao.posto.permanencia_media/alta", 1 + 0.3 / 0.7},
+                    {"estacao.posto.permanencia_media/baixa", 1 / 0.7 + 0.75 / (0.7 * 0.25)}}});
+    }
+  }
+  {
+    // A closed class of 3 between a delay of mean 5 and one exponential server of mean 1. Mean
+    // value analysis: R(1) = 1, X(1) = 1/6, Q(1) = 1/6; R(2) = 7/6, X(2) = 12/37, Q(2) = 14/37;
+    // R(3) = 51/37, X(3) = 3 / (51/37 + 5) = 111/236, and the cycle through the delay 3 / X.
+    Rede r;
+    r.classes = {{"terminais", 0, 3, 0}};
+    Estacao pensar, cpu;
+    pensar.nome = "pensar";
+    pensar.infinitos = true;
+    pensar.servico = exponencial(5);
+    pensar.rota = {{1, 1}};
+    cpu.nome = "cpu";
+    cpu.servico = exponencial(1);
+    cpu.rota = {{0, 1}};
+    r.estacoes = {pensar, cpu};
+    v.push_back({"MVA",
+                 r,
+                 200,
+                 100000,
+                 {{"classe.terminais.vazao", 111.0 / 236},
+                  {"classe.terminais.ciclo", 236.0 / 37},
+                  {"estacao.cpu.permanencia_media", 51.0 / 37}}});
+  }
+  {
     // Jackson: a (1 server, mean 0.4) sends 0.5 to b and 0.2 back to itself; b (2 servers, mean
     // 1.5) sends 0.4 back to a. Traffic: la = 1 + 0.2 la + 0.4 lb, lb = 0.5 la, so la = 5/3,
     // lb = 5/6; loads 2/3 and 1.25 / 2. Product form: each station is M/M/c at its own rate,
@@ -297,10 +361,13 @@ TEST(TeoriaGeral, FiguresAgreeWithQueueingFormulas) {
     const Resultado r = executar(*modelo, p, e);
     for (const Verificacao& v : c.verificacoes) {
       std::size_t f = 0;
-      while (f < r.ids.size() &&
-             r.ids[f].tipo + "." + r.ids[f].nome + "." + r.ids[f].figura != v.figura) {
-        ++f;
-      }
+      // "tipo.nome.figura", and "/classe" for a class's figure.
+      auto nome = [&r](std::size_t g) {
+        const IdFigura& id = r.ids[g];
+        return id.tipo + "." + id.nome + "." + id.figura +
+               (id.classe.empty() ? "" : "/" + id.classe);
+      };
+      while (f < r.ids.size() && nome(f) != v.figura) ++f;
       ASSERT_LT(f, r.ids.size()) << v.figura;
       double media = 0, var = 0;
       for (double x : r.valores[f]) media += x / kReplicacoes;
