@@ -44,6 +44,7 @@ constexpr Direcao direcoes[] = {
     {"maximo", -1, "tem fila máxima menor"},
     {"fila_maxima", -1, "tem fila máxima menor"},
     {"vazao", 1, "serve mais"},
+    {"ciclo", -1, "tem ciclo mais curto"},
     {"saidas", 1, "tem mais saídas da rede"},
     {"atendidos", 1, "atende mais"},
     {"sorvedouro", 1, "tem mais saídas"},
