@@ -317,9 +317,24 @@ bool coerente(const Rede& r, const PorClasse& v) {
   return true;
 }
 
+// The stations a search from inicio reaches along rota(i), the routes out of station i.
+template <typename Rotas>
+std::vector<char> alcancadas(std::size_t n, std::vector<int> inicio, const Rotas& rota) {
+  std::vector<char> visto(n, 0);
+  for (int i : inicio) visto[static_cast<std::size_t>(i)] = 1;
+  while (!inicio.empty()) {
+    const auto i = static_cast<std::size_t>(inicio.back());
+    inicio.pop_back();
+    for (const Destino& d : rota(i)) {
+      if (d.p > 0 && !visto[static_cast<std::size_t>(d.estacao)]++) inicio.push_back(d.estacao);
+    }
+  }
+  return visto;
+}
+
 // The open classes' network with a station per (station, class), i * k + class: a customer of
-// class c served at i goes on as its class leaves i. Closed classes' entries route nowhere. With
-// one open class it is the network itself.
+// class c served at i goes on as its class leaves i. Only the routes its customers can take
+// count: a class's entries no customer of it reaches, and the closed classes', route nowhere.
 Rede expandida(const Rede& r, const PorClasse& v) {
   Rede x;
   auto destinos = [&](const std::vector<Destino>& rota, std::size_t c) {
@@ -329,16 +344,26 @@ Rede expandida(const Rede& r, const PorClasse& v) {
     }
     return d;
   };
+  std::vector<int> entradas;
   for (const Fonte& f : r.fontes) {
     x.fontes.push_back(
         {f.taxa, f.scv, f.exponencial, destinos(f.rota, static_cast<std::size_t>(f.classe))});
+    for (const Destino& d : x.fontes.back().rota) {
+      if (d.p > 0) entradas.push_back(d.estacao);
+    }
   }
   for (const std::vector<DaClasse>& e : v.de) {
     for (std::size_t c = 0; c < v.k; ++c) {
       Estacao s;
-      if (!v.fechada[c]) s.rota = destinos(e[c].rota, static_cast<std::size_t>(e[c].proxima));
+      s.rota = destinos(e[c].rota, static_cast<std::size_t>(e[c].proxima));
       x.estacoes.push_back(s);
     }
+  }
+  const std::vector<char> vistas =
+      alcancadas(x.estacoes.size(), entradas,
+                 [&x](std::size_t j) -> const std::vector<Destino>& { return x.estacoes[j].rota; });
+  for (std::size_t j = 0; j < x.estacoes.size(); ++j) {
+    if (!vistas[j]) x.estacoes[j].rota.clear();
   }
   return x;
 }
@@ -397,10 +422,13 @@ std::optional<std::vector<double>> visitas(const Rede& r, const PorClasse& v, st
   Rede y;
   y.fontes.push_back({1, 1, true, {{inicio, 1}}});
   double volta = 0;
-  for (const std::vector<DaClasse>& e : v.de) {
+  const std::vector<char> vistas =
+      alcancadas(r.estacoes.size(), {inicio},
+                 [&](std::size_t i) -> const std::vector<Destino>& { return v.de[i][c].rota; });
+  for (std::size_t i = 0; i < r.estacoes.size(); ++i) {
     Estacao s;
-    for (const Destino& d : e[c].rota) {
-      if (d.estacao != inicio) s.rota.push_back(d);
+    for (const Destino& d : v.de[i][c].rota) {
+      if (d.estacao != inicio && vistas[i]) s.rota.push_back(d);
     }
     y.estacoes.push_back(s);
   }
@@ -656,10 +684,11 @@ Solucao resolver(const Rede& r) {
       exponencial = exponencial && d.exponencial && d.media == media;
     }
     const Disciplina d = efetiva(e, presentes[i]);
+    // With several classes, an order other than FIFO changes which class leaves next.
     const bool serve =
         e.infinitos ||
-        (e.servidores == 1 && (d == Disciplina::ps || (exponencial && d != Disciplina::prioridade &&
-                                                       d != Disciplina::prioridade_preemptiva)));
+        (e.servidores == 1 &&
+         (d == Disciplina::ps || (exponencial && (d == Disciplina::fifo || presentes[i] <= 1))));
     if (e.capacidade || !serve) mva_vale = false;
   }
 
@@ -865,6 +894,9 @@ Solucao resolver(const Rede& r) {
     }();
     const Disciplina d = efetiva(e, presentes[i]);
     const bool cega = d == Disciplina::fifo || d == Disciplina::lifo || d == Disciplina::aleatoria;
+    // Which class LIFO or random order serves next changes where it goes next: back to this
+    // station, that changes its own arrivals.
+    const bool reordena = d != Disciplina::fifo && cega && presentes[i] > 1;
     if (mista[i]) {
       s.m = so_fluxos;  // the closed customers' means below, where they have values
     } else if (e.capacidade) {
@@ -935,6 +967,8 @@ Solucao resolver(const Rede& r) {
         s.m.permanencia = sistema / l;
         s.metodo = Metodo::exata;
       }
+    } else if (reordena && g.laco[i]) {
+      s.m = so_fluxos;
     } else if (e.exponencial && poisson) {
       // One server: Pollaczek-Khinchine with the service's own moments, which is M/M/1 for an
       // SCV of 1 and keeps a discretised exponential's second moment.
