@@ -85,7 +85,8 @@ std::vector<std::optional<Teorico>> teoria_das_figuras(
     const int c = id.classe.empty() ? -1 : classe(id.classe);
     if (!id.classe.empty() && c < 0) continue;
     if (id.tipo == "rede") {
-      if (c >= 0) {
+      // A network of one class has that class's sojourn.
+      if (c >= 0 && sol.nomes.size() > 1) {
         const NaRede& x = sol.classes[static_cast<std::size_t>(c)];
         if (id.figura == "permanencia_media" && x.metodo != Metodo::nenhum &&
             std::isfinite(x.permanencia)) {
