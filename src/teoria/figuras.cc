@@ -1,6 +1,7 @@
 // The figure names of both languages, and what each is in the theory's terms.
 #include "teoria/figuras.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -65,9 +66,34 @@ std::vector<std::optional<Teorico>> teoria_das_figuras(
     const std::function<int(const IdFigura&)>& estacao_de) {
   std::vector<std::optional<Teorico>> v(ids.size());
   std::optional<std::optional<Uniformizada>> permanencia;  // uniformized when first asked for
+  auto classe = [&sol](const std::string& nome) {
+    const auto i = std::find(sol.nomes.begin(), sol.nomes.end(), nome);
+    return i == sol.nomes.end() ? -1 : static_cast<int>(i - sol.nomes.begin());
+  };
   for (std::size_t f = 0; f < ids.size(); ++f) {
     const IdFigura& id = ids[f];
+    if (id.tipo == "classe") {
+      const int c = classe(id.nome);
+      if (c < 0) continue;
+      const NaRede& x = sol.classes[static_cast<std::size_t>(c)];
+      const double y = id.figura == "ciclo"   ? x.ciclo
+                       : id.figura == "vazao" ? x.vazao
+                                              : std::nan("");
+      if (x.metodo != Metodo::nenhum && std::isfinite(y)) v[f] = Teorico{y, nome(x.metodo), 0};
+      continue;
+    }
+    const int c = id.classe.empty() ? -1 : classe(id.classe);
+    if (!id.classe.empty() && c < 0) continue;
     if (id.tipo == "rede") {
+      // A network of one class has that class's sojourn.
+      if (c >= 0 && sol.nomes.size() > 1) {
+        const NaRede& x = sol.classes[static_cast<std::size_t>(c)];
+        if (id.figura == "permanencia_media" && x.metodo != Metodo::nenhum &&
+            std::isfinite(x.permanencia)) {
+          v[f] = Teorico{x.permanencia, nome(x.metodo), 0};
+        }
+        continue;
+      }
       if (id.figura == "permanencia_media" && sol.metodo_rede != Metodo::nenhum &&
           std::isfinite(sol.permanencia_rede)) {
         v[f] = Teorico{sol.permanencia_rede, nome(sol.metodo_rede), 0};
@@ -82,7 +108,11 @@ std::vector<std::optional<Teorico>> teoria_das_figuras(
     const int e = estacao_de(id);
     if (e < 0 || static_cast<std::size_t>(e) >= sol.estacoes.size()) continue;
     const Estado& s = sol.estacoes[static_cast<std::size_t>(e)];
-    if (s.metodo == Metodo::nenhum) continue;
+    if (c >= 0 && static_cast<std::size_t>(c) >= s.classes.size()) continue;
+    const Medidas& m = c < 0 ? s.m : s.classes[static_cast<std::size_t>(c)].m;
+    const Metodo metodo = c < 0 ? s.metodo : s.classes[static_cast<std::size_t>(c)].metodo;
+    const Metodo fluxo =
+        c < 0 ? s.metodo_fluxo : s.classes[static_cast<std::size_t>(c)].metodo_fluxo;
     if (s.metodo == Metodo::instavel) {
       const Medidas um{1, 1, 1, 1, 1, 1, 1, 1};
       if (!std::isnan(valor(um, id.figura)) || da_espera(id.figura)) {
@@ -92,15 +122,15 @@ std::vector<std::optional<Teorico>> teoria_das_figuras(
     }
     if (da_espera(id.figura)) {
       // The legacy generator's exponential is discretised: its law is near, not equal to, the
-      // continuous one.
+      // continuous one. Where the law is known, every class waits by it.
+      if (c >= 0 && !(m.chegada > 0)) continue;
       const std::optional<double> x = s.espera ? da_lei(*s.espera, id) : std::nullopt;
       if (x) v[f] = Teorico{*x, id.tipo == "fila" ? "aproximada" : "exata", 0};
       continue;
     }
-    const double x = valor(s.m, id.figura);
-    if (std::isfinite(x)) {
-      v[f] = Teorico{x, nome(de_fluxo(id.figura) ? s.metodo_fluxo : s.metodo), 0};
-    }
+    const double x = valor(m, id.figura);
+    const Metodo usado = de_fluxo(id.figura) ? fluxo : metodo;
+    if (std::isfinite(x) && usado != Metodo::nenhum) v[f] = Teorico{x, nome(usado), 0};
   }
   return v;
 }

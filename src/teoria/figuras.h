@@ -12,7 +12,9 @@
 namespace tarvo::teoria {
 
 // Per figure, the theory's value where it gives one. estacao_de names the station a figure's
-// object stands for (-1: none); the network's mean sojourn comes from the solution itself.
+// object stands for (-1: none); the network's mean sojourn comes from the solution itself. A
+// figure of a class (IdFigura::classe) takes that class's value; a closed class's own figures
+// (tipo "classe", nome the class) are its cycle time (ciclo) and throughput (vazao).
 std::vector<std::optional<Teorico>> teoria_das_figuras(
     const Solucao& sol, const std::vector<IdFigura>& ids,
     const std::function<int(const IdFigura&)>& estacao_de);

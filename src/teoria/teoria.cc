@@ -144,6 +144,13 @@ std::vector<double> taxas(const Rede& r, const Grafo& g, const std::vector<doubl
   return *x;
 }
 
+// Whether the customers of the one class are served in the order they arrive: under priorities
+// too, which do not reorder one class.
+bool por_ordem(const Estacao& e) {
+  return e.disciplina != geral::Disciplina::lifo && e.disciplina != geral::Disciplina::aleatoria &&
+         e.disciplina != geral::Disciplina::ps;
+}
+
 // The network's mean sojourn over the customers that leave it, where capacities turn some away.
 // Exact when every source is Poisson, every station's means are exact, every station with a
 // capacity sends all it serves out of the network, and every station upstream of one is a single
@@ -178,7 +185,7 @@ std::optional<double> permanencia_com_perdas(const Rede& r, const Grafo& g, cons
       pilha.pop_back();
       const Estacao& e = r.estacoes[u];
       if (visto[u] == k || e.capacidade || !e.exponencial || e.infinitos || e.servidores != 1 ||
-          g.laco[u]) {
+          !por_ordem(e) || g.laco[u]) {
         return std::nullopt;
       }
       visto[u] = k;
@@ -239,7 +246,9 @@ std::optional<Fases> lei_permanencia(const Rede& r, const Grafo& g, const Soluca
   }
   for (std::size_t i = 0; i < n; ++i) {
     const Estacao& e = r.estacoes[i];
-    if (e.capacidade || !e.exponencial || e.infinitos || g.laco[i]) return std::nullopt;
+    if (e.capacidade || !e.exponencial || e.infinitos || g.laco[i] || !por_ordem(e)) {
+      return std::nullopt;
+    }
     if (e.servidores != 1 && n > 1) return std::nullopt;
   }
   const Estacao& primeira = r.estacoes[0];
@@ -257,43 +266,437 @@ std::optional<Fases> lei_permanencia(const Rede& r, const Grafo& g, const Soluca
   return f;
 }
 
+// The network as each class sees it: every station's service and route per class, and which
+// classes are closed.
+struct PorClasse {
+  std::size_t k = 1;
+  std::vector<char> fechada;
+  std::vector<std::vector<DaClasse>> de;  // [station][class]
+};
+
+PorClasse por_classe(const Rede& r) {
+  PorClasse v;
+  v.k = std::max<std::size_t>(1, r.classes.size());
+  v.fechada.assign(v.k, 0);
+  for (std::size_t c = 0; c < r.classes.size(); ++c)
+    v.fechada[c] = r.classes[c].populacao.has_value();
+  for (const Estacao& e : r.estacoes) {
+    if (e.classes.size() == v.k) {
+      v.de.push_back(e.classes);
+      continue;
+    }
+    v.de.emplace_back();
+    for (std::size_t c = 0; c < v.k; ++c) {
+      v.de.back().push_back({e.media, e.scv, e.exponencial, e.rota, static_cast<int>(c)});
+    }
+  }
+  return v;
+}
+
+// Whether every class index is one, and no customer changes between an open class and a closed
+// one, nor from one closed class to another: a closed class keeps its population.
+bool coerente(const Rede& r, const PorClasse& v) {
+  const auto k = static_cast<int>(v.k);
+  auto valida = [k](int c) { return c >= 0 && c < k; };
+  for (const Fonte& f : r.fontes) {
+    if (!valida(f.classe) || v.fechada[static_cast<std::size_t>(f.classe)]) return false;
+  }
+  for (const std::vector<DaClasse>& e : v.de) {
+    for (std::size_t c = 0; c < v.k; ++c) {
+      const int p = e[c].proxima;
+      if (!valida(p)) return false;
+      if (v.fechada[c] ? p != static_cast<int>(c) : v.fechada[static_cast<std::size_t>(p)] != 0) {
+        return false;
+      }
+    }
+  }
+  for (std::size_t c = 0; c < r.classes.size(); ++c) {
+    const int i = r.classes[c].inicio;
+    if (v.fechada[c] && (i < 0 || static_cast<std::size_t>(i) >= r.estacoes.size())) return false;
+  }
+  return true;
+}
+
+// The stations a search from inicio reaches along rota(i), the routes out of station i.
+template <typename Rotas>
+std::vector<char> alcancadas(std::size_t n, std::vector<int> inicio, const Rotas& rota) {
+  std::vector<char> visto(n, 0);
+  for (int i : inicio) visto[static_cast<std::size_t>(i)] = 1;
+  while (!inicio.empty()) {
+    const auto i = static_cast<std::size_t>(inicio.back());
+    inicio.pop_back();
+    for (const Destino& d : rota(i)) {
+      if (d.p > 0 && !visto[static_cast<std::size_t>(d.estacao)]++) inicio.push_back(d.estacao);
+    }
+  }
+  return visto;
+}
+
+// The open classes' network with a station per (station, class), i * k + class: a customer of
+// class c served at i goes on as its class leaves i. Only the routes its customers can take
+// count: a class's entries no customer of it reaches, and the closed classes', route nowhere.
+Rede expandida(const Rede& r, const PorClasse& v) {
+  Rede x;
+  auto destinos = [&](const std::vector<Destino>& rota, std::size_t c) {
+    std::vector<Destino> d;
+    for (const Destino& y : rota) {
+      d.push_back({y.estacao * static_cast<int>(v.k) + static_cast<int>(c), y.p});
+    }
+    return d;
+  };
+  std::vector<int> entradas;
+  for (const Fonte& f : r.fontes) {
+    x.fontes.push_back(
+        {f.taxa, f.scv, f.exponencial, destinos(f.rota, static_cast<std::size_t>(f.classe))});
+    for (const Destino& d : x.fontes.back().rota) {
+      if (d.p > 0) entradas.push_back(d.estacao);
+    }
+  }
+  for (const std::vector<DaClasse>& e : v.de) {
+    for (std::size_t c = 0; c < v.k; ++c) {
+      Estacao s;
+      s.rota = destinos(e[c].rota, static_cast<std::size_t>(e[c].proxima));
+      x.estacoes.push_back(s);
+    }
+  }
+  const std::vector<char> vistas =
+      alcancadas(x.estacoes.size(), entradas,
+                 [&x](std::size_t j) -> const std::vector<Destino>& { return x.estacoes[j].rota; });
+  for (std::size_t j = 0; j < x.estacoes.size(); ++j) {
+    if (!vistas[j]) x.estacoes[j].rota.clear();
+  }
+  return x;
+}
+
+// The service of a station's open customers taken together: the mixture of their classes'
+// services by arrival rate; exponential when they all are, of one mean. A station no open
+// customer reaches keeps its own.
+struct Mistura {
+  double media = 0, scv = 1;
+  bool exponencial = true;
+  int presentes = 0;  // open classes with arrivals
+  std::size_t unica = 0;
+};
+
+Mistura mistura(const Estacao& e, const std::vector<DaClasse>& de, const PorClasse& v,
+                const double* l) {
+  Mistura m{e.media, e.scv, e.exponencial, 0, 0};
+  double total = 0, s1 = 0, s2 = 0;
+  bool exponencial = true;
+  for (std::size_t c = 0; c < v.k; ++c) {
+    if (v.fechada[c] || !(l[c] > 0)) continue;
+    const DaClasse& d = de[c];
+    if (m.presentes++ == 0) m.unica = c;
+    exponencial = exponencial && d.exponencial && d.media == de[m.unica].media;
+    total += l[c];
+    s1 += l[c] * d.media;
+    s2 += l[c] * d.media * d.media * (1 + d.scv);
+  }
+  if (m.presentes == 1) {
+    const DaClasse& d = de[m.unica];
+    return {d.media, d.scv, d.exponencial, 1, m.unica};
+  }
+  if (m.presentes > 1) {
+    m.media = s1 / total;
+    m.scv = m.media > 0 ? std::max(0.0, s2 / total / (m.media * m.media) - 1) : 0;
+    m.exponencial = exponencial;
+  }
+  return m;
+}
+
+// The loss of a station with a capacity, where a formula gives it: M/M/c/K's when the service is
+// exponential and the same for every class (the number present is then that chain whatever the
+// order of service); with as many places as servers, Erlang's for any service; with processor
+// sharing, also for any service, by its insensitivity.
+std::optional<double> perda(const Estacao& e, const Mistura& m, double lambda) {
+  const int c = e.infinitos ? static_cast<int>(*e.capacidade) : e.servidores;
+  const bool ps = e.disciplina == geral::Disciplina::ps;
+  if (!(m.exponencial || *e.capacidade == c || ps) || *e.capacidade > 1000000) return std::nullopt;
+  return mmck(lambda, c, *e.capacidade, m.media).perda;
+}
+
+// The visits per cycle of closed class c to each station, a cycle ending on each return to its
+// station inicio; none when the class can wander where it never comes back from.
+std::optional<std::vector<double>> visitas(const Rede& r, const PorClasse& v, std::size_t c) {
+  const int inicio = r.classes[c].inicio;
+  Rede y;
+  y.fontes.push_back({1, 1, true, {{inicio, 1}}});
+  double volta = 0;
+  const std::vector<char> vistas =
+      alcancadas(r.estacoes.size(), {inicio},
+                 [&](std::size_t i) -> const std::vector<Destino>& { return v.de[i][c].rota; });
+  for (std::size_t i = 0; i < r.estacoes.size(); ++i) {
+    Estacao s;
+    for (const Destino& d : v.de[i][c].rota) {
+      if (d.estacao != inicio && vistas[i]) s.rota.push_back(d);
+    }
+    y.estacoes.push_back(s);
+  }
+  std::vector<double> x;
+  try {
+    x = taxas(y, std::vector<double>(r.estacoes.size(), 1.0));
+  } catch (const Falha&) {
+    return std::nullopt;
+  }
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    for (const Destino& d : v.de[i][c].rota) {
+      if (d.estacao == inicio) volta += x[i] * d.p;
+    }
+  }
+  if (std::fabs(volta - 1) > 1e-9) return std::nullopt;
+  return x;
+}
+
+// The service order a station really has: with infinitely many servers nobody waits, and
+// priorities among the customers of one class are FIFO.
+geral::Disciplina efetiva(const Estacao& e, int classes) {
+  using geral::Disciplina;
+  if (e.infinitos) return Disciplina::fifo;
+  if (classes <= 1 && (e.disciplina == Disciplina::prioridade ||
+                       e.disciplina == Disciplina::prioridade_preemptiva)) {
+    return Disciplina::fifo;
+  }
+  return e.disciplina;
+}
+
+// One class's means at a station from its mean wait and sojourn there (NaN where unknown).
+Medidas da_classe(const Medidas& m, double chegada, double passa, double es, double por_servidor,
+                  double espera, double permanencia) {
+  Medidas x;
+  x.chegada = chegada;
+  x.vazao = chegada * passa;
+  x.utilizacao = x.vazao * es / por_servidor;
+  x.perda = chegada > 0 ? m.perda : NaN;
+  x.espera = chegada > 0 ? espera : NaN;
+  x.permanencia = chegada > 0 ? permanencia : NaN;
+  x.fila = chegada > 0 ? x.vazao * espera : 0;
+  x.sistema = chegada > 0 ? x.vazao * permanencia : 0;
+  return x;
+}
+
+// The network's mean sojourn and its law, with one open class.
+void rede_aberta(const Rede& r, const Grafo& g, Solucao& sol) {
+  const std::size_t n = r.estacoes.size();
+  const bool perde = std::any_of(r.estacoes.begin(), r.estacoes.end(),
+                                 [](const Estacao& e) { return e.capacidade.has_value(); });
+  if (perde) {
+    if (const std::optional<double> w = permanencia_com_perdas(r, g, sol)) {
+      sol.metodo_rede = Metodo::exata;
+      sol.permanencia_rede = *w;
+    }
+    return;
+  }
+  // Without losses, the network's mean sojourn by Little's law over every customer generated.
+  double total = 0, num = 0;
+  Metodo m = Metodo::exata;
+  for (const Fonte& f : r.fontes) total += f.taxa;
+  for (std::size_t i = 0; i < n; ++i) {
+    const Estado& s = sol.estacoes[i];
+    if (s.metodo == Metodo::nenhum || s.metodo == Metodo::instavel) {
+      m = Metodo::nenhum;
+      break;
+    }
+    if (s.metodo == Metodo::aproximada) m = Metodo::aproximada;
+    num += s.m.sistema;
+  }
+  if (m != Metodo::nenhum && total > 0) {
+    sol.metodo_rede = m;
+    sol.permanencia_rede = num / total;
+  }
+  sol.permanencia = lei_permanencia(r, g, sol);
+}
+
+// The closed classes by Mean Value Analysis, the open ones they meet taking their share of each
+// station first: a closed customer finds a single server slowed by 1 / (1 - U), U the open
+// classes' utilisation there, and an open customer the closed ones' queue as well (the usual
+// reduction of a mixed product-form network, exact there).
+void fechar(const Rede& r, const PorClasse& pc, const std::vector<std::vector<double>>& vis,
+            const std::vector<double>& lx, Solucao& sol) {
+  const std::size_t n = r.estacoes.size(), nk = pc.k;
+  std::vector<std::size_t> cls, sts;
+  for (std::size_t c = 0; c < nk; ++c) {
+    if (pc.fechada[c]) cls.push_back(c);
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    if (std::any_of(cls.begin(), cls.end(), [&](std::size_t c) { return vis[c][i] > 0; })) {
+      sts.push_back(i);
+    }
+  }
+  Fechada f;
+  for (std::size_t c : cls) f.populacao.push_back(*r.classes[c].populacao);
+  std::vector<double> uo(sts.size(), 0);
+  for (std::size_t ii = 0; ii < sts.size(); ++ii) {
+    const std::size_t i = sts[ii];
+    for (std::size_t c = 0; c < nk; ++c) {
+      if (!pc.fechada[c]) uo[ii] += lx[i * nk + c] * pc.de[i][c].media;
+    }
+    f.atraso.push_back(r.estacoes[i].infinitos);
+    f.demanda.emplace_back();
+    for (std::size_t c : cls) {
+      f.demanda.back().push_back(vis[c][i] * pc.de[i][c].media / (f.atraso[ii] ? 1 : 1 - uo[ii]));
+    }
+  }
+  const Mva res = mva(f);
+  for (std::size_t j = 0; j < cls.size(); ++j) {
+    const double x = res.vazao[j];
+    sol.classes[cls[j]] = {res.metodo, NaN, x, static_cast<double>(f.populacao[j]) / x};
+  }
+  for (std::size_t ii = 0; ii < sts.size(); ++ii) {
+    const std::size_t i = sts[ii];
+    const Estacao& e = r.estacoes[i];
+    const bool atraso = f.atraso[ii] != 0;
+    const bool ps = !atraso && e.disciplina == geral::Disciplina::ps;
+    double qc = 0;
+    for (double q : res.fila[ii]) qc += q;
+    Estado& s = sol.estacoes[i];
+    Medidas tot{0, 0, 0, 0, 0, 0, 0, 0};
+    Medidas nada = tot;
+    for (std::size_t c = 0, j = 0; c < nk; ++c) {
+      const DaClasse& d = pc.de[i][c];
+      double chegada = 0, t = 0;
+      if (pc.fechada[c]) {
+        const double visitas_aqui = vis[c][i];
+        chegada = res.vazao[j] * visitas_aqui;
+        t = visitas_aqui > 0 ? res.residencia[ii][j] / visitas_aqui : NaN;
+        ++j;
+      } else {
+        chegada = lx[i * nk + c];
+        t = atraso ? d.media : d.media * (1 + qc) / (1 - uo[ii]);
+      }
+      if (!(chegada > 0)) continue;
+      const double w = atraso ? 0 : ps ? NaN : t - d.media;
+      Estado::DaClasse& x = s.classes[c];
+      x.m = da_classe(nada, chegada, 1, d.media, 1, w, t);
+      x.metodo = res.metodo;
+      if (pc.fechada[c]) x.metodo_fluxo = res.metodo;
+      tot.chegada += x.m.chegada;
+      tot.vazao += x.m.vazao;
+      tot.utilizacao += x.m.utilizacao;
+      tot.fila += x.m.fila;
+      tot.sistema += x.m.sistema;
+    }
+    tot.espera = tot.fila / tot.vazao;
+    tot.permanencia = tot.sistema / tot.vazao;
+    s.m = tot;
+    s.metodo = s.metodo_fluxo = res.metodo;
+  }
+}
+
 }  // namespace
 
 std::vector<double> taxas(const Rede& r, const std::vector<double>& passa) {
-  return taxas(r, grafo(r), passa);
+  const PorClasse v = por_classe(r);
+  if (v.k == 1 && !v.fechada[0]) return taxas(r, grafo(r), passa);
+  if (!coerente(r, v)) falha(1, "tarvo-rep: as classes da rede nao sao coerentes\n");
+  const Rede x = expandida(r, v);
+  std::vector<double> px(x.estacoes.size());
+  for (std::size_t j = 0; j < px.size(); ++j) px[j] = passa[j / v.k];
+  const std::vector<double> lx = taxas(x, grafo(x), px);
+  std::vector<double> l(r.estacoes.size(), 0);
+  for (std::size_t j = 0; j < lx.size(); ++j) l[j / v.k] += lx[j];
+  return l;
 }
 
 Solucao resolver(const Rede& r) {
+  using geral::Disciplina;
   const std::size_t n = r.estacoes.size();
-  const Grafo g = grafo(r);
+  const PorClasse pc = por_classe(r);
+  const std::size_t nk = pc.k;
+  const bool declaradas = !r.classes.empty();
+  Solucao sol;
+  sol.estacoes.resize(n);
+  for (const Classe& c : r.classes) sol.nomes.push_back(c.nome);
+  sol.classes.assign(r.classes.size(), NaRede{Metodo::nenhum, NaN, NaN, NaN});
+  if (!coerente(r, pc)) {
+    for (Estado& s : sol.estacoes) s.m = sem_valor();
+    return sol;
+  }
+  // The open classes' rates, per station and class: with one open class, the network's own.
+  const bool simples = nk == 1 && !pc.fechada[0];
+  const Rede xr = simples ? Rede{} : expandida(r, pc);
+  const Rede& rx = simples ? r : xr;
+  const Grafo gx = grafo(rx);
+
   // Losses change the flows they feed: the arrival rates and the loss probabilities are solved
   // together, by iteration from no losses.
-  std::vector<double> passa(n, 1), lambda;
+  std::vector<double> passa(n, 1), px(n * nk, 1), lx, lambda(n);
+  std::vector<Mistura> mist(n);
   std::vector<char> sem_taxa(n, 0);  // a loss no formula gives, or an unstable station
   for (int it = 0; it < 200; ++it) {
-    lambda = taxas(r, g, passa);
+    lx = taxas(rx, gx, px);
+    for (std::size_t i = 0; i < n; ++i) {
+      lambda[i] = lx[i * nk];
+      for (std::size_t c = 1; c < nk; ++c) lambda[i] += lx[i * nk + c];
+    }
     double mudou = 0;
     for (std::size_t i = 0; i < n; ++i) {
       const Estacao& e = r.estacoes[i];
       if (!e.capacidade) continue;
-      const int c = e.infinitos ? static_cast<int>(*e.capacidade) : e.servidores;
-      double p = NaN;
-      if ((e.exponencial || *e.capacidade == c) && *e.capacidade <= 1000000) {
-        const Medidas m = mmck(lambda[i], c, *e.capacidade, e.media);
-        p = m.perda;
-      }
+      mist[i] = mistura(e, pc.de[i], pc, &lx[i * nk]);
+      double p = perda(e, mist[i], lambda[i]).value_or(NaN);
       if (std::isnan(p)) {
         sem_taxa[i] = 1;
         p = 0;
       }
       mudou = std::max(mudou, std::fabs(1 - p - passa[i]));
       passa[i] = 1 - p;
+      for (std::size_t c = 0; c < nk; ++c) px[i * nk + c] = passa[i];
     }
     if (mudou < 1e-15) break;
   }
-  // Departures of a station keep a Poisson input Poisson (Burke for M/M/c, and M/G/inf); a
-  // network of such stations fed by Poisson sources has the product form. A station no customer
-  // reaches sends none on, whatever it is.
+  for (std::size_t i = 0; i < n; ++i) mist[i] = mistura(r.estacoes[i], pc.de[i], pc, &lx[i * nk]);
+
+  // The closed classes' visits; the stations they visit, and whether Mean Value Analysis holds
+  // there: one server, FIFO (or an order blind to the classes and the services) with one
+  // exponential service for all, or processor sharing; or infinitely many servers.
+  std::vector<std::vector<double>> vis(nk);
+  std::vector<char> mista(n, 0);
+  std::vector<int> presentes(n);
+  bool fechadas = false, mva_vale = true;
+  for (std::size_t c = 0; c < nk; ++c) {
+    if (!pc.fechada[c]) continue;
+    fechadas = true;
+    std::optional<std::vector<double>> x2 = visitas(r, pc, c);
+    if (!x2) {
+      mva_vale = false;
+      continue;
+    }
+    vis[c] = std::move(*x2);
+    double demanda = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      if (vis[c][i] > 0) mista[i] = 1;
+      demanda += vis[c][i] * pc.de[i][c].media;
+    }
+    if (!(demanda > 0)) mva_vale = false;
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    presentes[i] = mist[i].presentes;
+    if (!mista[i]) continue;
+    const Estacao& e = r.estacoes[i];
+    double media = NaN;
+    bool exponencial = true;
+    for (std::size_t c = 0; c < nk; ++c) {
+      const bool vem = pc.fechada[c] ? !vis[c].empty() && vis[c][i] > 0 : lx[i * nk + c] > 0;
+      if (!vem) continue;
+      presentes[i] += pc.fechada[c];
+      const DaClasse& d = pc.de[i][c];
+      if (std::isnan(media)) media = d.media;
+      exponencial = exponencial && d.exponencial && d.media == media;
+    }
+    const Disciplina d = efetiva(e, presentes[i]);
+    // With several classes, an order other than FIFO changes which class leaves next.
+    const bool serve =
+        e.infinitos ||
+        (e.servidores == 1 &&
+         (d == Disciplina::ps || (exponencial && (d == Disciplina::fifo || presentes[i] <= 1))));
+    if (e.capacidade || !serve) mva_vale = false;
+  }
+
+  // Departures of a station keep a Poisson input Poisson (Burke for M/M/c, and M/G/inf; Kelly's
+  // quasi-reversible queues: processor sharing, FIFO with one exponential service for all its
+  // classes, and the stations of a closed product-form network); a network of such stations fed
+  // by Poisson sources has the product form. A station no customer reaches sends none on,
+  // whatever it is.
   std::vector<char> quebra(n, 0);  // a stream that is not Poisson starts here
   for (const Fonte& f : r.fontes) {
     for (const Destino& d : f.rota) {
@@ -303,17 +706,60 @@ Solucao resolver(const Rede& r) {
   const std::vector<char> fonte_nao_poisson = quebra;
   for (std::size_t i = 0; i < n; ++i) {
     const Estacao& e = r.estacoes[i];
-    if (lambda[i] > 0 && (e.capacidade || !(e.infinitos || e.exponencial))) quebra[i] = 1;
+    if (!(lambda[i] > 0)) continue;
+    const Disciplina d = efetiva(e, presentes[i]);
+    bool quebra_aqui = e.capacidade.has_value() || (mista[i] && !mva_vale);
+    if (!e.infinitos && d == Disciplina::fifo) quebra_aqui = quebra_aqui || !mist[i].exponencial;
+    if (d == Disciplina::lifo || d == Disciplina::aleatoria) {
+      quebra_aqui = quebra_aqui || !mist[i].exponencial || presentes[i] > 1;
+    }
+    if (d == Disciplina::prioridade || d == Disciplina::prioridade_preemptiva) quebra_aqui = true;
+    if (quebra_aqui) quebra[i] = 1;
   }
-  const std::vector<char> quebra_acima = acima(g, quebra);
+
+  // The network of the stations as the open customers pass them, all classes together: each
+  // station's service the mixture of its classes', its routes weighted by the classes' flows.
+  Rede agregada;
+  if (!simples) {
+    agregada.fontes = r.fontes;
+    for (std::size_t i = 0; i < n; ++i) {
+      Estacao e = r.estacoes[i];
+      e.classes.clear();
+      e.media = mist[i].media;
+      e.scv = mist[i].scv;
+      e.exponencial = mist[i].exponencial;
+      e.rota.clear();
+      if (mist[i].presentes == 1) {
+        e.rota = pc.de[i][mist[i].unica].rota;
+      } else if (mist[i].presentes > 1) {
+        for (std::size_t c = 0; c < nk; ++c) {
+          if (pc.fechada[c]) continue;
+          for (const Destino& d : pc.de[i][c].rota) {
+            const double p = lx[i * nk + c] * d.p / lambda[i];
+            auto j = std::find_if(e.rota.begin(), e.rota.end(),
+                                  [&](const Destino& y) { return y.estacao == d.estacao; });
+            if (j == e.rota.end()) {
+              e.rota.push_back({d.estacao, p});
+            } else {
+              j->p += p;
+            }
+          }
+        }
+      }
+      agregada.estacoes.push_back(e);
+    }
+  }
+  const Rede& ag = simples ? r : agregada;
+  const Grafo ga = simples ? Grafo{} : grafo(ag);
+  const Grafo& g = simples ? gx : ga;
+
+  std::vector<char> quebra_acima;
   auto alimentada_por_poisson = [&](std::size_t s) {
     return !fonte_nao_poisson[s] && !quebra_acima[s];
   };
 
-  Solucao sol;
-  sol.estacoes.resize(n);
   for (std::size_t i = 0; i < n; ++i) {
-    const Estacao& e = r.estacoes[i];
+    const Estacao& e = ag.estacoes[i];
     Estado& s = sol.estacoes[i];
     s.carga = lambda[i] * e.media / (e.infinitos ? 1 : e.servidores);
     if (!e.capacidade && !e.infinitos && s.carga >= 1) {
@@ -325,19 +771,18 @@ Solucao resolver(const Rede& r) {
   std::vector<char> sem_fluxo(n, 0);
   for (std::size_t i = 0; i < n; ++i) sem_fluxo[i] = sem_taxa[i] && lambda[i] > 0;
   const std::vector<char> sem_chegada = acima(g, sem_fluxo);
-
   // QNA's arrival variability: c_a(j) = 1 - w_j + w_j sum over flows into j of their share of
   // its arrivals times their SCV; a flow split with probability p from a stream of SCV c has
   // p c + 1 - p; a departure stream has (1 - rho^2) c_a + rho^2 + rho^2 (c_s - 1) / sqrt(m).
   std::vector<double> rho(n, 0), vazao(n, 0);
   for (std::size_t i = 0; i < n; ++i) {
-    const Estacao& e = r.estacoes[i];
+    const Estacao& e = ag.estacoes[i];
     vazao[i] = lambda[i] * passa[i];
     rho[i] = e.infinitos ? 0 : std::min(1.0, vazao[i] * e.media / e.servidores);
   }
   // The flows into each station: the sources' first, then the stations' in order.
   std::vector<std::vector<std::pair<const Fonte*, double>>> das_fontes(n);
-  for (const Fonte& f : r.fontes) {
+  for (const Fonte& f : ag.fontes) {
     for (const Destino& d : f.rota) {
       if (d.p > 0) das_fontes[static_cast<std::size_t>(d.estacao)].emplace_back(&f, d.p);
     }
@@ -369,7 +814,7 @@ Solucao resolver(const Rede& r) {
       const Arco& x = g.arcos[k];
       const auto i = static_cast<std::size_t>(x.de);
       if (!(vazao[i] > 0)) continue;
-      const Estacao& e = r.estacoes[i];
+      const Estacao& e = ag.estacoes[i];
       const double m = e.infinitos ? 1 : e.servidores;
       const double beta = rho[i] * rho[i] * (1 + (e.scv - 1) / std::sqrt(m));
       a[k] = w * parte(k) * x.p * (1 - rho[i] * rho[i]);
@@ -378,25 +823,83 @@ Solucao resolver(const Rede& r) {
   }
   const std::vector<double> ca = propagar(g, a, b).value_or(std::vector<double>(n, NaN));
 
-  // A loss is an approximation where the station's input is not Poisson; the rates downstream of
-  // one are approximations too.
-  std::vector<char> perda_aproximada(n, 0);
-  for (std::size_t i = 0; i < n; ++i) {
-    perda_aproximada[i] =
-        lambda[i] > 0 && r.estacoes[i].capacidade && !(alimentada_por_poisson(i) && !g.laco[i]);
+  // The stations whose open customers the closed ones meet must see Poisson streams for Mean
+  // Value Analysis to hold; where they do not, those stations break the streams they send on.
+  std::vector<char> perda_aproximada(n, 0), fluxo_aproximado;
+  for (int passo = 0; passo < 2; ++passo) {
+    std::vector<char> q = quebra;
+    for (std::size_t i = 0; i < n; ++i) {
+      if (mista[i] && !mva_vale && lambda[i] > 0) q[i] = 1;
+    }
+    quebra_acima = acima(g, q);
+    // A loss is an approximation where the station's input is not Poisson; the rates downstream
+    // of one are approximations too.
+    for (std::size_t i = 0; i < n; ++i) {
+      perda_aproximada[i] =
+          lambda[i] > 0 && r.estacoes[i].capacidade && !(alimentada_por_poisson(i) && !g.laco[i]);
+    }
+    fluxo_aproximado = acima(g, perda_aproximada);
+    bool vale = mva_vale;
+    for (std::size_t i = 0; i < n; ++i) {
+      if (mista[i] && lambda[i] > 0 &&
+          (!alimentada_por_poisson(i) || sem_chegada[i] || sem_taxa[i] || fluxo_aproximado[i])) {
+        vale = false;
+      }
+    }
+    if (vale == mva_vale) break;
+    mva_vale = vale;
   }
-  const std::vector<char> fluxo_aproximado = acima(g, perda_aproximada);
+
   for (std::size_t i = 0; i < n; ++i) {
-    const Estacao& e = r.estacoes[i];
+    const Estacao& e = ag.estacoes[i];
     Estado& s = sol.estacoes[i];
     s.m = sem_valor();
-    if (s.metodo == Metodo::instavel) continue;
-    if (sem_chegada[i] || sem_taxa[i]) continue;
+    const double por_servidor = e.infinitos ? 1 : e.servidores;
     const double l = lambda[i];
+    // Per open class, the mean wait and sojourn where the discipline gives them.
+    std::vector<double> wk(nk, NaN), tk(nk, NaN);
+    auto por_classe_fim = [&]() {
+      if (!declaradas) return;
+      s.classes.resize(nk);
+      for (std::size_t c = 0; c < nk; ++c) {
+        if (pc.fechada[c]) {
+          // A closed class where it never goes: nothing, as exact as its visits.
+          const Metodo m = pc.fechada[c] && !vis[c].empty() ? Metodo::exata : Metodo::nenhum;
+          s.classes[c] = {da_classe(s.m, 0, 1, 0, 1, NaN, NaN), m, m};
+          continue;
+        }
+        s.classes[c] = {
+            da_classe(s.m, lx[i * nk + c], passa[i], pc.de[i][c].media, por_servidor, wk[c], tk[c]),
+            s.metodo, s.metodo_fluxo};
+        if (s.metodo_fluxo == Metodo::nenhum || s.metodo == Metodo::instavel) {
+          s.classes[c].m = sem_valor();
+        }
+      }
+    };
+    if (s.metodo == Metodo::instavel || sem_chegada[i] || sem_taxa[i]) {
+      por_classe_fim();
+      continue;
+    }
     const bool poisson = alimentada_por_poisson(i);
     auto exata_se = [](bool x) { return x ? Metodo::exata : Metodo::aproximada; };
     s.metodo_fluxo = exata_se(!perda_aproximada[i] && !fluxo_aproximado[i]);
-    if (e.capacidade) {
+    // The flows alone, where the means have no value.
+    const Medidas so_fluxos = [&] {
+      Medidas m = sem_valor();
+      m.chegada = l;
+      m.vazao = l;
+      m.utilizacao = l * e.media / por_servidor;
+      m.perda = 0;
+      return m;
+    }();
+    const Disciplina d = efetiva(e, presentes[i]);
+    const bool cega = d == Disciplina::fifo || d == Disciplina::lifo || d == Disciplina::aleatoria;
+    // Which class LIFO or random order serves next changes where it goes next: back to this
+    // station, that changes its own arrivals.
+    const bool reordena = d != Disciplina::fifo && cega && presentes[i] > 1;
+    if (mista[i]) {
+      s.m = so_fluxos;  // the closed customers' means below, where they have values
+    } else if (e.capacidade) {
       const int c = e.infinitos ? static_cast<int>(*e.capacidade) : e.servidores;
       s.m = mmck(l, c, *e.capacidade, e.media);
       if (e.infinitos) s.m.utilizacao = s.m.vazao * e.media;
@@ -404,14 +907,68 @@ Solucao resolver(const Rede& r) {
       // Where there are as many servers as places, nobody ever waits, whatever the arrivals.
       if (*e.capacidade == c) {
         s.espera = sem_espera();
-      } else if (s.metodo == Metodo::exata) {
+      } else if (s.metodo == Metodo::exata && d == Disciplina::fifo) {
         s.espera = espera_mmck(l, c, *e.capacidade, e.media);
+      }
+      // The number present is M/M/c/K's whatever the order; the waiting line is not where
+      // service is shared or preempted.
+      if (d == Disciplina::ps || d == Disciplina::prioridade_preemptiva) {
+        s.m.fila = s.m.espera = NaN;
+        s.espera.reset();
+      }
+      if (d == Disciplina::ps) {
+        for (std::size_t c2 = 0; c2 < nk; ++c2) {
+          tk[c2] = pc.de[i][c2].media * s.m.sistema / (s.m.vazao * e.media);
+        }
       }
     } else if (e.infinitos) {
       // L = lambda E[S] and W = E[S] for any arrivals: as exact as the rate.
       s.m = mginf(l, e.media);
       s.metodo = s.metodo_fluxo;
       s.espera = sem_espera();
+    } else if (d == Disciplina::ps) {
+      // Processor sharing is insensitive: the number present is M/M/c's at the offered load
+      // whatever the services, each class's share of it its share of that load.
+      s.m = so_fluxos;
+      if (poisson) {
+        s.m = mmc(l, e.servidores, e.media);
+        s.m.fila = s.m.espera = NaN;
+        s.metodo = Metodo::exata;
+        for (std::size_t c = 0; c < nk; ++c) {
+          tk[c] = pc.de[i][c].media * s.m.sistema / (l * e.media);
+        }
+      }
+    } else if (!cega) {
+      // Priorities: Cobham's formulas, at one server for any services or at c servers with
+      // one exponential service for all, fed by Poisson streams and on no loop.
+      s.m = so_fluxos;
+      if (poisson && !g.laco[i] && (e.servidores == 1 || e.exponencial)) {
+        std::vector<Fluxo> f;
+        std::vector<std::size_t> quais;
+        for (std::size_t c = 0; c < nk; ++c) {
+          if (pc.fechada[c] || !(lx[i * nk + c] > 0)) continue;
+          const DaClasse& x2 = pc.de[i][c];
+          f.push_back({lx[i * nk + c], x2.media, x2.scv, r.classes[c].prioridade});
+          quais.push_back(c);
+        }
+        const bool preemptiva = d == Disciplina::prioridade_preemptiva;
+        const std::vector<double> y = preemptiva ? permanencia_preemptiva(f, e.servidores, e.media)
+                                                 : espera_prioridade(f, e.servidores, e.media);
+        double fila = 0, sistema = 0;
+        for (std::size_t j = 0; j < quais.size(); ++j) {
+          const std::size_t c = quais[j];
+          tk[c] = preemptiva ? y[j] : y[j] + f[j].media;
+          if (!preemptiva) wk[c] = y[j];
+          fila += f[j].lambda * wk[c];
+          sistema += f[j].lambda * tk[c];
+        }
+        s.m = de_fila(l, l, l * e.media, e.servidores, fila, e.media);
+        s.m.sistema = sistema;
+        s.m.permanencia = sistema / l;
+        s.metodo = Metodo::exata;
+      }
+    } else if (reordena && g.laco[i]) {
+      s.m = so_fluxos;
     } else if (e.exponencial && poisson) {
       // One server: Pollaczek-Khinchine with the service's own moments, which is M/M/1 for an
       // SCV of 1 and keeps a discretised exponential's second moment.
@@ -419,7 +976,7 @@ Solucao resolver(const Rede& r) {
       s.metodo = Metodo::exata;
       // An arrival, even one fed back, sees the stationary state (the arrival theorem of open
       // Jackson networks).
-      s.espera = espera_mmc(l, e.servidores, e.media);
+      if (d == Disciplina::fifo) s.espera = espera_mmc(l, e.servidores, e.media);
     } else if (e.servidores == 1 && poisson && !g.laco[i]) {
       s.m = mg1(l, e.media, e.scv);
       s.metodo = Metodo::exata;
@@ -427,35 +984,76 @@ Solucao resolver(const Rede& r) {
       s.m = ggc(l, e.servidores, e.media, ca[i], e.scv);
       s.metodo = Metodo::aproximada;
     }
+    // An order blind to the classes and the services leaves the number waiting, hence the mean
+    // wait, as it is in FIFO, the same for every class (but not the wait's law).
+    if (cega) {
+      for (std::size_t c = 0; c < nk; ++c) {
+        wk[c] = s.m.espera;
+        tk[c] = s.m.espera + pc.de[i][c].media;
+      }
+    }
+    por_classe_fim();
+    if (mista[i]) {  // the closed classes' flows are still to come
+      s.m = sem_valor();
+      s.metodo_fluxo = Metodo::nenhum;
+    }
   }
 
-  const bool perde = std::any_of(r.estacoes.begin(), r.estacoes.end(),
-                                 [](const Estacao& e) { return e.capacidade.has_value(); });
-  if (perde) {
-    if (const std::optional<double> w = permanencia_com_perdas(r, g, sol)) {
-      sol.metodo_rede = Metodo::exata;
-      sol.permanencia_rede = *w;
-    }
+  if (fechadas && mva_vale) fechar(r, pc, vis, lx, sol);
+
+  if (simples) {
+    rede_aberta(r, g, sol);
+    if (declaradas) sol.classes[0] = {sol.metodo_rede, sol.permanencia_rede, NaN, NaN};
     return sol;
   }
-  // Without losses, the network's mean sojourn by Little's law over every customer generated.
-  double total = 0, num = 0;
-  Metodo m = Metodo::exata;
-  for (const Fonte& f : r.fontes) total += f.taxa;
-  for (std::size_t i = 0; i < n; ++i) {
-    const Estado& s = sol.estacoes[i];
-    if (s.metodo == Metodo::nenhum || s.metodo == Metodo::instavel) {
-      m = Metodo::nenhum;
-      break;
+  // Several classes: the network's mean sojourn by Little's law, without capacities, over the
+  // open customers; per open class where no customer changes into it or out of it.
+  const bool perde = std::any_of(r.estacoes.begin(), r.estacoes.end(),
+                                 [](const Estacao& e) { return e.capacidade.has_value(); });
+  if (perde) return sol;
+  std::vector<double> entra(nk, 0);
+  for (const Fonte& f : r.fontes) entra[static_cast<std::size_t>(f.classe)] += f.taxa;
+  std::vector<char> muda(nk, 0);
+  for (const std::vector<DaClasse>& e : pc.de) {
+    for (std::size_t c = 0; c < nk; ++c) {
+      const auto p = static_cast<std::size_t>(e[c].proxima);
+      if (p != c) muda[c] = muda[p] = 1;
     }
-    if (s.metodo == Metodo::aproximada) m = Metodo::aproximada;
-    num += s.m.sistema;
   }
-  if (m != Metodo::nenhum && total > 0) {
-    sol.metodo_rede = m;
-    sol.permanencia_rede = num / total;
+  std::vector<double> num(nk, 0);
+  std::vector<Metodo> met(nk, Metodo::exata);
+  for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t c = 0; c < nk; ++c) {
+      if (pc.fechada[c] || !(lx[i * nk + c] > 0)) continue;
+      const Estado::DaClasse& x2 = sol.estacoes[i].classes[c];
+      if (x2.metodo == Metodo::nenhum || x2.metodo == Metodo::instavel ||
+          !std::isfinite(x2.m.sistema)) {
+        met[c] = Metodo::nenhum;
+      } else if (x2.metodo == Metodo::aproximada && met[c] == Metodo::exata) {
+        met[c] = Metodo::aproximada;
+      }
+      num[c] += x2.m.sistema;
+    }
   }
-  sol.permanencia = lei_permanencia(r, g, sol);
+  double total = 0, soma = 0;
+  Metodo todas = Metodo::exata;
+  for (std::size_t c = 0; c < nk; ++c) {
+    if (pc.fechada[c]) continue;
+    total += entra[c];
+    soma += num[c];
+    if (met[c] == Metodo::nenhum || todas == Metodo::nenhum) {
+      todas = Metodo::nenhum;
+    } else if (met[c] == Metodo::aproximada) {
+      todas = Metodo::aproximada;
+    }
+    if (!muda[c] && met[c] != Metodo::nenhum && entra[c] > 0) {
+      sol.classes[c] = {met[c], num[c] / entra[c], NaN, NaN};
+    }
+  }
+  if (todas != Metodo::nenhum && total > 0) {
+    sol.metodo_rede = todas;
+    sol.permanencia_rede = soma / total;
+  }
   return sol;
 }
 
@@ -466,15 +1064,26 @@ Rede de_geral(const geral::Rede& g) {
     for (const geral::Destino& d : x) v.push_back({d.estacao, d.p});
     return v;
   };
+  for (const geral::Classe& c : g.classes) {
+    r.classes.push_back({c.nome, c.prioridade, c.populacao, c.inicio});
+  }
   for (const geral::Fonte& f : g.fontes) {
     const double m = geral::media(f.intervalo);
     r.fontes.push_back({m > 0 ? 1 / m : 0, geral::scv(f.intervalo),
-                        f.intervalo.tipo == geral::Dist::exponencial, rota(f.rota)});
+                        f.intervalo.tipo == geral::Dist::exponencial, rota(f.rota), f.classe});
   }
   for (const geral::Estacao& e : g.estacoes) {
     r.estacoes.push_back({e.servidores, e.infinitos, e.capacidade, geral::media(e.servico),
                           geral::scv(e.servico), e.servico.tipo == geral::Dist::exponencial,
-                          rota(e.rota)});
+                          rota(e.rota), e.disciplina});
+    for (std::size_t c = 0; c < g.classes.size(); ++c) {
+      const geral::DaClasse* x = c < e.classes.size() ? &e.classes[c] : nullptr;
+      const geral::Distribuicao& s = x && x->servico ? *x->servico : e.servico;
+      r.estacoes.back().classes.push_back(
+          {geral::media(s), geral::scv(s), s.tipo == geral::Dist::exponencial,
+           rota(x && x->rota ? *x->rota : e.rota),
+           x && x->proxima_classe ? *x->proxima_classe : static_cast<int>(c)});
+    }
   }
   return r;
 }

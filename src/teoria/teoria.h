@@ -1,10 +1,11 @@
-// Queueing theory for open networks: the traffic equations, the exact results where they hold
-// and the two-moment approximation elsewhere.
+// Queueing theory for open, closed and mixed networks of classes of customers: the traffic
+// equations, the exact results where they hold and the two-moment approximation elsewhere.
 #ifndef TARVO_TEORIA_TEORIA_H_
 #define TARVO_TEORIA_TEORIA_H_
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "geral/rede.h"
@@ -28,6 +29,26 @@ struct Fonte {
   double scv = 1;   // of the interval between arrivals
   bool exponencial = true;
   std::vector<Destino> rota;
+  int classe = 0;  // of the customers it generates
+};
+
+// A kind of customer: open, fed by sources, or closed, populacao customers circulating for ever
+// and counted at the station inicio.
+struct Classe {
+  std::string nome;
+  int prioridade = 0;  // smaller is served first
+  std::optional<std::int64_t> populacao;
+  int inicio = -1;
+};
+
+// What a customer of one class does at a station: its service, where it goes, and the class it
+// leaves as.
+struct DaClasse {
+  double media = 0;
+  double scv = 1;
+  bool exponencial = true;
+  std::vector<Destino> rota;
+  int proxima = 0;
 };
 
 struct Estacao {
@@ -38,11 +59,16 @@ struct Estacao {
   double scv = 1;                          // of the service time
   bool exponencial = true;
   std::vector<Destino> rota;  // the rest leaves the network
+  geral::Disciplina disciplina = geral::Disciplina::fifo;
+  // One entry per class of the network where it declares classes; empty otherwise, when the
+  // one implicit class takes the station's own service and route.
+  std::vector<DaClasse> classes{};
 };
 
 struct Rede {
   std::vector<Fonte> fontes;
   std::vector<Estacao> estacoes;
+  std::vector<Classe> classes{};  // empty: one implicit open class
 };
 
 // The long-run means of one station; NaN where there is no value.
@@ -83,6 +109,25 @@ struct Estado {
   Metodo metodo_fluxo = Metodo::nenhum;
   double carga = 0;  // offered load per server, lambda E[S] / c (lambda E[S] with infinitely many)
   std::optional<Uniformizada> espera;  // the law of the wait of the customers served, where exact
+  // Per class of the network where it declares classes: the means of that class's customers
+  // (a closed class's as an open one's), with their own labels.
+  struct DaClasse {
+    Medidas m;
+    Metodo metodo = Metodo::nenhum;
+    Metodo metodo_fluxo = Metodo::nenhum;
+  };
+  std::vector<DaClasse> classes{};
+};
+
+// What theory says of one class in the whole network: of an open class, the mean time in the
+// network of its customers that leave it; of a closed one, its throughput at its station inicio
+// (passages per unit of time, counted at service completion there) and the mean time between
+// two passages. NaN where there is no value.
+struct NaRede {
+  Metodo metodo = Metodo::nenhum;
+  double permanencia = 0;
+  double vazao = 0;
+  double ciclo = 0;
 };
 
 struct Solucao {
@@ -90,6 +135,8 @@ struct Solucao {
   Metodo metodo_rede = Metodo::nenhum;  // of the network's mean sojourn
   double permanencia_rede = 0;
   std::optional<Fases> permanencia;  // the law of the network's sojourn, where exact
+  std::vector<std::string> nomes{};  // of the classes the network declares
+  std::vector<NaRede> classes{};     // per class it declares
 };
 
 // Erlang's loss formula B(c, a) and delay formula C(c, a), offered load a.
@@ -127,9 +174,43 @@ std::optional<Uniformizada> uniformizar(const Fases& f);
 // and of rate c mu - lambda, then the service, of rate mu.
 Fases permanencia_mmc(double lambda, int c, double es);
 
+// One class's arrivals at a station fed by Poisson streams, for the formulas of the disciplines.
+struct Fluxo {
+  double lambda = 0;
+  double media = 0;  // of the service time
+  double scv = 1;
+  int prioridade = 0;  // smaller is served first; classes of equal priority are served in FIFO
+};
+
+// Per class, the mean wait before service at M/G/1 (c = 1) or at M/M/c with the service mean es
+// common to all classes, under non-preemptive priorities (Cobham); and the mean sojourn under
+// preemptive-resume priorities. Total load below 1.
+std::vector<double> espera_prioridade(const std::vector<Fluxo>& f, int c, double es);
+std::vector<double> permanencia_preemptiva(const std::vector<Fluxo>& f, int c, double es);
+
+// A closed network for Mean Value Analysis: per station and closed class, the demand (visits per
+// cycle times the mean service), each station a single server or a delay (atraso: infinitely
+// many servers).
+struct Fechada {
+  std::vector<std::int64_t> populacao;       // per class
+  std::vector<std::vector<double>> demanda;  // [station][class]
+  std::vector<char> atraso;                  // per station
+};
+struct Mva {
+  Metodo metodo = Metodo::nenhum;               // exata: the recursion; aproximada: Schweitzer's
+  std::vector<double> vazao;                    // cycles per unit of time, per class
+  std::vector<std::vector<double>> residencia;  // per cycle, [station][class]
+  std::vector<std::vector<double>> fila;        // mean number present, [station][class]
+};
+// Exact while the product of (population + 1) over the classes, times the number of (station,
+// class) pairs with a demand, is at most kMvaExata; Schweitzer's fixed point beyond.
+constexpr double kMvaExata = 2e7;
+Mva mva(const Fechada& f);
+
 // The traffic equations lambda = lambda0 + R^T diag(passa) lambda, where passa[i] is the fraction
-// of station i's arrivals that it serves (1 without losses). Throws a Falha when some stations
-// keep every customer they get among themselves, so that the rates have no single value.
+// of station i's arrivals that it serves (1 without losses), summed over the open classes. Throws
+// a Falha when some stations keep every customer they get among themselves, so that the rates
+// have no single value.
 std::vector<double> taxas(const Rede& r, const std::vector<double>& passa);
 
 // Every station's means and the law of its wait, and the network's mean sojourn and its law,

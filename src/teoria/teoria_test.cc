@@ -25,57 +25,103 @@ double figura(const Medidas& m, const std::string& f) {
 }
 
 // "J" or "J:P", J from 1.
-Destino destino(const std::string& t) {
+geral::Destino destino(const std::string& t) {
   const std::size_t dois = t.find(':');
   return {std::stoi(t.substr(0, dois)) - 1,
           dois == std::string::npos ? 1 : std::stod(t.substr(dois + 1))};
 }
 
-// Takes "~SCV" off the end of t: the SCV of a time that is not exponential, or none.
-std::optional<double> scv(std::string& t) {
-  const std::size_t til = t.find('~');
-  if (til == std::string::npos) return std::nullopt;
-  const double x = std::stod(t.substr(til + 1));
-  t.resize(til);
-  return x;
+// Takes "SINAL..." off the end of t and gives what followed, or none.
+std::optional<std::string> sufixo(std::string& t, char sinal) {
+  const std::size_t i = t.find(sinal);
+  if (i == std::string::npos) return std::nullopt;
+  std::string resto = t.substr(i + 1);
+  t.resize(i);
+  return resto;
 }
 
-// "STATIONS | SOURCES [| ROUTES]", as casos.txt writes them.
-Rede modelo(std::istringstream& in) {
+// Of that mean: exponential, or of the SCV after "~" (0: deterministic, else a gamma).
+geral::Distribuicao lei(double media, const std::optional<std::string>& scv) {
+  geral::Distribuicao d;
+  d.media = media;
+  if (scv && std::stod(*scv) == 0) {
+    d.tipo = geral::Dist::deterministica;
+    d.valor = media;
+  } else if (scv) {
+    d.tipo = geral::Dist::gama;
+    d.forma = 1 / std::stod(*scv);
+  }
+  return d;
+}
+
+// "MEAN[~SCV]".
+geral::Distribuicao servico(std::string t) {
+  const std::optional<std::string> scv = sufixo(t, '~');
+  return lei(std::stod(t), scv);
+}
+
+int classe(const geral::Rede& r, const std::string& nome) {
+  for (std::size_t c = 0; c < r.classes.size(); ++c) {
+    if (r.classes[c].nome == nome) return static_cast<int>(c);
+  }
+  ADD_FAILURE() << "no class " << nome;
+  return 0;
+}
+
+// "STATIONS | SOURCES [| ROUTES]" over the classes of a "classes" line, as casos.txt writes them.
+geral::Rede modelo(std::istringstream& in, std::vector<geral::Classe> classes) {
   std::vector<std::istringstream> partes;
   for (std::string parte; std::getline(in, parte, '|');) partes.emplace_back(parte);
-  Rede r;
+  geral::Rede r;
+  r.classes = std::move(classes);
+  const std::map<std::string, geral::Disciplina> disciplinas = {
+      {"lifo", geral::Disciplina::lifo},
+      {"aleatoria", geral::Disciplina::aleatoria},
+      {"ps", geral::Disciplina::ps},
+      {"prioridade", geral::Disciplina::prioridade},
+      {"preemptiva", geral::Disciplina::prioridade_preemptiva}};
   for (std::string t; partes.at(0) >> t;) {
-    Estacao e;
-    if (const std::optional<double> c = scv(t)) {
-      e.scv = *c;
-      e.exponencial = false;
-    }
-    if (const std::size_t barra = t.find('/'); barra != std::string::npos) {
-      e.capacidade = std::stoll(t.substr(barra + 1));
-      t.resize(barra);
-    }
+    geral::Estacao e;
+    if (const std::optional<std::string> d = sufixo(t, '!')) e.disciplina = disciplinas.at(*d);
+    const std::optional<std::string> scv = sufixo(t, '~');
+    if (const std::optional<std::string> k = sufixo(t, '/')) e.capacidade = std::stoll(*k);
     const std::size_t vezes = t.find('*');
     e.infinitos = t.substr(0, vezes) == "inf";
     if (!e.infinitos) e.servidores = std::stoi(t.substr(0, vezes));
-    e.media = std::stod(t.substr(vezes + 1));
+    e.servico = lei(std::stod(t.substr(vezes + 1)), scv);
+    e.classes.resize(r.classes.size());
     r.estacoes.push_back(e);
   }
   for (std::string t; partes.at(1) >> t;) {
-    Fonte f;
-    if (const std::optional<double> c = scv(t)) {
-      f.scv = *c;
-      f.exponencial = false;
-    }
+    geral::Fonte f;
+    if (const std::optional<std::string> c = sufixo(t, '@')) f.classe = classe(r, *c);
+    const std::optional<std::string> scv = sufixo(t, '~');
     const std::size_t maior = t.find('>');
-    f.taxa = std::stod(t.substr(0, maior));
+    f.intervalo = lei(1 / std::stod(t.substr(0, maior)), scv);
     std::istringstream destinos(t.substr(maior + 1));
     for (std::string d; std::getline(destinos, d, ',');) f.rota.push_back(destino(d));
     r.fontes.push_back(f);
   }
+  // I>J:P, and of class A at station I: I.A>J:P, I.A=B (leaves as B), I.A*MEAN[~SCV].
   for (std::string t; partes.size() > 2 && partes[2] >> t;) {
-    const std::size_t maior = t.find('>');
-    r.estacoes.at(std::stoul(t.substr(0, maior)) - 1).rota.push_back(destino(t.substr(maior + 1)));
+    const std::size_t fim = t.find_first_of(".>");
+    geral::Estacao& e = r.estacoes.at(std::stoul(t.substr(0, fim)) - 1);
+    if (t[fim] == '>') {
+      e.rota.push_back(destino(t.substr(fim + 1)));
+      continue;
+    }
+    const std::size_t sinal = t.find_first_of(">=*", fim);
+    geral::DaClasse& x =
+        e.classes.at(static_cast<std::size_t>(classe(r, t.substr(fim + 1, sinal - fim - 1))));
+    const std::string resto = t.substr(sinal + 1);
+    if (t[sinal] == '>') {
+      if (!x.rota) x.rota.emplace();
+      x.rota->push_back(destino(resto));
+    } else if (t[sinal] == '=') {
+      x.proxima_classe = classe(r, resto);
+    } else {
+      x.servico = servico(resto);
+    }
   }
   return r;
 }
@@ -84,15 +130,22 @@ Rede modelo(std::istringstream& in) {
 // engine names it, and what theory must give it.
 void conferir(const std::string& tipo, std::istringstream& in, const Solucao& sol) {
   IdFigura id{tipo, "x", 0, "", ""};
-  std::string valor;
-  ASSERT_TRUE(in >> id.numero >> id.figura >> valor);
+  std::string objeto, valor;
+  ASSERT_TRUE(in >> objeto >> id.figura >> valor);
+  if (tipo == "classe") {
+    id.nome = objeto;
+  } else {
+    if (const std::optional<std::string> c = sufixo(objeto, ':')) id.classe = *c;
+    id.numero = std::stoi(objeto);
+  }
   if (const std::size_t arroba = id.figura.find('@'); arroba != std::string::npos) {
     id.limiar = std::stod(id.figura.substr(arroba + 1));
     id.figura.resize(arroba);
   }
-  const std::optional<Teorico> t = teoria_das_figuras(sol, {id}, [](const IdFigura& x) {
-                                     return x.tipo == "rede" ? -1 : x.numero - 1;
-                                   }).at(0);
+  const std::optional<Teorico> t =
+      teoria_das_figuras(sol, {id}, [](const IdFigura& x) {
+        return x.tipo == "rede" || x.tipo == "classe" ? -1 : x.numero - 1;
+      }).at(0);
   if (valor == "-") {
     EXPECT_FALSE(t) << t->valor << " " << t->metodo;
     return;
@@ -109,7 +162,8 @@ TEST(Teoria, GivesTextbookAnswers) {
   std::ifstream arquivo(TARVO_TEORIA_CASOS);
   ASSERT_TRUE(arquivo) << TARVO_TEORIA_CASOS;
   int casos = 0;
-  std::optional<Solucao> sol;  // of the last network, unless solving it failed
+  std::optional<Solucao> sol;          // of the last network, unless solving it failed
+  std::vector<geral::Classe> classes;  // of the next network
   for (std::string linha; std::getline(arquivo, linha);) {
     linha = linha.substr(0, linha.find('#'));
     std::istringstream in(linha);
@@ -121,8 +175,24 @@ TEST(Teoria, GivesTextbookAnswers) {
     int c;
     std::int64_t k;
     std::string nome;
+    if (f == "classes") {
+      // NAME[:PRIORITY][=POPULATION@STATION]
+      for (std::string t; in >> t;) {
+        geral::Classe x;
+        if (const std::optional<std::string> p = sufixo(t, '=')) {
+          const std::size_t arroba = p->find('@');
+          x.populacao = std::stoll(p->substr(0, arroba));
+          x.inicio = std::stoi(p->substr(arroba + 1)) - 1;
+        }
+        if (const std::optional<std::string> p = sufixo(t, ':')) x.prioridade = std::stoi(*p);
+        x.nome = t;
+        classes.push_back(x);
+      }
+      continue;
+    }
     if (f == "modelo") {
-      const Rede r = modelo(in);
+      const Rede r = de_geral(modelo(in, std::move(classes)));
+      classes.clear();
       try {
         sol = resolver(r);
       } catch (const Falha&) {
@@ -134,7 +204,7 @@ TEST(Teoria, GivesTextbookAnswers) {
       EXPECT_FALSE(sol);
       continue;
     }
-    if (f == "estacao" || f == "fila" || f == "servidor" || f == "rede") {
+    if (f == "estacao" || f == "fila" || f == "servidor" || f == "rede" || f == "classe") {
       ASSERT_TRUE(sol);
       conferir(f, in, *sol);
       continue;
