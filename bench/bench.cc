@@ -157,9 +157,11 @@ geral::Distribuicao exponencial(double media) {
 }
 
 // The networks the extended engine is timed on, built in code: "mm1" (load 0.9, as M1),
-// "tandem" (28 stations of mean 0.8 in series, as M4), "mm16" (16 servers at load 0.9), "rede1000"
-// (1000 stations routing at random, below), and "atraso:S" (one source of mean 1 into infinitely
-// many servers of mean S: about S events pending, for the cost per event against their number).
+// "tandem" (28 stations of mean 0.8 in series, as M4), "mm4" and "mm16" (4 and 16 servers at load
+// 0.9), "mm2/10" (2 servers at load 0.9 and room for 10, losing 5.5% of arrivals),
+// "rede1000" (1000 stations routing at random, below), and "atraso:S" (one source of mean 1 into
+// infinitely many servers of mean S: about S events pending, for the cost per event against
+// their number).
 geral::Rede rede_geral(const std::string& nome, long long clientes) {
   geral::Rede r;
   r.fregueses = clientes;
@@ -171,10 +173,15 @@ geral::Rede rede_geral(const std::string& nome, long long clientes) {
     e.rota = std::move(rota);
     r.estacoes.push_back(e);
   };
-  if (nome == "mm1" || nome == "mm16") {
+  if (nome == "mm1" || nome == "mm4" || nome == "mm16" || nome == "mm2/10") {
     r.fontes.push_back({"chegadas", exponencial(1), {{0, 1}}});
     if (nome == "mm1") estacao(1, 0.9, {});
+    if (nome == "mm4") estacao(4, 3.6, {});
     if (nome == "mm16") estacao(16, 14.4, {});
+    if (nome == "mm2/10") {
+      estacao(2, 1.8, {});
+      r.estacoes.back().capacidade = 10;
+    }
   } else if (nome == "tandem") {
     r.fontes.push_back({"chegadas", exponencial(1), {{0, 1}}});
     for (int j = 0; j < 28; ++j) estacao(1, 0.8, j < 27 ? geral::Rota{{j + 1, 1}} : geral::Rota{});
@@ -424,10 +431,8 @@ int principal(const std::string& eu) {
     double legado;  // events per second of the legacy engine on the same network, or 0
   };
   const CasoGeral geral[] = {
-      {"mm1", 10000000, legado_mm1},
-      {"tandem", 500000, legado_tandem},
-      {"mm16", 10000000, 0},
-      {"rede1000", 1000000, 0},
+      {"mm1", 10000000, legado_mm1}, {"tandem", 500000, legado_tandem}, {"mm4", 10000000, 0},
+      {"mm16", 10000000, 0},         {"mm2/10", 10000000, 0},           {"rede1000", 1000000, 0},
   };
   for (const CasoGeral& c : geral) {
     const MedidaGeral m = medir_geral(eu, c.rede, c.clientes, REPETICOES);

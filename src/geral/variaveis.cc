@@ -12,8 +12,8 @@ namespace tarvo::geral {
 
 namespace {
 
-std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }
-double de_bits(std::uint64_t b) { return std::bit_cast<double>(b); }
+constexpr std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }
+constexpr double de_bits(std::uint64_t b) { return std::bit_cast<double>(b); }
 
 // ln 2 split so that k * ln2_alto is exact for every exponent k.
 constexpr double ln2_alto = 6.93147180369123816490e-01;   // 0x3fe62e42fee00000
@@ -210,7 +210,7 @@ constexpr LinhaLn tabela_ln[128] = {
 
 // fdlibm's method, with one division; used near 1, where the table's sum would cancel, and for
 // zero, subnormal, negative, infinite and NaN arguments.
-double ln_divisao(double x) {
+constexpr double ln_divisao(double x) {
   // Reduce x to 2^k (1 + f) with 1 + f in [sqrt(2)/2, sqrt(2)); then ln(1 + f) = 2 atanh(s) with
   // s = f / (2 + f), a minimax series in s^2 (the coefficients of fdlibm's e_log.c).
   constexpr double Lg1 = 6.666666666666735130e-01, Lg2 = 3.999999999940941908e-01,
@@ -257,9 +257,7 @@ double ln_divisao(double x) {
   return k == 0 ? f - s * (f - R) : dk * ln2_alto - ((s * (f - R) - dk * ln2_baixo) - f);
 }
 
-}  // namespace
-
-double ln(double x) {
+constexpr double logaritmo(double x) {
   // x = 2^k z with z in [0.6875, 1.375) and c the centre of z's subinterval: ln x = k ln 2 +
   // ln c + ln(1 + r), r = (z - c) / c, |r| < 2^-8, where z - c is exact (Sterbenz) and
   // ln(1 + r) - r is its Taylor series to r^7 (the next term is below 2^-66). No division, so
@@ -285,7 +283,7 @@ double ln(double x) {
   return hi + (lo + (-0.5 * r2 + p));
 }
 
-double expo(double x) {
+constexpr double potencia_e(double x) {
   // x = k ln 2 + r with |r| <= ln 2 / 2; exp(r) by a rational form of a minimax series in r^2
   // (the coefficients of fdlibm's e_exp.c); then the exponent raised by k.
   constexpr double P1 = 1.66666666666666019037e-01, P2 = -2.77777777770155933842e-03,
@@ -319,6 +317,52 @@ double expo(double x) {
   const double y = 1 - ((lo - (x * c) / (2.0 - c)) - hi);
   if (k >= -1021) return de_bits(bits(y) + (static_cast<std::uint64_t>(k) << 52));
   return de_bits(bits(y) + (static_cast<std::uint64_t>(k + 1000) << 52)) * 0x1p-1000;
+}
+
+// Layer by layer up from the tail: each has area v, the tail's e^-r plus the rectangle r e^-r
+// under it, so the layer of width x[i] above height f[i] reaches f[i] + v / x[i], the height of
+// the curve at the next width.
+constexpr Zigurate montar() {
+  Zigurate z{};
+  const double r = kCaudaZigurate;
+  const double v = (r + 1) * potencia_e(-r);
+  z.x[1] = r;
+  z.f[1] = potencia_e(-r);
+  for (int i = 1; i < 255; ++i) {
+    z.x[i + 1] = -logaritmo(z.f[i] + v / z.x[i]);
+    z.f[i + 1] = potencia_e(-z.x[i + 1]);
+  }
+  z.x[256] = 0;
+  z.f[256] = 1;
+  z.x[0] = v / z.f[1];
+  return z;
+}
+
+}  // namespace
+
+double ln(double x) { return logaritmo(x); }
+double expo(double x) { return potencia_e(x); }
+
+constexpr Zigurate kZigurate = montar();
+
+Zigurate montar_zigurate() { return montar(); }
+
+double exponencial_fora(Gerador& g, std::size_t i, double x) {
+  const Zigurate& z = kZigurate;
+  double cauda = 0;
+  for (;;) {
+    if (i == 0) {
+      // Beyond r the law is r plus an exponential again (it has no memory): no logarithm there
+      // either.
+      cauda += kCaudaZigurate;
+    } else if (z.f[i] + uniforme(g) * (z.f[i + 1] - z.f[i]) < potencia_e(-x)) {
+      return cauda + x;  // past x[i + 1], a height drawn in the layer is under the curve
+    }
+    const std::uint64_t a = g.pcg(), b = g.pcg();
+    i = b & 255;
+    x = uniforme(a, b) * z.x[i];
+    if (x < z.x[i + 1]) return cauda + x;
+  }
 }
 
 double funcao_gama(double x) {
@@ -361,24 +405,29 @@ std::uint64_t chave_classe(const std::string& nome) {
 
 // The ranges follow from the variates above, given what they start from: a uniform u in
 // [2^-53, 1 - 2^-53], so -ln u in [2^-53, 53 ln 2 = 36.74] and -ln u above 36.04 only in the
-// first of the 2^52 cells of u; and a polar normal z with |z| < 12, since s = v1^2 + v2^2 is at
+// first of the 2^52 cells of u; the ziggurat's exponential E of mean 1, at least
+// 2^-53 x[255] = 7.1e-18 and with no end, its tail drawing again, but above 179.8 with
+// probability e^-179.8 < 10^-78; and a polar normal z with |z| < 12, since s = v1^2 + v2^2 is at
 // least 2^-103, each v an odd multiple of 2^-52, and |z| <= sqrt(-2 ln s). Each bound keeps
-// (a) every draw finite, (b) the part of the mean that those limits cut off or misplace below
-// 10^-6, and (c) the draws near the mean normal doubles, and no power of u below 2^-1022, where
-// draws would collapse to 0. A bound is the derived limit rounded inward to a round number.
+// (a) every draw finite (E's all but once in 10^78), (b) the part of the mean that those limits
+// cut off or misplace below 10^-6, and (c) the draws near the mean normal doubles, and no power
+// of u below 2^-1022, where draws would collapse to 0. A bound is the derived limit rounded
+// inward to a round number.
 std::optional<ForaDaFaixa> fora_da_faixa(const Distribuicao& d) {
   auto entre = [](const char* p, double x, double lo, double hi) -> std::optional<ForaDaFaixa> {
     if (x >= lo && x <= hi) return std::nullopt;
     return ForaDaFaixa{p, x, formatar("estar entre %g e %g", lo, hi)};
   };
-  // (c) for every mean: the smallest exponential draw, media 2^-53, is normal from media 2^-969
-  // = 2.0e-292 on; the other variates' draws near their mean are no smaller.
+  // (c) for every mean: the smallest exponential draw, 7.1e-18 media, is normal from media
+  // 3.2e-291 on; the other variates' draws near their mean are no smaller.
   constexpr double MEDIA_MIN = 1e-290;
   switch (d.tipo) {
     case Dist::exponencial:
+      // media E: finite up to media 1e306 unless E > DBL_MAX / 1e306 = 179.8 (a).
+      return entre("media", d.media, MEDIA_MIN, 1e306);
     case Dist::erlang:
-      // Both draw media times a sum of -ln u over at most 36.74 (the Erlang's k of them over
-      // k): finite up to DBL_MAX / 36.74 = 4.9e306.
+      // media / k times a sum of k values of -ln u, at most 36.74 k: finite up to
+      // DBL_MAX / 36.74 = 4.9e306.
       return entre("media", d.media, MEDIA_MIN, 1e306);
     case Dist::gama:
       // Below shape 1, u^(1/a) >= 2^(-53/a) stays normal for a >= 53/1022 = 0.0519 (c). A
@@ -414,7 +463,8 @@ std::optional<ForaDaFaixa> fora_da_faixa(const Distribuicao& d) {
       // The second phase, of probability 1 - p = 1 / (2 (cv^2 + 1)), is chosen by u >= p,
       // whose probability is off by up to one cell, 2^-52: the mean is off by up to
       // 2^-52 (cv^2 + 1), below 10^-6 for cv <= 6.7e4 (b): bound 1e4. That phase's mean is
-      // then media (cv^2 + 1) and its largest draw 3.7e9 times media: finite up to 4.9e298 (a).
+      // then media (cv^2 + 1), 1e8 media, and its draw that times E: finite up to media 1e298
+      // unless E > 179.8 (a).
       if (auto f = entre("cv", d.cv, 1, 1e4)) return f;
       return entre("media", d.media, MEDIA_MIN, 1e298);
     case Dist::triangular:
@@ -519,7 +569,7 @@ bool sempre_zero(const Distribuicao& d) {
 double sortear_outra(const Variavel& v, Gerador& g) {
   switch (v.tipo) {
     case Dist::exponencial:
-      return -v.a * ln(uniforme(g));
+      return v.a * exponencial(g);
     case Dist::uniforme:
       return v.a + v.b * uniforme(g);
     case Dist::deterministica:
@@ -553,7 +603,7 @@ double sortear_outra(const Variavel& v, Gerador& g) {
     }
     case Dist::hiperexponencial: {
       const double m = uniforme(g) < v.a ? v.b : v.c;
-      return -m * ln(uniforme(g));
+      return m * exponencial(g);
     }
     case Dist::empirica:
       return v.valores[indice(static_cast<std::uint32_t>(v.valores.size()), g)];
