@@ -46,6 +46,14 @@ struct Destino {
 };
 using Rota = std::vector<Destino>;
 
+// A value that changes with the time of day: vals[i].second from vals[i].first on, until the
+// next one, repeating every periodo (the first starts at 0).
+template <class T>
+struct PorHorario {
+  double periodo = 0;
+  std::vector<std::pair<double, T>> valores;
+};
+
 // A kind of customer. Without any class declared, a network has one, implicit, open class.
 struct Classe {
   std::string nome;
@@ -59,6 +67,10 @@ struct Fonte {
   Distribuicao intervalo;  // between two arrivals
   Rota rota;
   int classe = 0;  // of the customers it generates (an index into Rede::classes)
+  // Poisson arrivals at a rate that changes with the time of day, instead of intervalo.
+  std::optional<PorHorario<double>> taxa{};
+  // Customers arriving together at each arrival (an integer-valued distribution); one when absent.
+  std::optional<Distribuicao> lote{};
 };
 
 // The order in which a station serves the customers waiting.
@@ -77,6 +89,7 @@ struct DaClasse {
   std::optional<Distribuicao> servico;
   std::optional<Rota> rota;
   std::optional<int> proxima_classe;  // the class the customer leaves the station as
+  std::optional<Distribuicao> paciencia{};
 };
 
 struct Estacao {
@@ -88,6 +101,16 @@ struct Estacao {
   Disciplina disciplina = Disciplina::fifo;
   Distribuicao servico;
   Rota rota;  // where the served customer goes
+  // Servers that change with the time of day (shifts), instead of servidores. When they drop, a
+  // busy server finishes its customer first; when they rise, waiting customers start at once.
+  std::optional<PorHorario<int>> turnos;
+  // A waiting customer leaves the station (and the network) after waiting this long.
+  std::optional<Distribuicao> paciencia{};
+  // The chance that an arrival joins, finding 0, 1, 2, ... waiting; the last holds beyond.
+  std::vector<double> desistencia;
+  // When the station is full, a customer from another station waits in that station's server
+  // (blocking after service) instead of being lost.
+  bool bloqueia = false;
   // Per class (an index into Rede::classes) what differs from the above; empty when no class
   // has anything of its own here, else one entry per class.
   std::vector<DaClasse> classes;
@@ -97,6 +120,7 @@ struct Rede {
   std::optional<double> tempo;            // simulated-time limit
   std::optional<std::int64_t> fregueses;  // limit on customers generated
   double aquecimento = 0;                 // statistics start here
+  std::optional<double> janela;           // figures also per window of this length
   std::vector<Classe> classes;            // in file order; empty: one implicit open class
   std::vector<Fonte> fontes;              // in file order
   std::vector<Estacao> estacoes;          // in file order
