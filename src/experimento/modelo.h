@@ -17,7 +17,9 @@ namespace tarvo {
 
 // One figure of a model: what is measured (figura), of which object (tipo and nome; numero is
 // the object's position among those of its tipo, from 1, and 0 for the network), of which class
-// of customers (empty: all of them), and the label that the text output shows for it.
+// of customers (empty: all of them), and the label that the text output shows for it. A figure
+// of one window of time has the window's index, from 0, and its start; the same figure of the
+// whole run has none.
 struct IdFigura {
   std::string tipo;
   std::string nome;
@@ -26,6 +28,8 @@ struct IdFigura {
   std::string rotulo;
   std::optional<double> limiar{};  // nivel_servico: the wait threshold
   std::string classe{};
+  std::optional<int> janela{};
+  double inicio = 0;  // of the window
   bool operator==(const IdFigura&) const = default;
 };
 
