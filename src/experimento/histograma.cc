@@ -79,6 +79,16 @@ void Histograma::juntar(const Histograma& h) {
   }
 }
 
+void Histograma::tirar(const Histograma& antes) {
+  zeros_ -= antes.zeros_;
+  if (antes.contagens_.empty()) return;
+  // The buckets only ever widen: antes's lie within these.
+  const auto desvio = static_cast<std::size_t>(antes.inicio_ - inicio_);
+  for (std::size_t j = 0; j < antes.contagens_.size(); ++j) {
+    contagens_[desvio + j] -= antes.contagens_[j];
+  }
+}
+
 std::int64_t Histograma::n() const {
   std::int64_t n = zeros_;
   for (std::int64_t c : contagens_) n += c;

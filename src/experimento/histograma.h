@@ -38,6 +38,10 @@ class Histograma {
   // Adds every value of h.
   void juntar(const Histograma& h);
 
+  // Takes away every value of antes, an earlier state of this same histogram: what was added
+  // since.
+  void tirar(const Histograma& antes);
+
   // Values added, zeros included.
   std::int64_t n() const;
 

@@ -164,6 +164,22 @@ double custo(const geral::Distribuicao& d) {
                                                                       : 1.0;
 }
 
+// A source's customers per unit of time, on average over its period and batches.
+double taxa_media(const geral::Fonte& f) {
+  double r = 0;
+  if (f.taxa) {
+    for (std::size_t i = 0; i < f.taxa->valores.size(); ++i) {
+      const double fim = i + 1 < f.taxa->valores.size() ? f.taxa->valores[i + 1].first
+                                                        : f.taxa->periodo;
+      r += f.taxa->valores[i].second * (fim - f.taxa->valores[i].first);
+    }
+    r /= f.taxa->periodo;
+  } else if (geral::media(f.intervalo) > 0) {
+    r = 1 / geral::media(f.intervalo);
+  }
+  return f.lote ? r * geral::media(*f.lote) : r;
+}
+
 class Geral final : public Modelo {
  public:
   Geral(const geral::Rede& lida, const std::string& texto, const Ajustes& ajustes)
@@ -180,9 +196,7 @@ class Geral final : public Modelo {
       nomes_seguidas_.push_back(rede_.estacoes[e].nome);
     }
     double taxa = 0;
-    for (const geral::Fonte& f : rede_.fontes) {
-      if (geral::media(f.intervalo) > 0) taxa += 1 / geral::media(f.intervalo);
-    }
+    for (const geral::Fonte& f : rede_.fontes) taxa += taxa_media(f);
     const double sem = std::numeric_limits<double>::infinity();
     horizonte_ =
         horizonte_esperado(rede_.tempo.value_or(sem),
@@ -244,7 +258,28 @@ class Geral final : public Modelo {
         }
         id("estacao", e.nome, j, "permanencia_media", "TEM.MED.EST.");
         id("estacao", e.nome, j, "fila_maxima", "MAX.FIL.");
+        const geral::EstacaoPronta& p = pronta_.estacoes[static_cast<std::size_t>(j - 1)];
+        if (p.paciencia) {
+          id("estacao", e.nome, j, "abandonos", "ABANDONOS");
+          id("estacao", e.nome, j, "prob_abandono", "PROB.ABANDONO");
+        }
+        if (!e.desistencia.empty()) {
+          id("estacao", e.nome, j, "desistencias", "DESISTENCIAS");
+          id("estacao", e.nome, j, "prob_desistencia", "PROB.DESIST.");
+        }
+        if (bloqueavel(static_cast<std::size_t>(j - 1))) id("estacao", e.nome, j, "bloqueio", "BLOQUEIO");
+        if (e.turnos) id("estacao", e.nome, j, "servidores_medio", "SERV.MEDIO");
         histogramas_.push_back({"estacao", e.nome, "espera", classe});
+      }
+    }
+    // The same figures per window, but the time the run ended.
+    inteiras_ = ids_.size();
+    for (std::int64_t w = 0; w < pronta_.n_janelas; ++w) {
+      for (std::size_t f = 1; f < inteiras_; ++f) {
+        IdFigura x = ids_[f];
+        x.janela = static_cast<int>(w);
+        x.inicio = static_cast<double>(w) * *pronta_.janela;
+        ids_.push_back(std::move(x));
       }
     }
   }
@@ -255,9 +290,13 @@ class Geral final : public Modelo {
 
   std::vector<std::optional<Teorico>> teoria() const override {
     // Stations are numbered from 1 in the file's order.
-    return teoria::teoria_das_figuras(teoria::resolver(teoria_), ids_, [](const IdFigura& id) {
-      return id.tipo == "estacao" ? id.numero - 1 : -1;
-    });
+    const std::vector<IdFigura> inteiras(ids_.begin(),
+                                         ids_.begin() + static_cast<std::ptrdiff_t>(inteiras_));
+    std::vector<std::optional<Teorico>> t = teoria::teoria_das_figuras(
+        teoria::resolver(teoria_), inteiras,
+        [](const IdFigura& id) { return id.tipo == "estacao" ? id.numero - 1 : -1; });
+    t.resize(ids_.size());
+    return t;
   }
 
   std::vector<Instavel> instaveis() const override {
@@ -293,7 +332,9 @@ class Geral final : public Modelo {
     double porUnidade = 0;
     for (const geral::Fonte& f : rede_.fontes) {
       const double m = geral::media(f.intervalo);
-      porUnidade += m > 0 ? custo(f.intervalo) / m : std::numeric_limits<double>::infinity();
+      porUnidade += f.taxa || f.lote ? taxa_media(f)
+                    : m > 0          ? custo(f.intervalo) / m
+                                     : std::numeric_limits<double>::infinity();
     }
     for (std::size_t e = 0; e < rede_.estacoes.size(); ++e) {
       const geral::Estacao& x = rede_.estacoes[e];
@@ -353,63 +394,19 @@ class Geral final : public Modelo {
     rep.eventos = c.eventos;
     std::vector<double>& v = rep.valores;
     v.reserve(ids_.size());
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    // Nothing is measured when the run ends before its warm-up does.
-    auto medido = [&c, nan](double x) { return c.medida ? x : nan; };
-    const double T = c.relogio - c.aquecimento;
-    auto por = [](double a, double b) {
-      return b != 0 ? a / b : std::numeric_limits<double>::quiet_NaN();
-    };
-    auto d = [](std::int64_t n) { return static_cast<double>(n); };
-    constexpr double kQuantis[] = {0.5, 0.9, 0.95, 0.99};
-    // The figures of one group of customers at a station, from its statistics x (all classes',
-    // or one class's) and the number in service that its area counts.
-    auto estacao = [&](std::size_t e, const auto& x, double area_sistema) {
-      const geral::EstacaoPronta& p = pronta_.estacoes[e];
-      const double servidores = p.servidores == geral::kSemLimite ? 1 : d(p.servidores);
-      v.push_back(medido(d(x.chegadas)));
-      v.push_back(medido(d(x.perdidos)));
-      v.push_back(medido(por(d(x.perdidos), d(x.chegadas))));
-      v.push_back(medido(por(d(x.atendidos), T)));
-      v.push_back(medido(por(x.area_ocupados, T * servidores)));
-      v.push_back(medido(por(x.area_fila, T)));
-      v.push_back(medido(por(x.area_fila + area_sistema, T)));
-      v.push_back(medido(por(x.soma_espera, d(x.inicios))));
-      v.push_back(medido(por(d(x.esperaram), d(x.inicios))));
-      for (double q : kQuantis) v.push_back(medido(x.espera.quantil(q)));
-      if (rede_.estacoes[e].limiar) v.push_back(medido(por(d(x.no_limiar), d(x.inicios))));
-      v.push_back(medido(por(x.soma_permanencia, d(x.atendidos))));
-      v.push_back(medido(d(x.fila_maxima)));
-      rep.histogramas.push_back(c.medida ? x.espera : Histograma());
-    };
-    auto rede = [&](std::int64_t saidas, double soma, const Histograma& h) {
-      v.push_back(medido(d(saidas)));
-      v.push_back(medido(por(soma, d(saidas))));
-      for (double p : kQuantis) v.push_back(medido(h.quantil(p)));
-      rep.histogramas.push_back(c.medida ? h : Histograma());
-    };
-    const std::size_t K = rede_.classes.size();
+    // The whole run as one span of time, with its histograms.
+    const geral::Janela toda = inteira(c, rep.histogramas);
     v.push_back(c.relogio);
-    rede(c.saidas, c.soma_permanencia, c.permanencia);
-    for (std::size_t k = 0; k < K; ++k) {
-      if (rede_.classes[k].populacao) continue;
-      const geral::RedeClasse& x = c.classes->classes[k];
-      rede(x.saidas, x.soma_permanencia, x.permanencia);
-    }
-    for (std::int64_t g : c.gerados) v.push_back(medido(d(g)));
-    for (std::size_t k = 0; k < K; ++k) {
-      if (!rede_.classes[k].populacao) continue;
-      const geral::RedeClasse& x = c.classes->classes[k];
-      v.push_back(medido(por(x.soma_ciclo, d(x.ciclos))));
-      v.push_back(medido(por(d(x.passagens), T)));
-    }
-    for (std::size_t e = 0; e < c.estacoes.size(); ++e) {
-      const geral::EstadoEstacao& s = c.estacoes[e];
-      // Where customers in service are servers busy, and where (processor sharing) they are not.
-      estacao(e, s, c.classes ? s.area_servico : s.area_ocupados);
-      for (std::size_t k = 0; k < K; ++k) {
-        const geral::PorClasse& x = c.classes->estacoes[e].classes[k];
-        estacao(e, x, x.area_servico);
+    valores(toda, c.relogio - c.aquecimento, c.medida, v);
+    if (pronta_.janela) {
+      const std::vector<geral::Janela>& js = c.classes->janelas;
+      for (std::int64_t w = 0; w < pronta_.n_janelas; ++w) {
+        const auto n = static_cast<std::size_t>(w);
+        if (n < js.size() && js[n].medida) {
+          valores(js[n], js[n].fim - js[n].inicio, true, v);
+        } else {
+          v.resize(v.size() + inteiras_ - 1, std::numeric_limits<double>::quiet_NaN());
+        }
       }
     }
     return rep;
@@ -424,8 +421,137 @@ class Geral final : public Modelo {
     return rede;
   }
 
+  // The whole run's measures as a window's are, with its histograms into hs.
+  geral::Janela inteira(const geral::Corrida& c, std::vector<Histograma>& hs) const {
+    geral::Janela j;
+    auto quantis = [](const Histograma& h) {
+      geral::Quantis q{};
+      for (std::size_t i = 0; i < q.size(); ++i) q[i] = h.quantil(geral::kQuantis[i]);
+      return q;
+    };
+    auto rede = [&](std::int64_t saidas, double soma, const Histograma& h) {
+      geral::MedidasRede r;
+      r.saidas = saidas;
+      r.soma_permanencia = soma;
+      j.rede.push_back(r);
+      j.permanencia.push_back(quantis(h));
+      hs.push_back(c.medida ? h : Histograma());
+    };
+    rede(c.saidas, c.soma_permanencia, c.permanencia);
+    const std::size_t K = rede_.classes.size();
+    for (std::size_t k = 0; k < K; ++k) {
+      const geral::RedeClasse& x = c.classes->classes[k];
+      if (rede_.classes[k].populacao) {
+        j.rede.push_back(x);
+        j.rede.back().permanencia = Histograma();
+        j.permanencia.emplace_back();
+      } else {
+        rede(x.saidas, x.soma_permanencia, x.permanencia);
+      }
+    }
+    j.gerados = c.gerados;
+    auto estacao = [&](const geral::Medidas& m) {
+      j.estacoes.push_back(m);
+      j.estacoes.back().espera = Histograma();
+      j.espera.push_back(quantis(m.espera));
+      hs.push_back(c.medida ? m.espera : Histograma());
+    };
+    for (std::size_t e = 0; e < c.estacoes.size(); ++e) {
+      const geral::EstadoEstacao& s = c.estacoes[e];
+      estacao(s);
+      // Where customers in service are servers busy, the path of one class keeps no area of its
+      // own for them.
+      if (!c.classes) j.estacoes.back().area_servico = s.area_ocupados;
+      for (std::size_t k = 0; k < K; ++k) estacao(c.classes->estacoes[e].classes[k]);
+    }
+    return j;
+  }
+
+  // The figures of a span of time T from its measures j, in the order of ids_ after
+  // tempo_final; NaN for all of them when not medida.
+  void valores(const geral::Janela& j, double T, bool medida, std::vector<double>& v) const {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    auto medido = [medida, nan](double x) { return medida ? x : nan; };
+    auto por = [nan](double a, double b) { return b != 0 ? a / b : nan; };
+    auto d = [](std::int64_t n) { return static_cast<double>(n); };
+    auto rede = [&](std::size_t r) {
+      v.push_back(medido(d(j.rede[r].saidas)));
+      v.push_back(medido(por(j.rede[r].soma_permanencia, d(j.rede[r].saidas))));
+      for (double q : j.permanencia[r]) v.push_back(medido(q));
+    };
+    const std::size_t K = rede_.classes.size();
+    rede(0);
+    for (std::size_t k = 0; k < K; ++k) {
+      if (!rede_.classes[k].populacao) rede(1 + k);
+    }
+    for (std::int64_t g : j.gerados) v.push_back(medido(d(g)));
+    for (std::size_t k = 0; k < K; ++k) {
+      if (!rede_.classes[k].populacao) continue;
+      const geral::MedidasRede& x = j.rede[1 + k];
+      v.push_back(medido(por(x.soma_ciclo, d(x.ciclos))));
+      v.push_back(medido(por(d(x.passagens), T)));
+    }
+    std::size_t i = 0;
+    for (std::size_t e = 0; e < rede_.estacoes.size(); ++e) {
+      const geral::Estacao& est = rede_.estacoes[e];
+      const geral::EstacaoPronta& p = pronta_.estacoes[e];
+      const double servidores = p.servidores == geral::kSemLimite ? 1 : d(p.servidores);
+      for (std::size_t k = 0; k <= K; ++k, ++i) {
+        const geral::Medidas& x = j.estacoes[i];
+        const geral::Quantis& q = j.espera[i];
+        // The servers' time: on shift, where shifts change them.
+        const double tempo_servidores = p.turnos ? x.area_servidores : T * servidores;
+        v.push_back(medido(d(x.chegadas)));
+        v.push_back(medido(d(x.perdidos)));
+        v.push_back(medido(por(d(x.perdidos), d(x.chegadas))));
+        v.push_back(medido(por(d(x.atendidos), T)));
+        v.push_back(medido(por(x.area_ocupados, tempo_servidores)));
+        v.push_back(medido(por(x.area_fila, T)));
+        v.push_back(medido(por(x.area_fila + x.area_servico, T)));
+        v.push_back(medido(por(x.soma_espera, d(x.inicios))));
+        v.push_back(medido(por(d(x.esperaram), d(x.inicios))));
+        for (double y : q) v.push_back(medido(y));
+        // Served within the threshold, of all who came to be served: those who gave up or
+        // balked count against it.
+        if (est.limiar) {
+          v.push_back(medido(por(d(x.no_limiar), d(x.inicios + x.abandonos + x.desistencias))));
+        }
+        v.push_back(medido(por(x.soma_permanencia, d(x.atendidos))));
+        v.push_back(medido(d(x.fila_maxima)));
+        if (p.paciencia) {
+          v.push_back(medido(d(x.abandonos)));
+          v.push_back(medido(por(d(x.abandonos), d(x.chegadas - x.perdidos - x.desistencias))));
+        }
+        if (!est.desistencia.empty()) {
+          v.push_back(medido(d(x.desistencias)));
+          v.push_back(medido(por(d(x.desistencias), d(x.chegadas))));
+        }
+        if (bloqueavel(e)) v.push_back(medido(por(x.area_bloqueio, tempo_servidores)));
+        if (p.turnos) v.push_back(medido(por(x.area_servidores, T)));
+      }
+    }
+  }
+
+  // Whether a customer served at station e may be sent to another station that blocks.
+  bool bloqueavel(std::size_t e) const {
+    const geral::EstacaoPronta& p = pronta_.estacoes[e];
+    auto bloqueia = [&](const geral::RotaPronta& r) {
+      for (std::int32_t i = 0; i < r.n; ++i) {
+        const std::int32_t d = pronta_.desvios[static_cast<std::size_t>(r.inicio + i)].estacao;
+        if (static_cast<std::size_t>(d) != e && pronta_.estacoes[static_cast<std::size_t>(d)].bloqueia) {
+          return true;
+        }
+      }
+      return false;
+    };
+    bool sim = bloqueia(p.rota);
+    for (const geral::DaClassePronta& k : p.classes) sim |= bloqueia(k.rota);
+    return sim;
+  }
+
   geral::Rede rede_;
   geral::RedePronta pronta_;
+  std::size_t inteiras_ = 0;  // the figures of the whole run, before those of the windows
   teoria::Rede teoria_;
   std::vector<std::string> descricao_;
   std::vector<std::size_t> seguidas_;  // the stations followed over time

@@ -176,12 +176,8 @@ void reiniciar(Corrida& c, double t) {
   integrar_todas(c, t);
   for (std::size_t e = 0; e < c.estacoes.size(); ++e) {
     EstadoEstacao& s = c.estacoes[e];
-    s.area_fila = s.area_ocupados = s.area_servico = 0;
-    s.chegadas = s.perdidos = s.inicios = s.atendidos = 0;
+    static_cast<Medidas&>(s) = Medidas{};
     s.fila_maxima = c.classes ? c.classes->estacoes[e].esperando : s.fila.n;
-    s.soma_espera = s.soma_permanencia = 0;
-    s.esperaram = s.no_limiar = 0;
-    s.espera = Histograma();
   }
   std::fill(c.gerados.begin(), c.gerados.end(), 0);
   c.saidas = 0;
@@ -195,6 +191,7 @@ void reiniciar(Corrida& c, double t) {
 void encerrar(Corrida& c, double t) {
   c.relogio = t;
   if (c.fase == Fase::medicao) integrar_todas(c, t);
+  encerrar_janelas(c, t);
   c.fase = Fase::fim;
 }
 
@@ -243,6 +240,95 @@ void preparar_classes(const Rede& rede, RedePronta& r) {
   }
 }
 
+// The starts of a value by the time of day: the first at 0, increasing, all within the period.
+template <class T>
+std::vector<double> inicios(const PorHorario<T>& h, const std::string& de) {
+  if (!(h.periodo > 0 && h.periodo <= kMaiorTempo)) {
+    falha(1, "%s: periodo deve ser positivo e finito, nao %g\n", de.c_str(), h.periodo);
+  }
+  if (h.valores.empty()) falha(1, "%s: sem valores\n", de.c_str());
+  std::vector<double> v;
+  for (const auto& [t, x] : h.valores) {
+    if (v.empty() ? t != 0 : !(t > v.back())) {
+      falha(1, "%s: os horarios devem comecar em 0 e crescer\n", de.c_str());
+    }
+    if (!(t < h.periodo)) falha(1, "%s: horario %g fora do periodo\n", de.c_str(), t);
+    v.push_back(t);
+  }
+  return v;
+}
+
+TaxaPronta preparar_taxa(const PorHorario<double>& h, const std::string& fonte) {
+  TaxaPronta x;
+  const std::string de = "Fonte " + fonte;
+  x.periodo = h.periodo;
+  x.inicios = inicios(h, de);
+  for (std::size_t i = 0; i < h.valores.size(); ++i) {
+    const double r = h.valores[i].second;
+    if (!(r >= 0 && r <= kMaiorTempo)) falha(1, "%s: taxa %g invalida\n", de.c_str(), r);
+    x.taxas.push_back(r);
+    const double fim = i + 1 < h.valores.size() ? h.valores[i + 1].first : h.periodo;
+    x.integral += r * (fim - h.valores[i].first);
+  }
+  if (!(x.integral > 0 && x.integral <= kMaiorTempo)) {
+    falha(1, "%s: a taxa de chegadas e sempre 0\n", de.c_str());
+  }
+  return x;
+}
+
+TurnosProntos preparar_turnos(const PorHorario<int>& h, const std::string& estacao) {
+  TurnosProntos t;
+  const std::string de = "Estacao " + estacao;
+  t.periodo = h.periodo;
+  t.inicios = inicios(h, de);
+  for (const auto& v : h.valores) {
+    if (v.second < 0) falha(1, "%s: turno com %d servidores\n", de.c_str(), v.second);
+    t.valores.push_back(v.second);
+  }
+  if (*std::max_element(t.valores.begin(), t.valores.end()) < 1) {
+    falha(1, "Estacao %s sem servidores\n", estacao.c_str());
+  }
+  return t;
+}
+
+// A batch size is a whole number of customers, at least one.
+Variavel preparar_lote(const Distribuicao& d, const std::string& fonte) {
+  const auto inteiro = [](double x) { return x >= 1 && x <= 1e9 && x == std::floor(x); };
+  const bool ok = (d.tipo == Dist::deterministica && inteiro(d.valor)) ||
+                  (d.tipo == Dist::empirica && !d.valores.empty() &&
+                   std::all_of(d.valores.begin(), d.valores.end(), inteiro));
+  if (!ok) {
+    falha(1,
+          "Fonte %s: o lote deve ser deterministico ou empirico, de numeros inteiros de 1 "
+          "em diante\n",
+          fonte.c_str());
+  }
+  return preparar(d);
+}
+
+// The number of windows of length L that cover tempo, the last one up to it.
+std::int64_t contar_janelas(double tempo, double L) {
+  if (!(L > 0 && L <= kMaiorTempo)) falha(1, "Janela deve ser positiva, nao %g\n", L);
+  const double q = std::ceil(tempo / L);
+  if (!(q <= static_cast<double>(kMaisJanelas))) {
+    falha(1, "Janelas demais: %g de %g no tempo %g (no maximo %lld)\n", q, L, tempo,
+          static_cast<long long>(kMaisJanelas));
+  }
+  auto n = std::max<std::int64_t>(1, static_cast<std::int64_t>(q));
+  while (n > 1 && static_cast<double>(n - 1) * L >= tempo) --n;
+  while (static_cast<double>(n) * L < tempo) ++n;
+  if (n > kMaisJanelas) falha(1, "Janelas demais (no maximo %lld)\n", static_cast<long long>(kMaisJanelas));
+  return n;
+}
+
+// Whether a route sends anyone to a station that blocks.
+bool manda_a_quem_bloqueia(const Rota& r, const Rede& rede) {
+  return std::any_of(r.begin(), r.end(), [&rede](const Destino& d) {
+    return d.p > 0 && d.estacao >= 0 && static_cast<std::size_t>(d.estacao) < rede.estacoes.size() &&
+           rede.estacoes[static_cast<std::size_t>(d.estacao)].bloqueia;
+  });
+}
+
 }  // namespace
 
 void tempo_nao_finito(const Corrida& c, double t, std::int32_t alvo) {
@@ -269,15 +355,29 @@ RedePronta preparar_rede(const Rede& rede) {
   r.aquecimento = rede.aquecimento;
   const std::size_t n = rede.estacoes.size();
   for (const Fonte& f : rede.fontes) {
-    if (!rede.fregueses && sempre_zero(f.intervalo)) {
+    if (!f.taxa && !rede.fregueses && sempre_zero(f.intervalo)) {
       falha(1, "A simulacao nao termina: a fonte %s gera fregueses sem intervalo\n",
             f.nome.c_str());
     }
-    r.fontes.push_back(
-        {f.nome, preparar(f.intervalo), preparar_rota(f.rota, n, r.desvios), f.classe});
+    FontePronta x{f.nome, f.taxa ? Variavel{} : preparar(f.intervalo),
+                  preparar_rota(f.rota, n, r.desvios), f.classe};
+    if (f.taxa) x.taxa = preparar_taxa(*f.taxa, f.nome);
+    if (f.lote) x.lote = preparar_lote(*f.lote, f.nome);
+    r.fontes.push_back(std::move(x));
   }
-  r.com_classes = !rede.classes.empty();
-  for (const Estacao& e : rede.estacoes) r.com_classes |= e.disciplina != Disciplina::fifo;
+  // What only the path for classes does: everything beyond one class in FIFO order.
+  r.com_classes = !rede.classes.empty() || rede.janela.has_value();
+  for (const Fonte& f : rede.fontes) r.com_classes |= f.taxa || f.lote;
+  for (const Estacao& e : rede.estacoes) {
+    r.com_classes |= e.disciplina != Disciplina::fifo || e.turnos || e.paciencia ||
+                     !e.desistencia.empty() || e.bloqueia;
+    for (const DaClasse& k : e.classes) r.com_classes |= k.paciencia.has_value();
+  }
+  if (rede.janela) {
+    if (!rede.tempo) falha(1, "Janelas pedem um limite de tempo\n");
+    r.janela = rede.janela;
+    r.n_janelas = contar_janelas(*rede.tempo, *rede.janela);
+  }
   if (r.com_classes) preparar_classes(rede, r);
   const std::size_t K = r.classes.size();
   for (const FontePronta& f : r.fontes) {
@@ -293,9 +393,38 @@ RedePronta preparar_rede(const Rede& rede) {
     EstacaoPronta p;
     p.nome = e.nome;
     if (e.limiar) p.limiar = *e.limiar;
-    if (!e.infinitos && e.servidores < 1) falha(1, "Estacao %s sem servidores\n", e.nome.c_str());
+    if (e.turnos) {
+      if (e.infinitos) falha(1, "Estacao %s com turnos e servidores sem limite\n", e.nome.c_str());
+      p.turnos = preparar_turnos(*e.turnos, e.nome);
+    } else if (!e.infinitos && e.servidores < 1) {
+      falha(1, "Estacao %s sem servidores\n", e.nome.c_str());
+    }
     if (e.capacidade && *e.capacidade < 1) falha(1, "Estacao %s sem lugares\n", e.nome.c_str());
-    p.servidores = e.infinitos ? kSemLimite : e.servidores;
+    p.servidores = e.infinitos ? kSemLimite
+                   : p.turnos  ? *std::max_element(p.turnos->valores.begin(),
+                                                   p.turnos->valores.end())
+                               : e.servidores;
+    if (p.turnos && e.capacidade && *e.capacidade < p.servidores) {
+      falha(1, "Estacao %s com mais servidores que lugares\n", e.nome.c_str());
+    }
+    for (double q : e.desistencia) {
+      if (!(q >= 0 && q <= 1)) falha(1, "Estacao %s: desistencia fora de [0, 1]\n", e.nome.c_str());
+    }
+    p.desistencia = e.desistencia;
+    p.bloqueia = e.bloqueia;
+    if (e.bloqueia && !e.capacidade) {
+      falha(1, "Estacao %s bloqueia mas nunca enche: falta a capacidade\n", e.nome.c_str());
+    }
+    if (e.disciplina == Disciplina::ps) {
+      bool manda = manda_a_quem_bloqueia(e.rota, rede);
+      for (const DaClasse& k : e.classes) manda |= k.rota && manda_a_quem_bloqueia(*k.rota, rede);
+      if (manda) {
+        falha(1,
+              "Estacao %s reparte os servidores (ps) e nao pode ficar bloqueada por uma estacao "
+              "cheia\n",
+              e.nome.c_str());
+      }
+    }
     p.capacidade = e.capacidade ? *e.capacidade : kSemLimite;
     p.servico = preparar(e.servico);
     p.rota = preparar_rota(e.rota, n, r.desvios);
@@ -310,6 +439,18 @@ RedePronta preparar_rede(const Rede& rede) {
       x.servico = d && d->servico ? preparar(*d->servico) : p.servico;
       x.rota = d && d->rota ? preparar_rota(*d->rota, n, r.desvios) : p.rota;
       x.proxima = d && d->proxima_classe ? *d->proxima_classe : static_cast<std::int32_t>(k);
+      // The customers of a closed class never leave: they neither give up nor balk.
+      if (d && d->paciencia && r.classes[k].populacao > 0) {
+        falha(1, "Estacao %s: a classe fechada %s nao desiste de esperar\n", e.nome.c_str(),
+              r.classes[k].nome.c_str());
+      }
+      const Distribuicao* paciencia = d && d->paciencia ? &*d->paciencia
+                                      : e.paciencia     ? &*e.paciencia
+                                                        : nullptr;
+      if (paciencia && r.classes[k].populacao == 0) {
+        x.paciencia = preparar(*paciencia);
+        p.paciencia = true;
+      }
       if (x.proxima < 0 || static_cast<std::size_t>(x.proxima) >= K) {
         falha(1, "Estacao %s manda a uma classe que nao existe (%d)\n", e.nome.c_str(), x.proxima);
       }
@@ -324,7 +465,8 @@ Corrida::Corrida(const RedePronta& r, std::uint32_t semente, std::uint64_t repli
     : rede(r),
       aquecimento(aquec > 0 ? aquec : 0),
       fim(r.tempo ? std::nextafter(*r.tempo, kInfinito) : kInfinito),
-      limite(r.fregueses ? *r.fregueses : kSemLimite) {
+      limite(r.fregueses ? *r.fregueses : kSemLimite),
+      proxima_janela(kInfinito) {
   fase = aquecimento > 0 ? Fase::aquecimento : Fase::medicao;
   medida = fase == Fase::medicao;
   const std::size_t nf = r.fontes.size(), ne = r.estacoes.size();
@@ -352,8 +494,7 @@ Corrida::Corrida(const RedePronta& r, std::uint32_t semente, std::uint64_t repli
   }
   for (std::size_t j = 0; j < nf; ++j) {
     // 0 + d, as every later time is the clock plus a duration: a duration of -0 becomes +0.
-    agendar(*this, 0.0 + sortear(r.fontes[j].intervalo, intervalos[j]),
-            -1 - static_cast<std::int32_t>(j), Fregues{});
+    agendar(*this, chegada_seguinte(*this, j, 0.0), -1 - static_cast<std::int32_t>(j), Fregues{});
   }
   if (r.com_classes) iniciar_classes(*this, semente, replicacao);
 }
@@ -369,7 +510,8 @@ void correr(Corrida& c) {
   constexpr std::uint64_t kOlhar = (std::uint64_t{1} << 14) - 1;
   const bool vigiada = c.parar != nullptr || c.andamento != nullptr;
   while (c.fase != Fase::fim) {
-    const double limite = limite_fase(c);
+    const double fase = limite_fase(c);
+    const double limite = std::min(fase, c.proxima_janela);
     const std::vector<Evento>& h = c.pendentes;
     while (!h.empty() && h[0].t < limite) {
       if (T(c)) {
@@ -385,7 +527,11 @@ void correr(Corrida& c) {
         }
       }
     }
-    mudar_fase(c);
+    if (c.proxima_janela < fase) {
+      fechar_janela(c);
+    } else {
+      mudar_fase(c);
+    }
   }
 }
 
@@ -401,11 +547,16 @@ void rodar(Corrida& c) {
 
 bool passo(Corrida& c) {
   while (c.fase != Fase::fim) {
-    if (!c.pendentes.empty() && c.pendentes[0].t < limite_fase(c)) {
+    const double fase = limite_fase(c);
+    if (!c.pendentes.empty() && c.pendentes[0].t < std::min(fase, c.proxima_janela)) {
       if (c.classes ? tratar_classes(c) : tratar(c)) encerrar(c, c.relogio);
       return true;
     }
-    mudar_fase(c);
+    if (c.proxima_janela < fase) {
+      fechar_janela(c);
+    } else {
+      mudar_fase(c);
+    }
   }
   return false;
 }
@@ -419,7 +570,8 @@ std::uint64_t sorteios(const Corrida& c) {
   if (c.classes) {
     i = 0;
     const EstadoClasses& x = *c.classes;
-    for (const auto* v : {&x.servicos, &x.rotas, &x.ordens}) {
+    for (const auto* v :
+         {&x.servicos, &x.rotas, &x.ordens, &x.pacientes, &x.desistencias, &x.lotes}) {
       for (const Gerador& g : *v) m = std::max<std::uint64_t>(m, g.pcg - x.origem[i++]);
     }
   }

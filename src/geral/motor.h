@@ -31,11 +31,22 @@ struct RotaPronta {
   bool sorteia = false;     // whether the route draws at all
 };
 
+// A rate that changes with the time of day, piecewise constant and periodic.
+struct TaxaPronta {
+  double periodo = 0;
+  std::vector<double> inicios;  // of each piece within the period, the first 0
+  std::vector<double> taxas;
+  double integral = 0;  // over one period: the arrivals a period expects
+};
+
 struct FontePronta {
   std::string nome;
   Variavel intervalo;
   RotaPronta rota;
   std::int32_t classe = 0;  // of the customers it generates
+  // Poisson arrivals at a rate by the time of day, instead of intervalo; and batches.
+  std::optional<TaxaPronta> taxa{};
+  std::optional<Variavel> lote{};
 };
 
 // A class of customers as the engine needs it.
@@ -47,11 +58,20 @@ struct ClassePronta {
   std::uint64_t chave = 0;     // selects its streams; 0 for the implicit class
 };
 
-// What a class does at a station: its service, where it goes, and the class it leaves as.
+// What a class does at a station: its service, where it goes, the class it leaves as, and how
+// long its customers wait before they give up.
 struct DaClassePronta {
   Variavel servico;
   RotaPronta rota;
   std::int32_t proxima = 0;
+  std::optional<Variavel> paciencia{};
+};
+
+// Servers by the time of day: valores[i] from inicios[i] on within each period.
+struct TurnosProntos {
+  double periodo = 0;
+  std::vector<double> inicios;
+  std::vector<std::int64_t> valores;
 };
 
 constexpr std::int64_t kSemLimite = INT64_MAX;
@@ -65,6 +85,12 @@ struct EstacaoPronta {
   RotaPronta rota;
   Disciplina disciplina = Disciplina::fifo;
   std::vector<DaClassePronta> classes;  // per class, on the engine's path for classes only
+  // On the path for classes only: shifts (servidores is then the most of any), the chance of
+  // joining by the number waiting, and whether it blocks the stations that send to it when full.
+  std::optional<TurnosProntos> turnos{};
+  std::vector<double> desistencia{};
+  bool bloqueia = false;
+  bool paciencia = false;  // whether some class's customers give up waiting here
 };
 
 // A network with everything its runs need worked out once: read by any number of runs at once.
@@ -82,7 +108,14 @@ struct RedePronta {
   bool com_classes = false;
   std::vector<ClassePronta> classes;
   std::int32_t niveis = 1;  // distinct priorities
+  // Figures also per window of this length, on the path for classes; n_janelas windows cover
+  // the time limit, the last one up to it.
+  std::optional<double> janela;
+  std::int64_t n_janelas = 0;
 };
+
+// The most windows a run may have: each keeps a copy of every station's figures.
+constexpr std::int64_t kMaisJanelas = 10000;
 
 // Throws a Falha for a network that no run could use or end: no limit, a route to a station that
 // does not exist, parameters out of range, or a source whose every interval is 0 with no limit
@@ -95,9 +128,11 @@ struct Fregues {
   double estacao = 0;
 };
 
-// A pending event: an arrival from source -1 - alvo when alvo < 0, else the completion of f's
-// service at station alvo, f being of the class given. Events leave in time order, ties in the
-// order they were scheduled.
+// A pending event: an arrival from source -1 - alvo when alvo < 0, else, with n stations, the
+// completion of f's service at station alvo (alvo < n), f being of the class given; a change of
+// shift at station alvo - n (alvo < 2n); or the end of the patience of the customer waiting in
+// place classe of station alvo - 2n. Events leave in time order, ties in the order they were
+// scheduled.
 struct Evento {
   double t = 0;
   std::uint64_t ordem = 0;
@@ -114,19 +149,25 @@ struct FilaEspera {
   std::int64_t n = 0;
 };
 
-struct EstadoEstacao {
-  std::int64_t ocupados = 0;  // servers busy (customers in service)
-  FilaEspera fila;
-  // Since the statistics started:
-  double t_ultima = 0;  // the time the integrals below reach
+// What a station, or one class at a station, has measured since the statistics started.
+struct Medidas {
   double area_fila = 0, area_ocupados = 0;
-  double area_servico = 0;  // of the customers in service, where that is not the servers busy
+  double area_servico = 0;     // of the customers in service, where that is not the servers busy
+  double area_bloqueio = 0;    // of the servers held by a customer blocked after its service
+  double area_servidores = 0;  // of the servers on shift, on the path for classes
   std::int64_t chegadas = 0, perdidos = 0, inicios = 0, atendidos = 0, fila_maxima = 0;
+  std::int64_t abandonos = 0, desistencias = 0;
   double soma_espera = 0;       // over services started
   double soma_permanencia = 0;  // over services completed
   std::int64_t esperaram = 0;   // services started after a wait
   std::int64_t no_limiar = 0;   // services started after a wait of at most the threshold
   Histograma espera;            // the waits of the services started
+};
+
+struct EstadoEstacao : Medidas {
+  std::int64_t ocupados = 0;  // servers busy serving
+  FilaEspera fila;
+  double t_ultima = 0;  // the time the integrals reach
   // Since time 0:
   std::int64_t perdidos_total = 0;
 };
@@ -162,6 +203,7 @@ struct Corrida {
   std::atomic<double>* andamento = nullptr;
   bool interrompida = false;               // the run gave up when asked to
   std::unique_ptr<EstadoClasses> classes;  // on the path for classes only
+  double proxima_janela;                   // where the window in progress ends, if any
 
   Corrida(const RedePronta& r, std::uint32_t semente, std::uint64_t replicacao, double aquecimento);
   ~Corrida();

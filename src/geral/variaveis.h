@@ -30,6 +30,9 @@ enum class Proposito : std::uint32_t {
   servico = 2,       // a station's service times
   rota_estacao = 3,  // a station's choice of where the served customer goes
   ordem = 4,         // a station's draw of the next customer, in random order
+  lote = 5,          // a source's batch sizes
+  paciencia = 6,     // a station's patience of its waiting customers
+  desistencia = 7,   // a station's draw of whether an arrival joins its queue
 };
 
 // One stream, and the normal that the polar method made in pair with the last one it gave.
