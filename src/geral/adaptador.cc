@@ -169,8 +169,8 @@ double taxa_media(const geral::Fonte& f) {
   double r = 0;
   if (f.taxa) {
     for (std::size_t i = 0; i < f.taxa->valores.size(); ++i) {
-      const double fim = i + 1 < f.taxa->valores.size() ? f.taxa->valores[i + 1].first
-                                                        : f.taxa->periodo;
+      const double fim =
+          i + 1 < f.taxa->valores.size() ? f.taxa->valores[i + 1].first : f.taxa->periodo;
       r += f.taxa->valores[i].second * (fim - f.taxa->valores[i].first);
     }
     r /= f.taxa->periodo;
@@ -267,7 +267,8 @@ class Geral final : public Modelo {
           id("estacao", e.nome, j, "desistencias", "DESISTENCIAS");
           id("estacao", e.nome, j, "prob_desistencia", "PROB.DESIST.");
         }
-        if (bloqueavel(static_cast<std::size_t>(j - 1))) id("estacao", e.nome, j, "bloqueio", "BLOQUEIO");
+        if (bloqueavel(static_cast<std::size_t>(j - 1)))
+          id("estacao", e.nome, j, "bloqueio", "BLOQUEIO");
         if (e.turnos) id("estacao", e.nome, j, "servidores_medio", "SERV.MEDIO");
         histogramas_.push_back({"estacao", e.nome, "espera", classe});
       }
@@ -538,7 +539,8 @@ class Geral final : public Modelo {
     auto bloqueia = [&](const geral::RotaPronta& r) {
       for (std::int32_t i = 0; i < r.n; ++i) {
         const std::int32_t d = pronta_.desvios[static_cast<std::size_t>(r.inicio + i)].estacao;
-        if (static_cast<std::size_t>(d) != e && pronta_.estacoes[static_cast<std::size_t>(d)].bloqueia) {
+        if (static_cast<std::size_t>(d) != e &&
+            pronta_.estacoes[static_cast<std::size_t>(d)].bloqueia) {
           return true;
         }
       }

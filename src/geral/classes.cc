@@ -309,8 +309,8 @@ void chegar(Corrida& c, std::size_t e, const Fregues& f, std::int32_t k, bool ad
     }
     if (!p.desistencia.empty() && aberta(c, k)) {
       // Drawn only where joining is not certain, so that a certain join costs no number.
-      const double junta = p.desistencia[static_cast<std::size_t>(
-          std::min<std::int64_t>(g.esperando, static_cast<std::int64_t>(p.desistencia.size()) - 1))];
+      const double junta = p.desistencia[static_cast<std::size_t>(std::min<std::int64_t>(
+          g.esperando, static_cast<std::int64_t>(p.desistencia.size()) - 1))];
       if (junta < 1 && !(uniforme(c.classes->desistencias[e]) < junta)) {
         ++s.desistencias;
         ++x.desistencias;
@@ -346,32 +346,9 @@ bool parada(const Corrida& c, std::size_t e) {
   return g.esperando == 0 || (g.pacientes == 0 && p.servidores <= g.em_servico);
 }
 
-// Full stations whose servers all hold customers blocked for one another can never move again:
-// the largest set of stations that nothing can change whose blocked customers all wait for
-// stations of the set. The run stops there, naming them.
-void impasse(Corrida& c) {
-  const std::size_t ne = nestacoes(c);
-  std::vector<char> presa(ne);
-  bool alguma = false;
-  for (std::size_t e = 0; e < ne; ++e) alguma |= (presa[e] = parada(c, e)) != 0;
-  if (!alguma) return;
-  for (bool mudou = true; mudou;) {
-    mudou = false;
-    for (std::size_t d = 0; d < ne; ++d) {
-      const Anel<Bloqueado>& r = c.classes->estacoes[d].remetentes;
-      for (std::size_t i = 0; i < static_cast<std::size_t>(r.n()); ++i) {
-        const auto o = static_cast<std::size_t>(r.em(i).origem);
-        if (presa[o] && !presa[d]) {
-          presa[o] = 0;
-          mudou = true;
-        }
-      }
-    }
-  }
-  std::string nomes;
-  for (std::size_t e = 0; e < ne; ++e) {
-    if (presa[e]) nomes += (nomes.empty() ? "" : ", ") + c.rede.estacoes[e].nome;
-  }
+// Blocking after service can freeze a run: see impasse below. The run stops there.
+void parar_se_impasse(Corrida& c) {
+  const std::string nomes = impasse(c);
   if (nomes.empty()) return;
   falha(1,
         "Impasse no tempo %.17g: as estacoes %s estao cheias e seus servidores retem fregueses "
@@ -483,7 +460,7 @@ void completar(Corrida& c, const Evento& ev) {
     atualizar(c, e);
     c.classes->estacoes[static_cast<std::size_t>(d)].remetentes.por_atras(
         {f, ev.alvo, k, dk.proxima});
-    impasse(c);
+    parar_se_impasse(c);
     return;
   }
   ++s.atendidos;
@@ -501,7 +478,8 @@ void completar(Corrida& c, const Evento& ev) {
   } else {
     chegar(c, static_cast<std::size_t>(d), Fregues{f.rede, t}, dk.proxima);
   }
-  if (d != ev.alvo) desbloquear(c, e);
+  // Room at e, unless the customer came back to it and stayed.
+  desbloquear(c, e);
 }
 
 // The head is the end of a waiting customer's patience at station alvo - 2n: it leaves, unless
@@ -690,6 +668,32 @@ void medir_janela(Corrida& c, double t, bool completa) {
 }
 
 }  // namespace
+
+std::string impasse(const Corrida& c) {
+  const std::size_t ne = nestacoes(c);
+  std::vector<char> presa(ne);
+  bool alguma = false;
+  for (std::size_t e = 0; e < ne; ++e) alguma |= (presa[e] = parada(c, e)) != 0;
+  if (!alguma) return "";
+  for (bool mudou = true; mudou;) {
+    mudou = false;
+    for (std::size_t d = 0; d < ne; ++d) {
+      const Anel<Bloqueado>& r = c.classes->estacoes[d].remetentes;
+      for (std::size_t i = 0; i < static_cast<std::size_t>(r.n()); ++i) {
+        const auto o = static_cast<std::size_t>(r.em(i).origem);
+        if (presa[o] && !presa[d]) {
+          presa[o] = 0;
+          mudou = true;
+        }
+      }
+    }
+  }
+  std::string nomes;
+  for (std::size_t e = 0; e < ne; ++e) {
+    if (presa[e]) nomes += (nomes.empty() ? "" : ", ") + c.rede.estacoes[e].nome;
+  }
+  return nomes;
+}
 
 double chegada_seguinte(Corrida& c, std::size_t j, double t) {
   const FontePronta& fonte = c.rede.fontes[j];

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <iterator>
+#include <string>
 #include <vector>
 
 #include "experimento/histograma.h"
@@ -22,7 +23,7 @@ struct Esperando {
   Fregues f;
   std::int32_t classe = 0;
   std::int32_t vaga = -1;
-  double resto = -1;  // < 0: its service has not started
+  double resto = -1;     // < 0: its service has not started
   std::uint64_t id = 0;  // 0: it waits for as long as it takes
 };
 
@@ -145,13 +146,13 @@ struct EstacaoClasses {
   bool agendado = false;                // PS: a completion is pending, the event of ordem_valida
   std::uint64_t ordem_valida = 0;
   std::vector<PorClasse> classes;
-  std::int64_t turno = 0;        // the shift on now, in the period of index ciclo_turno
+  std::int64_t turno = 0;  // the shift on now, in the period of index ciclo_turno
   std::int64_t ciclo_turno = 0;
-  std::vector<Vaga> vagas;   // of the impatient customers waiting, and those free
+  std::vector<Vaga> vagas;  // of the impatient customers waiting, and those free
   std::vector<std::int32_t> livres;
-  std::int64_t pacientes = 0;   // impatient customers waiting
-  Anel<Bloqueado> remetentes;   // customers blocked elsewhere until this station has room
-  std::int64_t fila_janela = 0; // the longest queue of the window in progress
+  std::int64_t pacientes = 0;    // impatient customers waiting
+  Anel<Bloqueado> remetentes;    // customers blocked elsewhere until this station has room
+  std::int64_t fila_janela = 0;  // the longest queue of the window in progress
   std::int64_t abandonos_total = 0, desistencias_total = 0;  // since time 0
 };
 
@@ -223,6 +224,12 @@ void reiniciar_classes(Corrida& c);
 
 // A customer of class k leaves the network: the aggregate and its class's figures.
 void sair_classe(Corrida& c, const Fregues& f, std::int32_t k);
+
+// Full stations whose servers all hold customers blocked for one another can never move again:
+// the largest set of stations that nothing can change (full, nobody served there, nobody
+// waiting who could give up or find a server, even when the shifts bring their most) whose
+// blocked customers all wait for stations of the set. Their names, or empty when there is none.
+std::string impasse(const Corrida& c);
 
 // When source j's next arrival after t comes: t plus an interval, or with a rate by the time of
 // day the point where the rate's integral from t reaches an exponential of mean 1.

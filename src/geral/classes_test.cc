@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "comum/failure.h"
 #include "geral/adaptador.h"
 
 namespace tarvo::geral {
@@ -126,6 +127,81 @@ std::vector<Caso> casos() {
                   {"estacao", "espera_media", "terminais", 10.0 / 11},
                   {"estacao", "utilizacao", "", 1}}});
   }
+  {
+    // A day's service. One server, services of 10 (c1 from 1 to 11), arrivals every 1 from 1,
+    // until 7.9. With a patience of 2.5, c2 to c5 give up at 4.5, 5.5, 6.5 and 7.5, c6 and c7
+    // still wait: 2 or 3 waiting from 3 on, 1 over [2, 3): 12.8 in all. Served within 0, c1 of
+    // the 5 who came to be served.
+    Rede r = estacao(10, Disciplina::fifo, 7.9);
+    r.fontes.push_back({"porta", det(1), {{0, 1}}});
+    r.estacoes[0].paciencia = det(2.5);
+    r.estacoes[0].limiar = 0;
+    v.push_back({"impatience",
+                 r,
+                 {{"estacao", "abandonos", "", 4},
+                  {"estacao", "prob_abandono", "", 4.0 / 7},
+                  {"estacao", "nivel_servico", "", 0.2},
+                  {"estacao", "fila_maxima", "", 3},
+                  {"estacao", "fila_media", "", 12.8 / 7.9}}});
+    // Joining a queue of one never: c2 waits, c3 to c7 balk; c1 of 6 served within 0.
+    r.estacoes[0].paciencia.reset();
+    r.estacoes[0].desistencia = {1, 0};
+    v.push_back({"balking",
+                 r,
+                 {{"estacao", "desistencias", "", 5},
+                  {"estacao", "prob_desistencia", "", 5.0 / 7},
+                  {"estacao", "nivel_servico", "", 1.0 / 6},
+                  {"estacao", "fila_maxima", "", 1}}});
+  }
+  {
+    // Blocking after service: arrivals every 1 from 1 at "a" (services of 0.5), then "b" (room
+    // for 1, services of 3), until 6.9. c1 is at b from 1.5 to 4.5; c2, done at a at 2.5, holds
+    // a's server until 4.5, when it enters b; c3 waits at a from 3 to 4.5, and is done and held
+    // from 5. a's server blocked for 2 + 1.9, serving for 1.5; c1 and c2 left a after 0.5 and
+    // 2.5. At a: c1 0.5, c2 2.5, c3 3.9, c4 2.9, c5 1.9, c6 0.9.
+    Rede r = estacao(0.5, Disciplina::fifo, 6.9);
+    r.estacoes[0].nome = "a";
+    r.estacoes[0].rota = {{1, 1}};
+    Estacao b = r.estacoes[0];
+    b.nome = "b";
+    b.servico = det(3);
+    b.capacidade = 1;
+    b.bloqueia = true;
+    b.rota = {};
+    r.estacoes.push_back(b);
+    r.fontes.push_back({"porta", det(1), {{0, 1}}});
+    v.push_back({"blocking",
+                 r,
+                 {{"estacao", "bloqueio", "", 3.9 / 6.9},
+                  {"estacao", "utilizacao", "", 1.5 / 6.9},
+                  {"estacao", "permanencia_media", "", 1.5},
+                  {"estacao", "sistema_medio", "", 12.6 / 6.9}}});
+  }
+  {
+    // Shifts: 2 servers, 1 from 3; services of 4, arrivals every 1 from 1, until 9.5. c1 and c2
+    // finish at 5 and 6, past the change; c3, waiting from 3, starts only at 6. Servers on
+    // shift 2 * 3 + 6.5; busy 11.5 of them.
+    Rede r = estacao(4, Disciplina::fifo, 9.5);
+    r.fontes.push_back({"porta", det(1), {{0, 1}}});
+    r.estacoes[0].turnos = PorHorario<int>{10, {{0, 2}, {3, 1}}};
+    v.push_back({"shifts",
+                 r,
+                 {{"estacao", "servidores_medio", "", 12.5 / 9.5},
+                  {"estacao", "utilizacao", "", 11.5 / 12.5},
+                  {"estacao", "espera_media", "", 1},
+                  {"estacao", "fila_maxima", "", 6}}});
+  }
+  {
+    // Batches of 3 at 1 and 2, each customer on its own.
+    Rede r = estacao(0.5, Disciplina::fifo, 2.5);
+    r.estacoes[0].infinitos = true;
+    r.fontes.push_back({"porta", det(1), {{0, 1}}});
+    r.fontes[0].lote = det(3);
+    v.push_back(
+        {"batches",
+         r,
+         {{"fonte", "gerados", "", 6}, {"estacao", "chegadas", "", 6}, {"rede", "saidas", "", 6}}});
+  }
   return v;
 }
 
@@ -162,6 +238,65 @@ TEST(Classes, FifoWithAClassIsFifo) {
       EXPECT_TRUE(x == z || (std::isnan(x) && std::isnan(z))) << id.figura;
     }
   }
+}
+
+}  // namespace
+}  // namespace tarvo::geral
+
+namespace tarvo::geral {
+namespace {
+
+// Two full stations that send to each other: from 1 every 1, c1 at x to 2 (c2 lost), at y to
+// 3.5, then held there, x full with c3; c3, done at 4, is held at x. The run stops, naming them.
+TEST(Dia, DeadlockIsNamed) {
+  Rede r = estacao(1, Disciplina::fifo, 100);
+  r.estacoes[0].nome = "x";
+  r.estacoes[0].capacidade = 1;
+  r.estacoes[0].bloqueia = true;
+  r.estacoes[0].rota = {{1, 1}};
+  Estacao y = r.estacoes[0];
+  y.nome = "y";
+  y.servico = det(1.5);
+  y.rota = {{0, 1}};
+  r.estacoes.push_back(y);
+  r.fontes.push_back({"porta", det(1), {{0, 1}}});
+  const auto m = modelo_geral(r, "");
+  try {
+    m->rodar(Plano{1, 1}, 0, 0, nullptr);
+    ADD_FAILURE() << "no deadlock";
+  } catch (const Falha& f) {
+    EXPECT_NE(f.texto.find("Impasse no tempo 4: as estacoes x, y"), std::string::npos) << f.texto;
+  }
+}
+
+// Arrivals at 5 per unit over [0, 4), none over [4, 6), 20 over [6, 10), every 10: by the hour,
+// none at all where the rate is 0, and each stretch's count within 4 standard deviations of
+// what its integrated rate expects (Poisson: the variance is the mean). The hours add up to
+// the whole run.
+TEST(Dia, ArrivalsFollowTheIntegratedRate) {
+  Rede r = estacao(0.01, Disciplina::fifo, 1000);
+  r.estacoes[0].infinitos = true;
+  r.janela = 1;
+  Fonte f{"porta", {}, {{0, 1}}};
+  f.taxa = PorHorario<double>{10, {{0, 5}, {4, 0}, {6, 20}}};
+  r.fontes.push_back(f);
+  const RedePronta pronta = preparar_rede(r);
+  Corrida c(pronta, 7, 0, 0);
+  rodar(c);
+  ASSERT_EQ(c.classes->janelas.size(), 1000u);
+  std::int64_t por_fase[10] = {}, chegadas = 0;
+  for (std::size_t w = 0; w < 1000; ++w) {
+    const Janela& j = c.classes->janelas[w];
+    ASSERT_TRUE(j.medida);
+    por_fase[w % 10] += j.gerados[0];
+    chegadas += j.estacoes[0].chegadas;
+  }
+  EXPECT_EQ(chegadas, c.estacoes[0].chegadas);
+  EXPECT_EQ(por_fase[4] + por_fase[5], 0);
+  const double baixa = static_cast<double>(por_fase[0] + por_fase[1] + por_fase[2] + por_fase[3]);
+  const double alta = static_cast<double>(por_fase[6] + por_fase[7] + por_fase[8] + por_fase[9]);
+  EXPECT_NEAR(baixa, 2000, 4 * std::sqrt(2000.0));
+  EXPECT_NEAR(alta, 8000, 4 * std::sqrt(8000.0));
 }
 
 }  // namespace

@@ -317,14 +317,16 @@ std::int64_t contar_janelas(double tempo, double L) {
   auto n = std::max<std::int64_t>(1, static_cast<std::int64_t>(q));
   while (n > 1 && static_cast<double>(n - 1) * L >= tempo) --n;
   while (static_cast<double>(n) * L < tempo) ++n;
-  if (n > kMaisJanelas) falha(1, "Janelas demais (no maximo %lld)\n", static_cast<long long>(kMaisJanelas));
+  if (n > kMaisJanelas)
+    falha(1, "Janelas demais (no maximo %lld)\n", static_cast<long long>(kMaisJanelas));
   return n;
 }
 
 // Whether a route sends anyone to a station that blocks.
 bool manda_a_quem_bloqueia(const Rota& r, const Rede& rede) {
   return std::any_of(r.begin(), r.end(), [&rede](const Destino& d) {
-    return d.p > 0 && d.estacao >= 0 && static_cast<std::size_t>(d.estacao) < rede.estacoes.size() &&
+    return d.p > 0 && d.estacao >= 0 &&
+           static_cast<std::size_t>(d.estacao) < rede.estacoes.size() &&
            rede.estacoes[static_cast<std::size_t>(d.estacao)].bloqueia;
   });
 }
@@ -401,9 +403,9 @@ RedePronta preparar_rede(const Rede& rede) {
     }
     if (e.capacidade && *e.capacidade < 1) falha(1, "Estacao %s sem lugares\n", e.nome.c_str());
     p.servidores = e.infinitos ? kSemLimite
-                   : p.turnos  ? *std::max_element(p.turnos->valores.begin(),
-                                                   p.turnos->valores.end())
-                               : e.servidores;
+                   : p.turnos
+                       ? *std::max_element(p.turnos->valores.begin(), p.turnos->valores.end())
+                       : e.servidores;
     if (p.turnos && e.capacidade && *e.capacidade < p.servidores) {
       falha(1, "Estacao %s com mais servidores que lugares\n", e.nome.c_str());
     }

@@ -18,7 +18,8 @@ namespace {
 // a processor-sharing station summing to its servers busy, each completion pending matched; the
 // customers who may give up each with the end of its patience pending, the blocked ones each in
 // the line of a full station, and every shift of servers with its next change pending.
-std::string verificar_classes(const Corrida& c, const std::vector<std::vector<std::uint64_t>>& ordens,
+std::string verificar_classes(const Corrida& c,
+                              const std::vector<std::vector<std::uint64_t>>& ordens,
                               const std::vector<std::vector<const Evento*>>& outros) {
   const EstadoClasses& x = *c.classes;
   const std::size_t K = c.rede.classes.size(), ne = c.estacoes.size();
@@ -27,9 +28,9 @@ std::string verificar_classes(const Corrida& c, const std::vector<std::vector<st
   std::vector<std::int64_t> retidos(ne * K, 0);
   for (std::size_t d = 0; d < ne; ++d) {
     const Anel<Bloqueado>& r = x.estacoes[d].remetentes;
-    if (r.n() > 0 && !(c.rede.estacoes[d].bloqueia &&
-                       x.estacoes[d].esperando + x.estacoes[d].em_servico >=
-                           c.rede.estacoes[d].capacidade)) {
+    if (r.n() > 0 &&
+        !(c.rede.estacoes[d].bloqueia &&
+          x.estacoes[d].esperando + x.estacoes[d].em_servico >= c.rede.estacoes[d].capacidade)) {
       return formatar("estacao %zu com fregueses bloqueados por ela e lugar livre", d + 1);
     }
     for (std::size_t i = 0; i < static_cast<std::size_t>(r.n()); ++i) {
@@ -133,8 +134,8 @@ std::string verificar_classes(const Corrida& c, const std::vector<std::vector<st
         ++valem;
       }
     }
-    if (valem != (ps ? (g.em_servico > 0 && g.servidores > 0 ? 1 : 0)
-                     : g.em_servico - g.bloqueados)) {
+    if (valem !=
+        (ps ? (g.em_servico > 0 && g.servidores > 0 ? 1 : 0) : g.em_servico - g.bloqueados)) {
       return formatar("estacao %zu com %" PRId64 " conclusoes pendentes validas e %" PRId64
                       " em servico",
                       n, valem, g.em_servico);
@@ -167,6 +168,8 @@ std::string verificar_classes(const Corrida& c, const std::vector<std::vector<st
       }
     }
   }
+  const std::string presas = impasse(c);
+  if (!presas.empty()) return "impasse despercebido: " + presas;
   for (std::size_t k = 0; k < K; ++k) {
     const RedeClasse& r = x.classes[k];
     const ClassePronta& classe = c.rede.classes[k];

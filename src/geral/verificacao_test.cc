@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "comum/failure.h"
 #include "geral/classes.h"
 
 namespace tarvo::geral {
@@ -15,8 +16,9 @@ namespace {
 // infinite servers, capacities, routes that leave, loop back or go nowhere, ties from
 // deterministic times, and a warm-up and limits small enough for a few thousand events. With
 // classes: up to 3 open classes of random priorities, maybe a closed one, every discipline, and
-// per class services, routes and changes of class.
-Rede aleatoria(std::uint32_t semente, bool com_classes = false) {
+// per class services, routes and changes of class. With a day's features as well: rates by the
+// hour, batches, shifts, impatience, balking, blocking and windows.
+Rede aleatoria(std::uint32_t semente, bool com_classes = false, bool dia = false) {
   Gerador g = gerador(semente, 0, Proposito::intervalo, 999);
   auto inteiro = [&g](int n) { return static_cast<int>(g.pcg(static_cast<std::uint32_t>(n))); };
   auto real = [&g](double a, double b) { return a + (b - a) * uniforme(g); };
@@ -72,10 +74,14 @@ Rede aleatoria(std::uint32_t semente, bool com_classes = false) {
   if (fechada) r.classes.push_back({"fechada", inteiro(3), 1 + inteiro(5), inteiro(ne)});
   for (Fonte& f : r.fontes) f.classe = inteiro(abertas);
   const int K = static_cast<int>(r.classes.size());
-  for (Estacao& e : r.estacoes) {
+  for (std::size_t j = 0; j < r.estacoes.size(); ++j) {
+    Estacao& e = r.estacoes[j];
     e.disciplina = static_cast<Disciplina>(inteiro(6));
     if (e.infinitos && e.disciplina != Disciplina::fifo) e.infinitos = false;
-    if (fechada) e.capacidade.reset();  // the closed class's customers must all fit
+    // The closed class's customers must all fit: at their start, and blocked, not lost, on
+    // their way.
+    if (fechada && (!dia || static_cast<int>(j) == r.classes.back().inicio)) e.capacidade.reset();
+    if (fechada && e.capacidade) e.bloqueia = true;
     e.classes.resize(static_cast<std::size_t>(K));
     for (int k = 0; k < K; ++k) {
       DaClasse& d = e.classes[static_cast<std::size_t>(k)];
@@ -85,8 +91,58 @@ Rede aleatoria(std::uint32_t semente, bool com_classes = false) {
       } else {
         if (inteiro(2)) d.rota = rota();
         if (inteiro(3) == 0) d.proxima_classe = inteiro(abertas);
+        if (dia && inteiro(4) == 0) d.paciencia = dist(real(0.1, 3));
       }
     }
+  }
+  if (!dia) return r;
+  auto horario = [&](auto valor) {
+    PorHorario<decltype(valor())> h;
+    h.periodo = real(2, 60);
+    double t = 0;
+    for (int i = inteiro(4); i >= 0 && t < h.periodo; --i, t += real(0.5, h.periodo / 2)) {
+      h.valores.push_back({t, valor()});
+    }
+    return h;
+  };
+  if (inteiro(2)) r.janela = real(1, 40);
+  for (Fonte& f : r.fontes) {
+    if (inteiro(3) == 0) {
+      f.taxa = horario([&] { return inteiro(3) * real(0.2, 1.5); });
+      f.taxa->valores[0].second = real(0.2, 1.5);
+    }
+    if (inteiro(4) == 0) {
+      Distribuicao d;
+      d.tipo = inteiro(2) ? Dist::deterministica : Dist::empirica;
+      d.valor = 1 + inteiro(3);
+      d.valores = {1, static_cast<double>(1 + inteiro(4))};
+      f.lote = d;
+    }
+  }
+  for (Estacao& e : r.estacoes) {
+    if (!e.infinitos && inteiro(3) == 0) {
+      e.turnos = horario([&] { return inteiro(4); });
+      e.turnos->valores[0].second = 1 + inteiro(3);
+      int mais = 0;
+      for (const auto& v : e.turnos->valores) mais = std::max(mais, v.second);
+      if (e.capacidade && *e.capacidade < mais) e.capacidade = mais;
+    }
+    if (inteiro(3) == 0) e.paciencia = dist(real(0.1, 3));
+    for (int i = inteiro(3) == 0 ? inteiro(4) : -1; i >= 0; --i)
+      e.desistencia.push_back(real(0, 1));
+    if (e.capacidade && inteiro(2)) e.bloqueia = true;
+  }
+  // A processor-sharing station cannot be held by a full station it sends to.
+  for (Estacao& e : r.estacoes) {
+    auto bloqueia = [&r](const Rota& x) {
+      for (const Destino& d : x) {
+        if (r.estacoes[static_cast<std::size_t>(d.estacao)].bloqueia) return true;
+      }
+      return false;
+    };
+    bool b = bloqueia(e.rota);
+    for (const DaClasse& d : e.classes) b |= d.rota && bloqueia(*d.rota);
+    if (b && e.disciplina == Disciplina::ps) e.disciplina = Disciplina::fifo;
   }
   return r;
 }
@@ -113,6 +169,30 @@ TEST(VerificacaoGeral, RandomNetworksWithClassesKeepEveryInvariant) {
     eventos += c.eventos;
   }
   std::printf("  %llu events checked\n", static_cast<unsigned long long>(eventos));
+}
+
+// Runs that end in a deadlock of blocked stations stop there, named; until then every invariant
+// holds, and the runs that reach the deadlock must be a real share of them, or it is not tested.
+TEST(VerificacaoGeral, RandomNetworksOfADayKeepEveryInvariant) {
+  std::uint64_t eventos = 0;
+  int impasses = 0;
+  for (std::uint32_t s = 1; s <= 1000; ++s) {
+    const RedePronta pronta = preparar_rede(aleatoria(s, true, true));
+    Corrida c(pronta, s, 0, pronta.aquecimento);
+    std::string v;
+    try {
+      v = rodar_verificado(c);
+    } catch (const Falha& f) {
+      ASSERT_NE(f.texto.find("Impasse"), std::string::npos) << "network " << s << f.texto;
+      ASSERT_NE(verificar(c).find("impasse"), std::string::npos) << "network " << s;
+      ++impasses;
+    }
+    ASSERT_EQ(v, "") << "network " << s;
+    eventos += c.eventos;
+  }
+  EXPECT_GT(impasses, 0);
+  std::printf("  %llu events checked, %d deadlocks\n", static_cast<unsigned long long>(eventos),
+              impasses);
 }
 
 // Each check can fail: a run is stopped after 200 events, one thing in its state is broken,
