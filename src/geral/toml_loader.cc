@@ -800,8 +800,9 @@ Distribuicao ler_lote(const Leitor& l, const toml::node& n) {
          formatar("\"valores\" deve ser uma lista de numeros, nao %s", escrito(v).c_str()));
   }
   if (a->empty()) erro(l, v.source().begin, "\"valores\" deve ter ao menos um valor");
-  for (const toml::node& x : *a)
+  for (const toml::node& x : *a) {
     r.valores.push_back(um(x, "cada valor de \"valores\" de \"lote\""));
+  }
   return r;
 }
 
@@ -891,7 +892,7 @@ void com_espera(const Leitor& l, const Estacao& e, const toml::key& chave) {
 }
 
 // What each class does differently at the station e being read: "classes" maps class names to
-// tables of servico, destino or rota, and proxima_classe.
+// tables of servico, destino or rota, proxima_classe and paciencia.
 void ler_classes_da_estacao(Leitor& l, const toml::table& t, Estacao& e, EstacaoLida& lida) {
   const auto it = t.find("classes");
   if (it == t.end()) return;
