@@ -84,9 +84,10 @@ OPCOES
                             parametro; repetida, a grade de todas as combinacoes (a primeira
                             varia mais devagar; ate 1000 pontos). NOME: simulacao.tempo,
                             simulacao.fregueses, simulacao.aquecimento,
-                            estacao.E.servidores, estacao.E.capacidade, estacao.E.servico.P,
-                            fonte.F.intervalo.P (P: media, k, forma, desvio, cv, min, max,
-                            moda ou valor, os da distribuicao); num modelo do tarvo, Sk.a e
+                            simulacao.janela, estacao.E.servidores, estacao.E.capacidade,
+                            estacao.E.servico.P, estacao.E.paciencia.P, fonte.F.intervalo.P
+                            (P: media, k, forma, desvio, cv, min, max, moda ou valor, os da
+                            distribuicao), fonte.F.lote.valor; num modelo do tarvo, Sk.a e
                             Sk.b (os dois numeros da k-esima linha S), Ek.a, Ek.b, D e N
         --compare A B       as mesmas replicacoes (mesma semente) de dois modelos da mesma
                             linguagem; por figura as duas medias, a diferenca B - A pareada

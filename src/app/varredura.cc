@@ -137,6 +137,8 @@ std::vector<Parametro> parametros(const Base& base) {
   v.push_back({"simulacao.tempo", false});
   v.push_back({"simulacao.fregueses", true});
   v.push_back({"simulacao.aquecimento", false});
+  // Windows need the run's end: only a model with tempo, which no sweep takes away, has them.
+  if (r.tempo) v.push_back({"simulacao.janela", false});
   auto dist = [&v](const std::string& p, const geral::Distribuicao& d) {
     using geral::Dist;
     std::vector<const char*> ps;
@@ -175,15 +177,21 @@ std::vector<Parametro> parametros(const Base& base) {
     v.push_back({"classe." + c.nome + ".prioridade", true});
     if (c.populacao) v.push_back({"classe." + c.nome + ".populacao", true});
   }
-  for (const geral::Fonte& f : r.fontes) dist("fonte." + f.nome + ".intervalo.", f.intervalo);
+  for (const geral::Fonte& f : r.fontes) {
+    if (!f.taxa) dist("fonte." + f.nome + ".intervalo.", f.intervalo);
+    if (f.lote && f.lote->tipo == geral::Dist::deterministica) {
+      v.push_back({"fonte." + f.nome + ".lote.valor", true});
+    }
+  }
   for (const geral::Estacao& e : r.estacoes) {
-    if (!e.infinitos) v.push_back({"estacao." + e.nome + ".servidores", true});
+    if (!e.infinitos && !e.turnos) v.push_back({"estacao." + e.nome + ".servidores", true});
     v.push_back({"estacao." + e.nome + ".capacidade", true});
     dist("estacao." + e.nome + ".servico.", e.servico);
+    if (e.paciencia) dist("estacao." + e.nome + ".paciencia.", *e.paciencia);
     for (std::size_t k = 0; k < e.classes.size(); ++k) {
-      if (!e.classes[k].servico) continue;
-      dist("estacao." + e.nome + ".classes." + r.classes[k].nome + ".servico.",
-           *e.classes[k].servico);
+      const std::string p = "estacao." + e.nome + ".classes." + r.classes[k].nome;
+      if (e.classes[k].servico) dist(p + ".servico.", *e.classes[k].servico);
+      if (e.classes[k].paciencia) dist(p + ".paciencia.", *e.classes[k].paciencia);
     }
   }
   return v;
@@ -294,6 +302,7 @@ std::unique_ptr<Modelo> geral_no_ponto(const Base& base,
     if (nome == "simulacao.tempo") r.tempo = x;
     if (nome == "simulacao.fregueses") r.fregueses = static_cast<std::int64_t>(x);
     if (nome == "simulacao.aquecimento") r.aquecimento = x;
+    if (nome == "simulacao.janela") r.janela = x;
     for (geral::Classe& c : r.classes) {
       if (nome == "classe." + c.nome + ".prioridade") c.prioridade = static_cast<int>(x);
       if (nome == "classe." + c.nome + ".populacao") c.populacao = static_cast<std::int64_t>(x);
@@ -301,6 +310,7 @@ std::unique_ptr<Modelo> geral_no_ponto(const Base& base,
     for (geral::Fonte& f : r.fontes) {
       const std::string p = "fonte." + f.nome + ".intervalo.";
       if (nome.rfind(p, 0) == 0) por_na_dist(f.intervalo, nome.substr(p.size()), x);
+      if (f.lote && nome == "fonte." + f.nome + ".lote.valor") f.lote->valor = x;
     }
     for (geral::Estacao& e : r.estacoes) {
       const std::string p = "estacao." + e.nome + ".";
@@ -309,10 +319,18 @@ std::unique_ptr<Modelo> geral_no_ponto(const Base& base,
       if (resto == "servidores") e.servidores = static_cast<int>(x);
       if (resto == "capacidade") e.capacidade = static_cast<std::int64_t>(x);
       if (resto.rfind("servico.", 0) == 0) por_na_dist(e.servico, resto.substr(8), x);
+      if (e.paciencia && resto.rfind("paciencia.", 0) == 0) {
+        por_na_dist(*e.paciencia, resto.substr(10), x);
+      }
       for (std::size_t k = 0; k < e.classes.size(); ++k) {
-        const std::string q = "classes." + r.classes[k].nome + ".servico.";
-        if (e.classes[k].servico && resto.rfind(q, 0) == 0) {
-          por_na_dist(*e.classes[k].servico, resto.substr(q.size()), x);
+        const std::string q = "classes." + r.classes[k].nome + ".";
+        // Names may hold dots, so a path may start like another object's: only a present
+        // distribution is set.
+        if (e.classes[k].servico && resto.rfind(q + "servico.", 0) == 0) {
+          por_na_dist(*e.classes[k].servico, resto.substr(q.size() + 8), x);
+        }
+        if (e.classes[k].paciencia && resto.rfind(q + "paciencia.", 0) == 0) {
+          por_na_dist(*e.classes[k].paciencia, resto.substr(q.size() + 10), x);
         }
       }
     }
@@ -334,6 +352,16 @@ std::unique_ptr<Modelo> geral_no_ponto(const Base& base,
                                  "(%s)",
                                  escrito(r.aquecimento).c_str(), escrito(*r.tempo).c_str()));
   }
+  if (r.janela && !(*r.janela > 0)) {
+    recusar(nome_ponto, "simulacao.janela deve ser maior que 0, nao " + escrito(*r.janela));
+  }
+  if (r.janela && geral::janelas(*r.tempo, *r.janela) > geral::JANELAS_MAX) {
+    recusar(nome_ponto,
+            formatar("simulacao.janela (%s) divide simulacao.tempo (%s) em %s janelas, "
+                     "mais que o maximo de %d",
+                     escrito(*r.janela).c_str(), escrito(*r.tempo).c_str(),
+                     escrito(geral::janelas(*r.tempo, *r.janela)).c_str(), geral::JANELAS_MAX));
+  }
   for (const geral::Classe& c : r.classes) {
     const std::string onde = "classe." + c.nome;
     if (c.prioridade < -geral::PRIORIDADE_MAX || c.prioridade > geral::PRIORIDADE_MAX) {
@@ -349,9 +377,17 @@ std::unique_ptr<Modelo> geral_no_ponto(const Base& base,
   }
   for (const geral::Fonte& f : r.fontes) {
     const std::string onde = "fonte." + f.nome + ".intervalo";
-    conferir_dist(nome_ponto, onde, f.intervalo);
-    if (geral::media(f.intervalo) == 0) {
-      recusar(nome_ponto, onde + " tem media 0: a fonte geraria fregueses sem fim no instante 0");
+    if (!f.taxa) {
+      conferir_dist(nome_ponto, onde, f.intervalo);
+      if (geral::media(f.intervalo) == 0) {
+        recusar(nome_ponto, onde + " tem media 0: a fonte geraria fregueses sem fim no instante 0");
+      }
+    }
+    if (f.lote && f.lote->tipo == geral::Dist::deterministica &&
+        !(f.lote->valor >= 1 && f.lote->valor <= static_cast<double>(geral::LOTE_MAX))) {
+      recusar(nome_ponto, formatar("fonte.%s.lote.valor deve ser um inteiro de 1 a %lld, nao %s",
+                                   f.nome.c_str(), static_cast<long long>(geral::LOTE_MAX),
+                                   escrito(f.lote->valor).c_str()));
     }
   }
   for (const geral::Estacao& e : r.estacoes) {
@@ -366,15 +402,18 @@ std::unique_ptr<Modelo> geral_no_ponto(const Base& base,
     }
     if (e.capacidade && !e.infinitos && *e.capacidade < e.servidores) {
       recusar(nome_ponto,
-              formatar("%s.capacidade (%lld) deve ser maior ou igual a %s.servidores (%d)",
-                       onde.c_str(), static_cast<long long>(*e.capacidade), onde.c_str(),
-                       e.servidores));
+              formatar("%s.capacidade (%lld) deve ser maior ou igual %s %s.servidores (%d)",
+                       onde.c_str(), static_cast<long long>(*e.capacidade),
+                       e.turnos ? "ao maior turno de" : "a", onde.c_str(), e.servidores));
     }
     conferir_dist(nome_ponto, onde + ".servico", e.servico);
+    if (e.paciencia) conferir_dist(nome_ponto, onde + ".paciencia", *e.paciencia);
     for (std::size_t k = 0; k < e.classes.size(); ++k) {
-      if (!e.classes[k].servico) continue;
-      conferir_dist(nome_ponto, onde + ".classes." + r.classes[k].nome + ".servico",
-                    *e.classes[k].servico);
+      const std::string p = onde + ".classes." + r.classes[k].nome;
+      if (e.classes[k].servico) conferir_dist(nome_ponto, p + ".servico", *e.classes[k].servico);
+      if (e.classes[k].paciencia) {
+        conferir_dist(nome_ponto, p + ".paciencia", *e.classes[k].paciencia);
+      }
     }
   }
   if (const auto x = geral::populacao_excedente(r)) {

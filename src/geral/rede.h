@@ -94,7 +94,7 @@ struct DaClasse {
 
 struct Estacao {
   std::string nome;
-  int servidores = 1;                      // ignored when infinitos
+  int servidores = 1;                      // ignored when infinitos; with turnos, their most
   bool infinitos = false;                  // a pure delay: every customer is served at once
   std::optional<std::int64_t> capacidade;  // most customers at the station, waiting and served
   std::optional<double> limiar;            // the wait threshold of the figure nivel_servico

@@ -14,6 +14,7 @@
 #include <limits>
 #include <map>
 #include <optional>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -69,7 +70,8 @@ struct DaClasseLida {
 struct EstacaoLida {
   RotaLida rota;
   Posicao nome{}, capacidade{};
-  std::vector<DaClasseLida> classes;  // as Estacao::classes
+  Posicao paciencia{}, desistencia{};  // of the keys; none when absent
+  std::vector<DaClasseLida> classes;   // as Estacao::classes
 };
 
 struct ClasseLida {
@@ -460,16 +462,22 @@ std::string ler_nome(Leitor& l, const toml::table& t, const char* onde, Tipo tip
   return s;
 }
 
+// Two keys of which a table takes one at most, told at the later one when both are there.
+void um_ou_outro(const Leitor& l, const toml::table& t, const char* a, const char* b,
+                 const char* onde) {
+  const auto x = t.find(a), y = t.find(b);
+  if (x == t.end() || y == t.end()) return;
+  const Posicao p = x->first.source().begin, q = y->first.source().begin;
+  erro(l, std::pair(p.line, p.column) > std::pair(q.line, q.column) ? p : q,
+       formatar("%s e %s juntos %s: use um ou outro", aspas(a).c_str(), aspas(b).c_str(), onde));
+}
+
 // Where a source's or a station's customers go: destino = "x" sends them all to x, rota = [...]
 // each to one destination by its probability.
 RotaLida ler_rota(const Leitor& l, const toml::table& t, const char* onde, bool exigida) {
   RotaLida r;
+  um_ou_outro(l, t, "destino", "rota", onde);
   const auto d = t.find("destino"), ro = t.find("rota");
-  if (d != t.end() && ro != t.end()) {
-    const Posicao x = d->first.source().begin, y = ro->first.source().begin;
-    erro(l, std::pair(x.line, x.column) > std::pair(y.line, y.column) ? x : y,
-         formatar("\"destino\" e \"rota\" juntos %s: use um ou outro", onde));
-  }
   if (d != t.end()) {
     r.pos = d->first.source().begin;
     r.passos.push_back({texto(l, d->second, "\"destino\""), d->second.source().begin, 1.0});
@@ -555,7 +563,7 @@ void ler_simulacao(Leitor& l, const toml::table& raiz) {
          formatar("\"simulacao\" deve ser uma tabela [simulacao], nao %s", escrito(*n).c_str()));
   }
   if (t != nullptr) {
-    checar_chaves(l, *t, {"tempo", "fregueses", "aquecimento"}, "em [simulacao]");
+    checar_chaves(l, *t, {"tempo", "fregueses", "aquecimento", "janela"}, "em [simulacao]");
     if (const toml::node* x = t->get("tempo")) l.rede.tempo = positivo(l, real(l, *x, "\"tempo\""));
     if (const toml::node* x = t->get("fregueses")) {
       l.rede.fregueses = inteiro(l, *x, "\"fregueses\"", 1, MAX_INT64);
@@ -573,6 +581,22 @@ void ler_simulacao(Leitor& l, const toml::table& raiz) {
   if (!l.rede.tempo && !l.rede.fregueses) {
     erro(l, t != nullptr ? t->source().begin : Posicao{1, 1},
          "falta um limite em [simulacao]: \"tempo\", \"fregueses\" ou os dois");
+  }
+  if (const toml::node* x = t != nullptr ? t->get("janela") : nullptr) {
+    const Numero j = real(l, *x, "\"janela\"");
+    l.rede.janela = positivo(l, j);
+    if (!l.rede.tempo) {
+      erro(l, j.pos,
+           "\"janela\" sem \"tempo\" em [simulacao]: numa corrida que termina por \"fregueses\" "
+           "a ultima janela nao teria fim conhecido; de um \"tempo\"");
+    }
+    const double quantas = janelas(*l.rede.tempo, j.v);
+    if (quantas > JANELAS_MAX) {
+      erro(l, j.pos,
+           formatar("\"janela\" (%s) divide \"tempo\" (%s) em %.12g janelas, mais que o maximo "
+                    "de %d; aumente \"janela\"",
+                    numero(j.v).c_str(), numero(*l.rede.tempo).c_str(), quantas, JANELAS_MAX));
+    }
   }
 }
 
@@ -656,9 +680,135 @@ void sem_classes(const Leitor& l, const toml::table& t, const char* chave) {
                 aspas(chave).c_str()));
 }
 
+// A value that changes with the time of day, { periodo = 24.0, valores = [ [0.0, x], ... ] },
+// the table of the key chave; ler_valor reads each x, exemplo shows a pair.
+template <class T, class F>
+PorHorario<T> ler_por_horario(const Leitor& l, const toml::table& t, const char* chave,
+                              const char* exemplo, F ler_valor) {
+  const std::string onde = "em " + aspas(chave);
+  checar_chaves(l, t, {"periodo", "valores"}, onde.c_str());
+  PorHorario<T> r;
+  r.periodo = positivo(l, real(l, exigir(l, t, "periodo", onde.c_str()), "\"periodo\""));
+  const toml::node& v = exigir(l, t, "valores", onde.c_str());
+  const toml::array* a = v.as_array();
+  if (a == nullptr) {
+    erro(l, v.source().begin,
+         formatar("\"valores\" de %s deve ser uma lista de pares [inicio, valor], nao %s",
+                  aspas(chave).c_str(), escrito(v).c_str()));
+  }
+  if (a->empty()) {
+    erro(l, v.source().begin,
+         formatar("\"valores\" de %s deve ter ao menos um par [inicio, valor]",
+                  aspas(chave).c_str()));
+  }
+  for (const toml::node& item : *a) {
+    const toml::array* par = item.as_array();
+    if (par == nullptr || par->size() != 2) {
+      erro(l, item.source().begin,
+           formatar("cada item de \"valores\" deve ser um par [inicio, valor] como %s, nao %s",
+                    exemplo,
+                    par != nullptr ? formatar("uma lista de %zu itens", par->size()).c_str()
+                                   : escrito(item).c_str()));
+    }
+    const Numero inicio = real(l, (*par)[0], "o inicio de cada par");
+    if (r.valores.empty() && inicio.v != 0) {
+      erro(l, inicio.pos,
+           formatar("o inicio do primeiro par deve ser 0, nao %s", numero(inicio.v).c_str()));
+    }
+    if (!r.valores.empty() && !(inicio.v > r.valores.back().first)) {
+      erro(l, inicio.pos,
+           formatar("o inicio de cada par deve ser maior que o do anterior (%s), nao %s",
+                    numero(r.valores.back().first).c_str(), numero(inicio.v).c_str()));
+    }
+    if (!(inicio.v < r.periodo)) {
+      erro(l, inicio.pos,
+           formatar("o inicio de cada par deve ser menor que \"periodo\" (%s), nao %s",
+                    numero(r.periodo).c_str(), numero(inicio.v).c_str()));
+    }
+    r.valores.emplace_back(inicio.v, ler_valor((*par)[1]));
+  }
+  return r;
+}
+
+// Rates from 1e-306 to 1e290 keep their mean interval, 1 / rate, within the exponential's range
+// (1e-290 to 1e306).
+constexpr double TAXA_MIN = 1e-306, TAXA_MAX = 1e290;
+
+PorHorario<double> ler_taxa(const Leitor& l, const toml::node& n) {
+  const toml::table* t = n.as_table();
+  if (t == nullptr) {
+    erro(l, n.source().begin,
+         formatar("\"taxa\" deve ser uma tabela como { periodo = 24.0, valores = [ [0.0, 20.0], "
+                  "[8.0, 120.0] ] }, nao %s",
+                  escrito(n).c_str()));
+  }
+  PorHorario<double> r =
+      ler_por_horario<double>(l, *t, "taxa", "[8.0, 120.0]", [&](const toml::node& x) {
+        const Numero v = real(l, x, "cada taxa");
+        nao_negativo(l, v);
+        if (v.v > 0 && (v.v < TAXA_MIN || v.v > TAXA_MAX)) {
+          erro(l, v.pos,
+               formatar("cada taxa deve ser 0 ou estar entre %s e %s, nao %s",
+                        numero(TAXA_MIN).c_str(), numero(TAXA_MAX).c_str(), numero(v.v).c_str()));
+        }
+        return v.v;
+      });
+  if (std::all_of(r.valores.begin(), r.valores.end(),
+                  [](const auto& v) { return v.second == 0; })) {
+    erro(l, n.source().begin, "todas as taxas de \"taxa\" sao 0: a fonte nunca geraria um fregues");
+  }
+  return r;
+}
+
+// The customers of one arrival: a distribution of whole numbers, which only these two kinds give.
+Distribuicao ler_lote(const Leitor& l, const toml::node& n) {
+  const std::string inteiros =
+      formatar("de inteiros de 1 a %lld", static_cast<long long>(LOTE_MAX));
+  const toml::table* t = n.as_table();
+  if (t == nullptr) {
+    erro(l, n.source().begin,
+         formatar("\"lote\" deve ser uma distribuicao %s como { dist = \"deterministica\", "
+                  "valor = 3 }, nao %s",
+                  inteiros.c_str(), escrito(n).c_str()));
+  }
+  const toml::node* d = t->get("dist");
+  if (d == nullptr) {
+    checar_chaves(l, *t, {"dist", "valor", "valores"}, "em \"lote\"");
+    erro(l, t->source().begin, "falta \"dist\" em \"lote\": \"deterministica\" ou \"empirica\"");
+  }
+  Distribuicao r;
+  r.tipo = tipo_dist(l, *d);
+  if (r.tipo != Dist::deterministica && r.tipo != Dist::empirica) {
+    erro(l, d->source().begin,
+         formatar("\"lote\" deve ser \"deterministica\" ou \"empirica\", %s, nao %s",
+                  inteiros.c_str(), aspas(nome(r.tipo)).c_str()));
+  }
+  const bool fixo = r.tipo == Dist::deterministica;
+  const std::string onde = formatar("na distribuicao %s de \"lote\"", nome(r.tipo));
+  checar_chaves(l, *t, {"dist", fixo ? "valor" : "valores"}, onde.c_str());
+  const toml::node& v = exigir(l, *t, fixo ? "valor" : "valores", onde.c_str());
+  auto um = [&](const toml::node& x, const char* rotulo) {
+    return static_cast<double>(inteiro(l, x, rotulo, 1, LOTE_MAX));
+  };
+  if (fixo) {
+    r.valor = um(v, "\"valor\" de \"lote\"");
+    return r;
+  }
+  const toml::array* a = v.as_array();
+  if (a == nullptr) {
+    erro(l, v.source().begin,
+         formatar("\"valores\" deve ser uma lista de numeros, nao %s", escrito(v).c_str()));
+  }
+  if (a->empty()) erro(l, v.source().begin, "\"valores\" deve ter ao menos um valor");
+  for (const toml::node& x : *a) {
+    r.valores.push_back(um(x, "cada valor de \"valores\" de \"lote\""));
+  }
+  return r;
+}
+
 void ler_fonte(Leitor& l, const toml::table& t) {
   const char* onde = "em [[fonte]]";
-  checar_chaves(l, t, {"nome", "classe", "intervalo", "destino", "rota"}, onde);
+  checar_chaves(l, t, {"nome", "classe", "intervalo", "taxa", "lote", "destino", "rota"}, onde);
   Fonte f;
   f.nome = ler_nome(l, t, onde, Tipo::fonte, static_cast<int>(l.rede.fontes.size()));
   if (const toml::node* n = t.get("classe")) {
@@ -676,11 +826,19 @@ void ler_fonte(Leitor& l, const toml::table& t) {
          "falta \"classe\" em [[fonte]]: com [[classe]] declaradas, cada fonte diz a classe dos "
          "fregueses que gera");
   }
-  f.intervalo = ler_dist(l, t, "intervalo", onde);
-  if (media(f.intervalo) == 0) {
-    erro(l, t.get("intervalo")->source().begin,
-         "\"intervalo\" tem media 0: a fonte geraria fregueses sem fim no instante 0");
+  um_ou_outro(l, t, "intervalo", "taxa", onde);
+  if (const toml::node* n = t.get("taxa")) {
+    f.taxa = ler_taxa(l, *n);
+  } else if (t.get("intervalo") == nullptr) {
+    erro(l, t.source().begin, "falta \"intervalo\" ou \"taxa\" em [[fonte]]");
+  } else {
+    f.intervalo = ler_dist(l, t, "intervalo", onde);
+    if (media(f.intervalo) == 0) {
+      erro(l, t.get("intervalo")->source().begin,
+           "\"intervalo\" tem media 0: a fonte geraria fregueses sem fim no instante 0");
+    }
   }
+  if (const toml::node* n = t.get("lote")) f.lote = ler_lote(l, *n);
   l.fontes.push_back({ler_rota(l, t, onde, true)});
   l.rede.fontes.push_back(std::move(f));
 }
@@ -712,12 +870,29 @@ std::string como_chave(const std::string& nome) {
   return nua ? nome : aspas(nome);
 }
 
-constexpr std::string_view CHAVES_ESTACAO[] = {"nome",       "servidores", "capacidade",
-                                               "disciplina", "servico",    "destino",
-                                               "rota",       "limiar",     "classes"};
+constexpr std::string_view CHAVES_ESTACAO[] = {"nome",    "servidores", "capacidade",  "disciplina",
+                                               "servico", "destino",    "rota",        "limiar",
+                                               "classes", "paciencia",  "desistencia", "cheia"};
+
+// Patience and balking act on customers waiting: refused where nobody waits, at the key chave.
+void com_espera(const Leitor& l, const Estacao& e, const toml::key& chave) {
+  const std::string k = aspas(chave.str());
+  if (e.infinitos) {
+    erro(l, chave.source().begin,
+         formatar("%s com servidores = \"infinitos\": ninguem espera numa estacao assim; tire %s "
+                  "ou de um numero de servidores",
+                  k.c_str(), k.c_str()));
+  }
+  if (e.disciplina == Disciplina::ps) {
+    erro(l, chave.source().begin,
+         formatar("%s com disciplina = \"ps\": ninguem espera no processamento compartilhado, "
+                  "todos sao servidos ao mesmo tempo; tire %s ou mude a disciplina",
+                  k.c_str(), k.c_str()));
+  }
+}
 
 // What each class does differently at the station e being read: "classes" maps class names to
-// tables of servico, destino or rota, and proxima_classe.
+// tables of servico, destino or rota, proxima_classe and paciencia.
 void ler_classes_da_estacao(Leitor& l, const toml::table& t, Estacao& e, EstacaoLida& lida) {
   const auto it = t.find("classes");
   if (it == t.end()) return;
@@ -729,7 +904,7 @@ void ler_classes_da_estacao(Leitor& l, const toml::table& t, Estacao& e, Estacao
                   "\"exponencial\", media = 1.0 } } }, nao %s",
                   escrito(it->second).c_str()));
   }
-  const Chaves conhecidas = {"servico", "destino", "rota", "proxima_classe"};
+  const Chaves conhecidas = {"servico", "destino", "rota", "proxima_classe", "paciencia"};
   e.classes.resize(l.rede.classes.size());
   lida.classes.resize(l.rede.classes.size());
   for (const toml::key* chave : em_ordem(*tabela)) {
@@ -782,6 +957,16 @@ void ler_classes_da_estacao(Leitor& l, const toml::table& t, Estacao& e, Estacao
       }
       d.proxima_classe = j;
     }
+    if (const auto p = x->find("paciencia"); p != x->end()) {
+      com_espera(l, e, p->first);
+      if (c.populacao) {
+        erro(l, p->first.source().begin,
+             formatar("\"paciencia\" para a classe fechada %s: um fregues seu que desistisse "
+                      "sairia da rede, e uma classe fechada nunca perde os seus",
+                      aspas(c.nome).c_str()));
+      }
+      d.paciencia = ler_dist(l, *x, "paciencia", onde.c_str());
+    }
   }
 }
 
@@ -798,9 +983,22 @@ void ler_estacao(Leitor& l, const toml::table& t) {
       e.infinitos = true;
     } else if (auto v = inteiro(*n, 1, MAX_INT)) {
       e.servidores = static_cast<int>(*v);
+    } else if (const toml::table* x = n->as_table()) {
+      e.turnos = ler_por_horario<int>(l, *x, "servidores", "[8.0, 14]", [&](const toml::node& y) {
+        return static_cast<int>(inteiro(l, y, "cada numero de servidores", 0, MAX_INT));
+      });
+      // What depends on the servers alone (the capacity, a station's size) takes the most.
+      e.servidores = 0;
+      for (const auto& [_, c] : e.turnos->valores) e.servidores = std::max(e.servidores, c);
+      if (e.servidores == 0) {
+        erro(l, n->source().begin,
+             "todos os turnos de \"servidores\" tem 0 servidores: a estacao nunca atenderia "
+             "ninguem");
+      }
     } else {
       erro(l, n->source().begin,
-           formatar("\"servidores\" deve ser um inteiro de 1 a %lld ou \"infinitos\", nao %s",
+           formatar("\"servidores\" deve ser um inteiro de 1 a %lld, \"infinitos\" ou turnos "
+                    "como { periodo = 24.0, valores = [ [0.0, 3], [8.0, 14] ] }, nao %s",
                     static_cast<long long>(MAX_INT), escrito(*n).c_str()));
     }
   }
@@ -809,8 +1007,10 @@ void ler_estacao(Leitor& l, const toml::table& t) {
     e.capacidade = inteiro(l, *n, "\"capacidade\"", 1, MAX_INT64);
     if (!e.infinitos && *e.capacidade < e.servidores) {
       erro(l, n->source().begin,
-           formatar("\"capacidade\" (%lld) deve ser maior ou igual a \"servidores\" (%d)",
-                    static_cast<long long>(*e.capacidade), e.servidores));
+           formatar("\"capacidade\" (%lld) deve ser maior ou igual %s (%d)",
+                    static_cast<long long>(*e.capacidade),
+                    e.turnos ? "ao maior turno de \"servidores\"" : "a \"servidores\"",
+                    e.servidores));
     }
   }
   if (const toml::node* n = t.get("disciplina")) {
@@ -836,6 +1036,47 @@ void ler_estacao(Leitor& l, const toml::table& t) {
                    l.arquivo.c_str(), linha(p), coluna(p), aspas(d).c_str(), aspas(e.nome).c_str(),
                    cs.empty() ? "o modelo tem uma classe so"
                               : "todas as classes tem a mesma \"prioridade\""));
+    }
+  }
+  if (const auto p = t.find("paciencia"); p != t.end()) {
+    lida.paciencia = p->first.source().begin;
+    com_espera(l, e, p->first);
+    e.paciencia = ler_dist(l, t, "paciencia", onde);
+  }
+  if (const auto d = t.find("desistencia"); d != t.end()) {
+    lida.desistencia = d->first.source().begin;
+    com_espera(l, e, d->first);
+    const toml::array* a = d->second.as_array();
+    if (a == nullptr) {
+      erro(l, d->second.source().begin,
+           formatar("\"desistencia\" deve ser uma lista de probabilidades como [1.0, 0.9, 0.5], "
+                    "nao %s",
+                    escrito(d->second).c_str()));
+    }
+    if (a->empty()) {
+      erro(l, d->second.source().begin, "\"desistencia\" deve ter ao menos uma probabilidade");
+    }
+    for (const toml::node& x : *a) {
+      const Numero p = real(l, x, "cada probabilidade de \"desistencia\"");
+      if (!(p.v >= 0 && p.v <= 1)) {
+        erro(l, p.pos,
+             formatar("cada probabilidade de \"desistencia\" deve estar entre 0 e 1, nao %s",
+                      numero(p.v).c_str()));
+      }
+      e.desistencia.push_back(p.v);
+    }
+  }
+  if (const toml::node* n = t.get("cheia")) {
+    const std::string s = texto(l, *n, "\"cheia\"");
+    if (s != "perde" && s != "bloqueia") {
+      erro(l, n->source().begin,
+           formatar("\"cheia\" deve ser \"perde\" ou \"bloqueia\", nao %s", aspas(s).c_str()));
+    }
+    e.bloqueia = s == "bloqueia";
+    if (e.bloqueia && !e.capacidade) {
+      erro(l, n->source().begin,
+           "cheia = \"bloqueia\" sem \"capacidade\": uma estacao sem limite nunca enche, e "
+           "ninguem esperaria por ela; de uma \"capacidade\" ou tire \"cheia\"");
     }
   }
   if (const toml::node* n = t.get("limiar")) {
@@ -898,8 +1139,19 @@ void checar_fechadas(const Leitor& l) {
     if (!c.populacao) continue;
     const std::vector<char> chega = alcance_fechada(r, static_cast<int>(k));
     for (std::size_t i = 0; i < r.estacoes.size(); ++i) {
-      const double s = soma(rota_de(r.estacoes[i], static_cast<int>(k)));
-      if (!chega[i] || s >= 1 - TOLERANCIA) continue;
+      if (!chega[i]) continue;
+      const Estacao& e = r.estacoes[i];
+      for (const auto& [chave, pos, como] :
+           {std::tuple{"paciencia", l.estacoes[i].paciencia, "desistisse"},
+            {"desistencia", l.estacoes[i].desistencia, "desistisse de entrar"}}) {
+        if (pos.line == 0) continue;
+        erro(l, pos,
+             formatar("%s em %s, onde chega a classe fechada %s: um fregues seu que %s sairia da "
+                      "rede, e uma classe fechada nunca perde os seus",
+                      aspas(chave).c_str(), aspas(e.nome).c_str(), aspas(c.nome).c_str(), como));
+      }
+      const double s = soma(rota_de(e, static_cast<int>(k)));
+      if (s >= 1 - TOLERANCIA) continue;
       erro(l, pos_rota(l, static_cast<int>(i), static_cast<int>(k)),
            formatar("a rota da classe fechada %s em %s soma %.12g: seus fregueses sairiam da "
                     "rede, e uma classe fechada nunca perde os seus; faca a rota dessa classe em "
@@ -1185,6 +1437,8 @@ void conferir_profundidade(const Leitor& l, std::string_view t) {
 }
 
 }  // namespace
+
+double janelas(double tempo, double janela) { return std::ceil(tempo / janela); }
 
 std::optional<Excesso> populacao_excedente(const Rede& rede) {
   std::vector<std::int64_t> populacao(rede.estacoes.size(), 0);

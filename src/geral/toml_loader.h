@@ -17,6 +17,14 @@ namespace tarvo::geral {
 constexpr std::int64_t PRIORIDADE_MAX = 1000000000;
 // A closed class has at most POPULACAO_MAX customers, every one of them held from time 0.
 constexpr std::int64_t POPULACAO_MAX = 100000000;
+// A source's batch has at most LOTE_MAX customers, every one of them made at its arrival.
+constexpr std::int64_t LOTE_MAX = 1000000;
+// A run has at most JANELAS_MAX windows of figures: each keeps every figure of every object, in
+// every replication, and a year by the hour (8760) still fits.
+constexpr int JANELAS_MAX = 10000;
+
+// The windows of length janela that cover a run of tempo, the last one perhaps shorter.
+double janelas(double tempo, double janela);
 
 // The network of the file at caminho, which its messages name as given.
 Rede ler_rede(const std::string& caminho);

@@ -49,6 +49,9 @@ TEST(LerRede, LoadsTheExampleAsWritten) {
   EXPECT_EQ(campos(c.servico),
             campos({.tipo = Dist::lognormal, .media = 3.0, .desvio = 1.5, .valores = {}}));
   EXPECT_EQ(pares(c.rota), (std::vector<std::pair<int, double>>{{1, 0.2}}));
+  // What the model leaves out of a day's keys stays out.
+  EXPECT_TRUE(!r.janela && !r.fontes[0].taxa && !r.fontes[0].lote && !c.turnos && !c.paciencia &&
+              c.desistencia.empty() && !c.bloqueia);
   EXPECT_TRUE(r.avisos.empty());
 }
 
@@ -130,6 +133,40 @@ TEST(LerRede, LoadsClassesAsWritten) {
   EXPECT_EQ(pares(*e.classes[2].rota), (Pares{{3, 1.0}}));
   EXPECT_TRUE(c.disciplina == Disciplina::fifo && c.classes.empty());
   EXPECT_TRUE(b.infinitos && b.classes.empty());
+  EXPECT_TRUE(r.avisos.empty());
+}
+
+// Rates and servers by the hour, batches, patience, balking, blocking and windows.
+TEST(LerRede, LoadsACallCentresDayAsWritten) {
+  const Rede r = ler_rede(TARVO_EXEMPLOS "/central.toml");
+  EXPECT_TRUE(r.tempo == 24.0 && r.janela == 1.0 && !r.fregueses);
+  ASSERT_EQ(r.fontes.size(), 2u);
+  const Fonte &c = r.fontes[0], &rt = r.fontes[1];
+  ASSERT_TRUE(c.taxa && rt.taxa && rt.lote);
+  EXPECT_EQ(c.taxa->periodo, 24.0);
+  EXPECT_EQ(c.taxa->valores, (std::vector<std::pair<double, double>>{
+                                 {0.0, 20.0}, {8.0, 120.0}, {12.0, 90.0}, {18.0, 40.0}}));
+  EXPECT_FALSE(c.lote);
+  EXPECT_EQ(rt.taxa->valores,
+            (std::vector<std::pair<double, double>>{{0.0, 0.0}, {9.0, 2.0}, {17.0, 0.0}}));
+  EXPECT_EQ(campos(*rt.lote),
+            campos({.tipo = Dist::empirica, .valores = std::vector<double>{1, 1, 2, 3}}));
+  ASSERT_EQ(r.estacoes.size(), 2u);
+  const Estacao &u = r.estacoes[0], &a = r.estacoes[1];
+  EXPECT_TRUE(u.infinitos && !u.turnos && !u.paciencia && u.desistencia.empty() && !u.bloqueia);
+  ASSERT_TRUE(a.turnos && a.paciencia);
+  EXPECT_EQ(a.turnos->periodo, 24.0);
+  EXPECT_EQ(a.turnos->valores,
+            (std::vector<std::pair<double, int>>{{0.0, 3}, {8.0, 14}, {18.0, 5}}));
+  EXPECT_EQ(a.servidores, 14);  // the most of any shift
+  EXPECT_TRUE(a.capacidade == 40 && a.bloqueia && a.limiar == 0.0056);
+  EXPECT_EQ(campos(*a.paciencia),
+            campos({.tipo = Dist::exponencial, .media = 0.05, .valores = {}}));
+  EXPECT_EQ(a.desistencia, (std::vector<double>{1.0, 1.0, 0.9, 0.7, 0.5}));
+  ASSERT_EQ(a.classes.size(), 2u);
+  EXPECT_FALSE(a.classes[0].paciencia);
+  EXPECT_EQ(campos(*a.classes[1].paciencia),
+            campos({.tipo = Dist::exponencial, .media = 0.1, .valores = {}}));
   EXPECT_TRUE(r.avisos.empty());
 }
 

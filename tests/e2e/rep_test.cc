@@ -534,6 +534,16 @@ void preparar_base(const DiretorioTemporario& base) {
                    "classes.a.servico = { dist = \"exponencial\", media = 0.2 }\n"
                    "[[estacao]]\nnome = \"c\"\ncapacidade = 4\ndestino = \"c\"\n"
                    "servico = { dist = \"exponencial\", media = 0.5 }\n");
+  escrever_arquivo(base / "dia.toml",
+                   "[simulacao]\ntempo = 9.0\njanela = 1.0\n[[classe]]\nnome = \"a\"\n"
+                   "[[fonte]]\nnome = \"f\"\nclasse = \"a\"\ndestino = \"b\"\n"
+                   "taxa = { periodo = 9.0, valores = [ [0.0, 1.0], [4.0, 2.0] ] }\n"
+                   "lote = { dist = \"deterministica\", valor = 2 }\n"
+                   "[[estacao]]\nnome = \"b\"\ncapacidade = 3\n"
+                   "servidores = { periodo = 9.0, valores = [ [0.0, 1], [4.0, 2] ] }\n"
+                   "servico = { dist = \"exponencial\", media = 0.5 }\n"
+                   "paciencia = { dist = \"exponencial\", media = 1.0 }\n"
+                   "classes.a.paciencia = { dist = \"erlang\", k = 2, media = 1.0 }\n");
   escrever_arquivo(base / "parado.txt",
                    "D 9\nN 5\nE 2 a 1 1\ns 1\nF q\ns 1\nS 2 x 0 0\ne 1\ns 1\nF f\n");
   escrever_arquivo(base / "dois.txt",
