@@ -249,6 +249,7 @@ Solucao longo_prazo(const Rede& r) {
 }
 
 Solucao na_janela(const Rede& r, double inicio, double fim) {
+  if (!varia(r)) return resolver(r);  // every window is the steady state, as exact as it is
   // The instants in the window where some rate or number of servers changes.
   std::vector<double> cortes{inicio, fim};
   auto cortar = [&](const auto& h) {

@@ -292,8 +292,9 @@ Solucao longo_prazo(const Rede& r);
 // constant rates and servers solved as if it lasted for ever, and the stretches' values averaged,
 // each over what it counts (the time, the arrivals, those who joined, those served); every value
 // labelled aproximada. A station overloaded in any stretch (load 1 or more, no patience or
-// capacity) is unstable in the window. The adapter calls it once per window and matches the
-// window's figures to its solution with teoria_das_figuras.
+// capacity) has no value in the window. A network that does not vary has resolver's solution
+// in every window. The adapter calls it once per window and matches the window's figures to
+// its solution with teoria_das_figuras.
 Solucao na_janela(const Rede& r, double inicio, double fim);
 
 // The value of a schedule at time t, and its mean over [a, b) (a < b).
