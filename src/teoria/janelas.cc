@@ -248,7 +248,7 @@ Solucao longo_prazo(const Rede& r) {
   return sol;
 }
 
-Solucao na_janela(const Rede& r, double inicio, double fim) {
+Solucao na_janela(const Rede& r, double inicio, double fim, Resolvidos* resolvidos) {
   if (!varia(r)) return resolver(r);  // every window is the steady state, as exact as it is
   // The instants in the window where some rate or number of servers changes.
   std::vector<double> cortes{inicio, fim};
@@ -279,6 +279,8 @@ Solucao na_janela(const Rede& r, double inicio, double fim) {
     duracoes[chave] += cortes[k + 1] - cortes[k];
   }
   std::vector<Trecho> trechos;
+  Resolvidos locais;
+  Resolvidos& ja = resolvidos != nullptr ? *resolvidos : locais;
   for (const auto& [chave, duracao] : duracoes) {
     if (!(duracao > 0)) continue;
     Rede x = r;
@@ -297,7 +299,9 @@ Solucao na_janela(const Rede& r, double inicio, double fim) {
       if (e.turnos) e.servidores = static_cast<int>(chave[x.fontes.size() + i]);
       e.turnos.reset();
     }
-    t.sol = resolver(x);
+    auto achado = ja.find(chave);
+    if (achado == ja.end()) achado = ja.emplace(chave, resolver(x)).first;
+    t.sol = achado->second;
     trechos.push_back(std::move(t));
   }
   return combinar(trechos);

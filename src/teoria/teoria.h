@@ -4,6 +4,7 @@
 #define TARVO_TEORIA_TEORIA_H_
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -294,8 +295,11 @@ Solucao longo_prazo(const Rede& r);
 // labelled aproximada. A station overloaded in any stretch (load 1 or more, no patience or
 // capacity) has no value in the window. A network that does not vary has resolver's solution
 // in every window. The adapter calls it once per window and matches the window's figures to
-// its solution with teoria_das_figuras.
-Solucao na_janela(const Rede& r, double inicio, double fim);
+// its solution with teoria_das_figuras; given resolvidos, kept from one call to the next, a
+// stretch of the same rates and servers as one already met (at the same time of another day)
+// is not solved again. Throws what resolver throws.
+using Resolvidos = std::map<std::vector<double>, Solucao>;
+Solucao na_janela(const Rede& r, double inicio, double fim, Resolvidos* resolvidos = nullptr);
 
 // The value of a schedule at time t, and its mean over [a, b) (a < b).
 template <class T>

@@ -216,6 +216,7 @@ TEST(Teoria, GivesTextbookAnswers) {
   int casos = 0;
   std::optional<Solucao> sol;          // of the last network, unless solving it failed
   Rede rede;                           // the last network
+  Resolvidos resolvidos;               // the stretches of its windows solved so far
   std::vector<geral::Classe> classes;  // of the next network
   for (std::string linha; std::getline(arquivo, linha);) {
     linha = linha.substr(0, linha.find('#'));
@@ -246,6 +247,7 @@ TEST(Teoria, GivesTextbookAnswers) {
     if (f == "modelo") {
       rede = de_geral(modelo(in, std::move(classes)));
       classes.clear();
+      resolvidos.clear();
       try {
         sol = resolver(rede);
       } catch (const Falha&) {
@@ -254,7 +256,7 @@ TEST(Teoria, GivesTextbookAnswers) {
       continue;
     }
     if (f == "janela" && in >> lambda >> es) {
-      sol = na_janela(rede, lambda, es);
+      sol = na_janela(rede, lambda, es, &resolvidos);
       continue;
     }
     if (f == "falha") {
