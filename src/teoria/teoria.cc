@@ -842,7 +842,8 @@ Solucao resolver(const Rede& r) {
   for (std::size_t i = 0; i < n; ++i) {
     const Estacao& e = ag.estacoes[i];
     Estado& s = sol.estacoes[i];
-    s.carga = lambda[i] * e.media / (e.infinitos ? 1 : e.servidores);
+    // A station nobody reaches carries no load, even with no servers (closed for a while).
+    s.carga = lambda[i] > 0 ? lambda[i] * e.media / (e.infinitos ? 1 : e.servidores) : 0;
     // Balking leaves the load of long queues at lambda times the last chance of joining;
     // patience bounds the queue whatever the load.
     const double fica = imp[i].limitada ? 0 : e.desistencia.empty() ? 1 : e.desistencia.back();
@@ -1008,7 +1009,12 @@ Solucao resolver(const Rede& r) {
     // Which class LIFO or random order serves next changes where it goes next: back to this
     // station, that changes its own arrivals.
     const bool reordena = d != Disciplina::fifo && cega && presentes[i] > 1;
-    if (imp[i].tem) {
+    if (!(l > 0) && !e.infinitos && e.servidores == 0) {
+      // Closed, and nobody comes: nobody waits or is served.
+      s.m = de_fila(0, 0, 0, 1, 0, e.media);
+      s.m.utilizacao = NaN;
+      s.metodo = Metodo::exata;
+    } else if (imp[i].tem) {
       // Fed by Poisson streams on no loop, with the chain's conditions (or no value at all).
       const Cadeia ch = *impaciente(cadeia_de(e, imp[i], mist[i], l));
       s.m = ch.m;
