@@ -2,7 +2,8 @@
 // equations, QNA's, every station's formulas and the laws its figures ask for) on generated
 // networks of up to 5000 stations: random routing with exits and loops, a few capacities, and a
 // long tandem whose sojourn has a law; and Mean Value Analysis of closed networks of two classes,
-// exact up to its threshold and Schweitzer's beyond. Prints every time it measured; exits with
+// exact up to its threshold and Schweitzer's beyond; Erlang A at up to 1000 servers (the
+// stations column: its servers). Prints every time it measured; exits with
 // status 1 when the theory of a 5000-station network takes 2 s or more.
 #include <algorithm>
 #include <chrono>
@@ -181,6 +182,21 @@ int rodar() {
     const Medida m = medir(tandem(n, 7));
     std::printf("%-10s %8d %8d %12d %10.4f\n", "tandem", n, m.figuras, m.com_teoria, m.segundos);
     if (n == 5000 && m.segundos >= LIMITE) ok = false;
+  }
+  // Erlang A: c servers offered 5% more than they can serve, patience ten services long; the
+  // chain, and the law of the served customers' wait for its quantiles and service level.
+  for (int c : {10, 100, 1000}) {
+    geral::Rede r;
+    r.fontes.push_back({"chamadas", exponencial(1 / (1.05 * c)), {{0, 1}}});
+    geral::Estacao e;
+    e.nome = "agentes";
+    e.servidores = c;
+    e.servico = exponencial(1);
+    e.paciencia = exponencial(10);
+    e.limiar = 0.1;
+    r.estacoes.push_back(e);
+    const Medida m = medir(r);
+    std::printf("%-10s %8d %8d %12d %10.4f\n", "erlang A", c, m.figuras, m.com_teoria, m.segundos);
   }
   // Closed classes have no figures of their own in the adapter yet: the solution alone.
   for (std::int64_t pop : {100, 690, 5000}) {

@@ -25,6 +25,9 @@ double valor(const Medidas& m, const std::string& figura) {
   if (figura == "sistema_medio") return m.sistema;
   if (figura == "permanencia_media") return m.permanencia;
   if (figura == "prob_perda") return m.perda;
+  if (figura == "prob_abandono") return m.abandono;
+  if (figura == "prob_desistencia") return m.desistencia;
+  if (figura == "bloqueio") return m.bloqueio;
   return NAN;
 }
 
@@ -42,19 +45,24 @@ bool da_espera(const std::string& figura) {
   return figura == "prob_espera" || figura == "nivel_servico" || percentil(figura, "espera_") > 0;
 }
 
-// Figures the traffic equations give, as exact as the rates they come from.
-bool de_fluxo(const std::string& figura) {
+// Figures the traffic equations give, as exact as the rates they come from; where nobody leaves
+// a queue or declines to join, also the chances of doing so, 0.
+bool de_fluxo(const std::string& figura, bool impaciente) {
   return figura == "taxa_chegada" || figura == "vazao" || figura == "utilizacao" ||
-         figura == "taxa_servico" || figura == "prob_perda";
+         figura == "taxa_servico" || figura == "prob_perda" || figura == "bloqueio" ||
+         (!impaciente && (figura == "prob_abandono" || figura == "prob_desistencia"));
 }
 
-// A figure of the wait's law: P(W > 0), a quantile, or the share that waits at most the
-// threshold.
-std::optional<double> da_lei(const Uniformizada& u, const IdFigura& id) {
+// A figure of the wait's law (a single law, or a window's mixture): P(W > 0), a quantile, or the
+// share that waits at most the threshold. Where customers leave the queue or decline to join,
+// that share counts only those served, over all who arrived (served the share atendidos of
+// them).
+template <typename Lei>
+std::optional<double> da_lei(const Lei& u, const IdFigura& id, double atendidos) {
   if (id.figura == "prob_espera") return excede(u, 0);
   if (id.figura == "nivel_servico") {
     if (!id.limiar) return std::nullopt;
-    return 1 - excede(u, *id.limiar);
+    return atendidos * (1 - excede(u, *id.limiar));
   }
   return quantil(u, percentil(id.figura, "espera_"));
 }
@@ -113,8 +121,13 @@ std::vector<std::optional<Teorico>> teoria_das_figuras(
     const Metodo metodo = c < 0 ? s.metodo : s.classes[static_cast<std::size_t>(c)].metodo;
     const Metodo fluxo =
         c < 0 ? s.metodo_fluxo : s.classes[static_cast<std::size_t>(c)].metodo_fluxo;
+    // The servers on shift are known whatever the queue does.
+    if (id.figura == "servidores_medio") {
+      if (std::isfinite(s.servidores)) v[f] = Teorico{s.servidores, "exata", 0};
+      continue;
+    }
     if (s.metodo == Metodo::instavel) {
-      const Medidas um{1, 1, 1, 1, 1, 1, 1, 1};
+      const Medidas um{1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
       if (!std::isnan(valor(um, id.figura)) || da_espera(id.figura)) {
         v[f] = Teorico{0, "instavel", s.carga};
       }
@@ -124,12 +137,17 @@ std::vector<std::optional<Teorico>> teoria_das_figuras(
       // The legacy generator's exponential is discretised: its law is near, not equal to, the
       // continuous one. Where the law is known, every class waits by it.
       if (c >= 0 && !(m.chegada > 0)) continue;
-      const std::optional<double> x = s.espera ? da_lei(*s.espera, id) : std::nullopt;
-      if (x) v[f] = Teorico{*x, id.tipo == "fila" ? "aproximada" : "exata", 0};
+      const double atendidos = s.impaciente ? m.vazao / m.chegada : 1;
+      std::optional<double> x;
+      if (s.espera) x = da_lei(*s.espera, id, atendidos);
+      if (!s.esperas.empty()) x = da_lei(s.esperas, id, atendidos);
+      // A window's law is the approximation's; the legacy exponential's is near the continuous.
+      const char* como = !s.esperas.empty() || id.tipo == "fila" ? "aproximada" : "exata";
+      if (x && std::isfinite(*x)) v[f] = Teorico{*x, como, 0};
       continue;
     }
     const double x = valor(m, id.figura);
-    const Metodo usado = de_fluxo(id.figura) ? fluxo : metodo;
+    const Metodo usado = de_fluxo(id.figura, s.impaciente) ? fluxo : metodo;
     if (std::isfinite(x) && usado != Metodo::nenhum) v[f] = Teorico{x, nome(usado), 0};
   }
   return v;

@@ -48,11 +48,15 @@ double excede(const Uniformizada& u, double t) {
   return soma;
 }
 
-double quantil(const Uniformizada& u, double p) {
+namespace {
+
+// The least t where a falling P(X > t) reaches 1 - p, bracketed by doubling from escala.
+template <typename Excede>
+double raiz(const Excede& excede_t, double escala, double p) {
   const double alvo = 1 - p;
-  if (excede(u, 0) <= alvo) return 0;
-  auto f = [&](double t) { return excede(u, t) - alvo; };
-  double baixo = 0, alto = 1 / u.taxa;
+  if (excede_t(0.0) <= alvo) return 0;
+  auto f = [&](double t) { return excede_t(t) - alvo; };
+  double baixo = 0, alto = escala;
   while (f(alto) > 0) {
     baixo = alto;
     alto *= 2;
@@ -62,6 +66,24 @@ double quantil(const Uniformizada& u, double p) {
   const auto [a, b] = boost::math::tools::toms748_solve(
       f, baixo, alto, boost::math::tools::eps_tolerance<double>(50), passos);
   return (a + b) / 2;
+}
+
+}  // namespace
+
+double quantil(const Uniformizada& u, double p) {
+  return raiz([&u](double t) { return excede(u, t); }, 1 / u.taxa, p);
+}
+
+double excede(const std::vector<std::pair<double, Uniformizada>>& v, double t) {
+  double soma = 0;
+  for (const auto& [peso, u] : v) soma += peso * excede(u, t);
+  return soma;
+}
+
+double quantil(const std::vector<std::pair<double, Uniformizada>>& v, double p) {
+  double escala = std::numeric_limits<double>::infinity();
+  for (const auto& [peso, u] : v) escala = std::min(escala, 1 / u.taxa);
+  return raiz([&v](double t) { return excede(v, t); }, escala, p);
 }
 
 std::optional<Uniformizada> uniformizar(const Fases& f) {

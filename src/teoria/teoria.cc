@@ -16,7 +16,9 @@ namespace {
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
-Medidas sem_valor() { return {NaN, NaN, NaN, NaN, NaN, NaN, NaN, NaN}; }
+bool em_lotes(const Fonte& f) { return f.lote != 1 || f.lote2 != 1; }
+
+Medidas sem_valor() { return {NaN, NaN, NaN, NaN, NaN, NaN, NaN, NaN, NaN, NaN, NaN}; }
 
 // Completes the means from the waiting line, by Little's law over the customers served.
 Medidas de_fila(double lambda, double vazao, double ocupados, double servidores, double lq,
@@ -163,7 +165,7 @@ bool por_ordem(const Estacao& e) {
 std::optional<double> permanencia_com_perdas(const Rede& r, const Grafo& g, const Solucao& sol) {
   const std::size_t n = r.estacoes.size();
   for (const Fonte& f : r.fontes) {
-    if (!f.exponencial) return std::nullopt;
+    if (!f.exponencial || em_lotes(f)) return std::nullopt;
   }
   for (const Estado& s : sol.estacoes) {
     if (s.metodo != Metodo::exata) return std::nullopt;
@@ -234,7 +236,7 @@ std::optional<Fases> lei_permanencia(const Rede& r, const Grafo& g, const Soluca
   double total = 0;
   std::vector<double> entrada(n, 0);
   for (const Fonte& f : r.fontes) {
-    if (!f.exponencial) return std::nullopt;
+    if (!f.exponencial || em_lotes(f)) return std::nullopt;
     total += f.taxa;
     for (const Destino& d : f.rota) entrada[static_cast<std::size_t>(d.estacao)] += f.taxa * d.p;
   }
@@ -287,7 +289,8 @@ PorClasse por_classe(const Rede& r) {
     }
     v.de.emplace_back();
     for (std::size_t c = 0; c < v.k; ++c) {
-      v.de.back().push_back({e.media, e.scv, e.exponencial, e.rota, static_cast<int>(c)});
+      v.de.back().push_back(
+          {e.media, e.scv, e.exponencial, e.rota, static_cast<int>(c), e.paciencia});
     }
   }
   return v;
@@ -459,6 +462,56 @@ geral::Disciplina efetiva(const Estacao& e, int classes) {
   return e.disciplina;
 }
 
+// Whether a station's customers may leave its queue or decline to join it.
+bool tem_impaciencia(const Estacao& e, const std::vector<DaClasse>& de) {
+  return !e.desistencia.empty() || e.paciencia.media ||
+         std::any_of(de.begin(), de.end(), [](const DaClasse& d) { return d.paciencia.media; });
+}
+
+// What a station's impatience and balking allow: the birth-death chain of the number present
+// needs one exponential service mean and one patience (exponential, or none) for all the open
+// customers there, and FIFO.
+struct Impaciencia {
+  bool tem = false;
+  bool cadeia = false;
+  bool limitada = false;  // someone waiting leaves sooner or later: the queue cannot grow for ever
+  std::optional<double> paciencia;
+};
+
+Impaciencia impaciencia(const Estacao& e, const std::vector<DaClasse>& de, const PorClasse& v,
+                        const double* l, const Mistura& m) {
+  Impaciencia x;
+  x.tem = tem_impaciencia(e, de);
+  std::optional<Paciencia> comum;
+  bool iguais = true;
+  for (std::size_t c = 0; c < v.k; ++c) {
+    if (v.fechada[c] || !(l[c] > 0)) continue;
+    const Paciencia& p = de[c].paciencia;
+    if (!comum) comum = p;
+    iguais = iguais && p == *comum;
+    x.limitada = x.limitada || p.media.has_value();
+  }
+  if (!comum) comum = e.paciencia;
+  x.paciencia = comum->media;
+  x.cadeia = x.tem && iguais && (!comum->media || comum->exponencial) && m.exponencial &&
+             !e.infinitos && efetiva(e, m.presentes) == geral::Disciplina::fifo;
+  return x;
+}
+
+Impaciente cadeia_de(const Estacao& e, const Impaciencia& x, const Mistura& m, double lambda) {
+  return {lambda, e.servidores, m.media, x.paciencia, e.desistencia, e.capacidade};
+}
+
+// M^X/G/1: batches of X customers at Poisson instants (rate lambda / E[X]) into one server, FIFO.
+// A customer waits for the work found by its batch, M/G/1's with the batch's total service as
+// the service, then for the customers ahead of it in its batch, of mean E[X(X - 1)] / (2 E[X]).
+Medidas mxg1(double lambda, double es, double scv, double x1, double x2) {
+  const double lote = lambda / x1, rho = lambda * es;
+  const double trabalho2 = x1 * scv * es * es + x2 * es * es;  // E[B^2] of a batch's work
+  const double w = lote * trabalho2 / (2 * (1 - rho)) + es * (x2 - x1) / (2 * x1);
+  return de_fila(lambda, lambda, rho, 1, lambda * w, es);
+}
+
 // One class's means at a station from its mean wait and sojourn there (NaN where unknown).
 Medidas da_classe(const Medidas& m, double chegada, double passa, double es, double por_servidor,
                   double espera, double permanencia) {
@@ -467,6 +520,9 @@ Medidas da_classe(const Medidas& m, double chegada, double passa, double es, dou
   x.vazao = chegada * passa;
   x.utilizacao = x.vazao * es / por_servidor;
   x.perda = chegada > 0 ? m.perda : NaN;
+  x.abandono = chegada > 0 ? m.abandono : NaN;
+  x.desistencia = chegada > 0 ? m.desistencia : NaN;
+  x.bloqueio = m.bloqueio;
   x.espera = chegada > 0 ? espera : NaN;
   x.permanencia = chegada > 0 ? permanencia : NaN;
   x.fila = chegada > 0 ? x.vazao * espera : 0;
@@ -477,6 +533,11 @@ Medidas da_classe(const Medidas& m, double chegada, double passa, double es, dou
 // The network's mean sojourn and its law, with one open class.
 void rede_aberta(const Rede& r, const Grafo& g, Solucao& sol) {
   const std::size_t n = r.estacoes.size();
+  // Whether those who leave a queue or decline to join count, and with which time, is a matter
+  // of definition: no value.
+  for (const Estacao& e : r.estacoes) {
+    if (tem_impaciencia(e, {})) return;
+  }
   const bool perde = std::any_of(r.estacoes.begin(), r.estacoes.end(),
                                  [](const Estacao& e) { return e.capacidade.has_value(); });
   if (perde) {
@@ -599,12 +660,17 @@ std::vector<double> taxas(const Rede& r, const std::vector<double>& passa) {
 
 Solucao resolver(const Rede& r) {
   using geral::Disciplina;
+  if (varia(r)) return longo_prazo(r);
   const std::size_t n = r.estacoes.size();
   const PorClasse pc = por_classe(r);
   const std::size_t nk = pc.k;
   const bool declaradas = !r.classes.empty();
   Solucao sol;
   sol.estacoes.resize(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const Estacao& e = r.estacoes[i];
+    sol.estacoes[i].servidores = e.infinitos ? NaN : e.servidores;
+  }
   for (const Classe& c : r.classes) sol.nomes.push_back(c.nome);
   sol.classes.assign(r.classes.size(), NaRede{Metodo::nenhum, NaN, NaN, NaN});
   if (!coerente(r, pc)) {
@@ -622,6 +688,7 @@ Solucao resolver(const Rede& r) {
   std::vector<double> passa(n, 1), px(n * nk, 1), lx, lambda(n);
   std::vector<Mistura> mist(n);
   std::vector<char> sem_taxa(n, 0);  // a loss no formula gives, or an unstable station
+  std::vector<Impaciencia> imp(n);
   for (int it = 0; it < 200; ++it) {
     lx = taxas(rx, gx, px);
     for (std::size_t i = 0; i < n; ++i) {
@@ -631,9 +698,20 @@ Solucao resolver(const Rede& r) {
     double mudou = 0;
     for (std::size_t i = 0; i < n; ++i) {
       const Estacao& e = r.estacoes[i];
-      if (!e.capacidade) continue;
+      const bool impaciente_aqui = tem_impaciencia(e, pc.de[i]);
+      if (!e.capacidade && !impaciente_aqui) continue;
       mist[i] = mistura(e, pc.de[i], pc, &lx[i * nk]);
-      double p = perda(e, mist[i], lambda[i]).value_or(NaN);
+      double p = NaN;
+      if (impaciente_aqui) {
+        // Those who leave the queue or decline to join leave the network, as the lost do.
+        imp[i] = impaciencia(e, pc.de[i], pc, &lx[i * nk], mist[i]);
+        Impaciente x = cadeia_de(e, imp[i], mist[i], lambda[i]);
+        x.lei = false;
+        const std::optional<Cadeia> ch = imp[i].cadeia ? impaciente(x) : std::nullopt;
+        if (ch) p = lambda[i] > 0 ? 1 - ch->m.vazao / lambda[i] : 0;
+      } else {
+        p = perda(e, mist[i], lambda[i]).value_or(NaN);
+      }
       if (std::isnan(p)) {
         sem_taxa[i] = 1;
         p = 0;
@@ -686,7 +764,7 @@ Solucao resolver(const Rede& r) {
     const Disciplina d = efetiva(e, presentes[i]);
     // With several classes, an order other than FIFO changes which class leaves next.
     const bool serve =
-        e.infinitos ||
+        (e.infinitos && !imp[i].tem) ||
         (e.servidores == 1 &&
          (d == Disciplina::ps || (exponencial && (d == Disciplina::fifo || presentes[i] <= 1))));
     if (e.capacidade || !serve) mva_vale = false;
@@ -697,10 +775,13 @@ Solucao resolver(const Rede& r) {
   // classes, and the stations of a closed product-form network); a network of such stations fed
   // by Poisson sources has the product form. A station no customer reaches sends none on,
   // whatever it is.
-  std::vector<char> quebra(n, 0);  // a stream that is not Poisson starts here
+  std::vector<char> quebra(n, 0);   // a stream that is not Poisson starts here
+  std::vector<char> do_lote(n, 0);  // fed by a source of batches
   for (const Fonte& f : r.fontes) {
     for (const Destino& d : f.rota) {
-      if (d.p > 0 && !f.exponencial) quebra[static_cast<std::size_t>(d.estacao)] = 1;
+      if (d.p > 0 && (!f.exponencial || em_lotes(f)))
+        quebra[static_cast<std::size_t>(d.estacao)] = 1;
+      if (d.p > 0 && em_lotes(f)) do_lote[static_cast<std::size_t>(d.estacao)] = 1;
     }
   }
   const std::vector<char> fonte_nao_poisson = quebra;
@@ -708,7 +789,7 @@ Solucao resolver(const Rede& r) {
     const Estacao& e = r.estacoes[i];
     if (!(lambda[i] > 0)) continue;
     const Disciplina d = efetiva(e, presentes[i]);
-    bool quebra_aqui = e.capacidade.has_value() || (mista[i] && !mva_vale);
+    bool quebra_aqui = e.capacidade.has_value() || (mista[i] && !mva_vale) || imp[i].tem;
     if (!e.infinitos && d == Disciplina::fifo) quebra_aqui = quebra_aqui || !mist[i].exponencial;
     if (d == Disciplina::lifo || d == Disciplina::aleatoria) {
       quebra_aqui = quebra_aqui || !mist[i].exponencial || presentes[i] > 1;
@@ -761,10 +842,41 @@ Solucao resolver(const Rede& r) {
   for (std::size_t i = 0; i < n; ++i) {
     const Estacao& e = ag.estacoes[i];
     Estado& s = sol.estacoes[i];
-    s.carga = lambda[i] * e.media / (e.infinitos ? 1 : e.servidores);
-    if (!e.capacidade && !e.infinitos && s.carga >= 1) {
+    // A station nobody reaches carries no load, even with no servers (closed for a while).
+    s.carga = lambda[i] > 0 ? lambda[i] * e.media / (e.infinitos ? 1 : e.servidores) : 0;
+    // Balking leaves the load of long queues at lambda times the last chance of joining;
+    // patience bounds the queue whatever the load.
+    const double fica = imp[i].limitada ? 0 : e.desistencia.empty() ? 1 : e.desistencia.back();
+    if (!e.capacidade && !e.infinitos && s.carga * fica >= 1) {
       s.metodo = Metodo::instavel;
       sem_taxa[i] = 1;
+    }
+  }
+  // No value where impatience or balking meet a stream that is not Poisson (a loop, a batch, a
+  // station upstream that breaks it), where a capacity gets batches, or where a station blocks
+  // another: theory has no exact value there, and none is approximated. Stations downstream of
+  // batches get their rates alone, but for one server fed by sources alone (M^X/G/1).
+  const std::vector<char> lote = [&] {
+    std::vector<char> v = acima(g, do_lote);
+    for (std::size_t i = 0; i < n; ++i) v[i] = v[i] || do_lote[i];
+    return v;
+  }();
+  {
+    const std::vector<char> q = acima(g, quebra);
+    for (std::size_t i = 0; i < n; ++i) {
+      if (!(lambda[i] > 0)) continue;
+      const Estacao& e = r.estacoes[i];
+      if (imp[i].tem && (fonte_nao_poisson[i] || q[i] || g.laco[i] || mista[i])) sem_taxa[i] = 1;
+      if (lote[i] && e.capacidade) sem_taxa[i] = 1;
+      for (std::size_t c = 0; c < nk; ++c) {
+        if (!(lx[i * nk + c] > 0)) continue;
+        for (const Destino& d : pc.de[i][c].rota) {
+          const Estacao& j = r.estacoes[static_cast<std::size_t>(d.estacao)];
+          if (d.p > 0 && j.bloqueia && j.capacidade) {
+            sem_taxa[i] = sem_taxa[static_cast<std::size_t>(d.estacao)] = 1;
+          }
+        }
+      }
     }
   }
   // Downstream of a flow the theory cannot give, there is no arrival rate.
@@ -897,7 +1009,38 @@ Solucao resolver(const Rede& r) {
     // Which class LIFO or random order serves next changes where it goes next: back to this
     // station, that changes its own arrivals.
     const bool reordena = d != Disciplina::fifo && cega && presentes[i] > 1;
-    if (mista[i]) {
+    if (!(l > 0) && !e.infinitos && e.servidores == 0) {
+      // Closed, and nobody comes: nobody waits or is served.
+      s.m = de_fila(0, 0, 0, 1, 0, e.media);
+      s.m.utilizacao = NaN;
+      s.metodo = Metodo::exata;
+    } else if (imp[i].tem) {
+      // Fed by Poisson streams on no loop, with the chain's conditions (or no value at all).
+      const Cadeia ch = *impaciente(cadeia_de(e, imp[i], mist[i], l));
+      s.m = ch.m;
+      s.espera = ch.espera;
+      s.metodo = Metodo::exata;
+      s.impaciente = true;
+    } else if (lote[i] && !e.infinitos) {
+      s.m = so_fluxos;
+      // Whole batches, from Poisson sources that send every customer here, and from no station.
+      bool inteiros = simples && !g.laco[i] && e.servidores == 1 && d == Disciplina::fifo;
+      double lotes = 0, x1 = 0, x2 = 0;  // batches per unit of time, times E[X] and E[X^2]
+      for (const Arco& y : g.arcos) inteiros = inteiros && y.para != static_cast<int>(i);
+      for (const Fonte& f : r.fontes) {
+        for (const Destino& y : f.rota) {
+          if (y.estacao != static_cast<int>(i) || !(y.p > 0)) continue;
+          inteiros = inteiros && f.exponencial && f.rota.size() == 1 && y.p > 1 - 1e-12;
+          lotes += f.taxa / f.lote;
+          x1 += f.taxa;
+          x2 += f.taxa / f.lote * f.lote2;
+        }
+      }
+      if (inteiros) {
+        s.m = mxg1(l, e.media, e.scv, x1 / lotes, x2 / lotes);
+        s.metodo = Metodo::exata;
+      }
+    } else if (mista[i]) {
       s.m = so_fluxos;  // the closed customers' means below, where they have values
     } else if (e.capacidade) {
       const int c = e.infinitos ? static_cast<int>(*e.capacidade) : e.servidores;
@@ -1008,8 +1151,10 @@ Solucao resolver(const Rede& r) {
   }
   // Several classes: the network's mean sojourn by Little's law, without capacities, over the
   // open customers; per open class where no customer changes into it or out of it.
-  const bool perde = std::any_of(r.estacoes.begin(), r.estacoes.end(),
-                                 [](const Estacao& e) { return e.capacidade.has_value(); });
+  bool perde = false;
+  for (std::size_t i = 0; i < n; ++i) {
+    perde = perde || r.estacoes[i].capacidade || tem_impaciencia(r.estacoes[i], pc.de[i]);
+  }
   if (perde) return sol;
   std::vector<double> entra(nk, 0);
   for (const Fonte& f : r.fontes) entra[static_cast<std::size_t>(f.classe)] += f.taxa;
@@ -1067,22 +1212,51 @@ Rede de_geral(const geral::Rede& g) {
   for (const geral::Classe& c : g.classes) {
     r.classes.push_back({c.nome, c.prioridade, c.populacao, c.inicio});
   }
+  auto paciencia = [](const std::optional<geral::Distribuicao>& d) {
+    return d ? Paciencia{geral::media(*d), d->tipo == geral::Dist::exponencial} : Paciencia{};
+  };
   for (const geral::Fonte& f : g.fontes) {
-    const double m = geral::media(f.intervalo);
-    r.fontes.push_back({m > 0 ? 1 / m : 0, geral::scv(f.intervalo),
-                        f.intervalo.tipo == geral::Dist::exponencial, rota(f.rota), f.classe});
+    Fonte x;
+    x.rota = rota(f.rota);
+    x.classe = f.classe;
+    if (f.lote) {
+      // Whole numbers, each equally likely, or always one.
+      const std::vector<double> v = f.lote->tipo == geral::Dist::empirica
+                                        ? f.lote->valores
+                                        : std::vector{geral::media(*f.lote)};
+      x.lote = x.lote2 = 0;
+      for (double y : v) {
+        x.lote += y / static_cast<double>(v.size());
+        x.lote2 += y * y / static_cast<double>(v.size());
+      }
+    }
+    if (f.taxa) {
+      x.horario = f.taxa;
+      x.taxa = media_horario(*f.taxa, 0, f.taxa->periodo) * x.lote;
+    } else {
+      const double m = geral::media(f.intervalo);
+      x.taxa = m > 0 ? x.lote / m : 0;
+      x.scv = geral::scv(f.intervalo);
+      x.exponencial = f.intervalo.tipo == geral::Dist::exponencial;
+    }
+    r.fontes.push_back(x);
   }
   for (const geral::Estacao& e : g.estacoes) {
     r.estacoes.push_back({e.servidores, e.infinitos, e.capacidade, geral::media(e.servico),
                           geral::scv(e.servico), e.servico.tipo == geral::Dist::exponencial,
                           rota(e.rota), e.disciplina});
+    Estacao& x = r.estacoes.back();
+    x.paciencia = paciencia(e.paciencia);
+    x.desistencia = e.desistencia;
+    x.bloqueia = e.bloqueia;
+    x.turnos = e.turnos;
     for (std::size_t c = 0; c < g.classes.size(); ++c) {
-      const geral::DaClasse* x = c < e.classes.size() ? &e.classes[c] : nullptr;
-      const geral::Distribuicao& s = x && x->servico ? *x->servico : e.servico;
-      r.estacoes.back().classes.push_back(
-          {geral::media(s), geral::scv(s), s.tipo == geral::Dist::exponencial,
-           rota(x && x->rota ? *x->rota : e.rota),
-           x && x->proxima_classe ? *x->proxima_classe : static_cast<int>(c)});
+      const geral::DaClasse* y = c < e.classes.size() ? &e.classes[c] : nullptr;
+      const geral::Distribuicao& s = y && y->servico ? *y->servico : e.servico;
+      x.classes.push_back({geral::media(s), geral::scv(s), s.tipo == geral::Dist::exponencial,
+                           rota(y && y->rota ? *y->rota : e.rota),
+                           y && y->proxima_classe ? *y->proxima_classe : static_cast<int>(c),
+                           paciencia(y && y->paciencia ? y->paciencia : e.paciencia)});
     }
   }
   return r;

@@ -4,8 +4,10 @@
 #define TARVO_TEORIA_TEORIA_H_
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "geral/rede.h"
@@ -25,11 +27,16 @@ struct Destino {
 
 // A source: Poisson when scv is 1 and the times are exponential (exponencial says so).
 struct Fonte {
-  double taxa = 0;  // arrivals per unit of time
+  double taxa = 0;  // customers per unit of time (over a period, where the rate varies)
   double scv = 1;   // of the interval between arrivals
   bool exponencial = true;
   std::vector<Destino> rota;
   int classe = 0;  // of the customers it generates
+  // Poisson arrivals at a rate (of arrivals, not customers) that changes with the time of day.
+  std::optional<geral::PorHorario<double>> horario{};
+  // Customers per arrival: its first two moments (1 and 1 without batches).
+  double lote = 1;
+  double lote2 = 1;
 };
 
 // A kind of customer: open, fed by sources, or closed, populacao customers circulating for ever
@@ -41,6 +48,14 @@ struct Classe {
   int inicio = -1;
 };
 
+// How long a waiting customer stays before leaving: never (none), or a time of that mean,
+// exponential or not.
+struct Paciencia {
+  std::optional<double> media;
+  bool exponencial = true;
+  bool operator==(const Paciencia&) const = default;
+};
+
 // What a customer of one class does at a station: its service, where it goes, and the class it
 // leaves as.
 struct DaClasse {
@@ -49,6 +64,7 @@ struct DaClasse {
   bool exponencial = true;
   std::vector<Destino> rota;
   int proxima = 0;
+  Paciencia paciencia{};
 };
 
 struct Estacao {
@@ -63,6 +79,12 @@ struct Estacao {
   // One entry per class of the network where it declares classes; empty otherwise, when the
   // one implicit class takes the station's own service and route.
   std::vector<DaClasse> classes{};
+  Paciencia paciencia{};
+  // The chance of joining on finding 0, 1, 2, ... waiting (the last beyond); empty: always.
+  std::vector<double> desistencia{};
+  // When full, a customer served upstream waits in its server instead of being lost.
+  bool bloqueia = false;
+  std::optional<geral::PorHorario<int>> turnos{};  // servers by the time of day
 };
 
 struct Rede {
@@ -81,6 +103,9 @@ struct Medidas {
   double espera = 0;       // mean wait before service
   double permanencia = 0;  // mean time at the station
   double perda = 0;        // probability that an arrival is lost
+  double abandono = 0;     // probability that a customer who joined leaves before service
+  double desistencia = 0;  // probability that an arrival does not join
+  double bloqueio = 0;     // fraction of the time the servers hold a customer blocked
 };
 
 // A law on [0, inf) through its uniformization at rate taxa: X exceeds t with probability
@@ -109,6 +134,13 @@ struct Estado {
   Metodo metodo_fluxo = Metodo::nenhum;
   double carga = 0;  // offered load per server, lambda E[S] / c (lambda E[S] with infinitely many)
   std::optional<Uniformizada> espera;  // the law of the wait of the customers served, where exact
+  // In a window of a time-varying network, that law as a mixture of the laws of the stretches
+  // of constant rates and servers, each weighted by the customers it serves (espera empty).
+  std::vector<std::pair<double, Uniformizada>> esperas{};
+  // Customers leave the queue or decline to join: the share of them served within a threshold
+  // counts all who arrived.
+  bool impaciente = false;
+  double servidores = 0;  // the time-average servers on shift; NaN with infinitely many
   // Per class of the network where it declares classes: the means of that class's customers
   // (a closed class's as an open one's), with their own labels.
   struct DaClasse {
@@ -161,9 +193,11 @@ Uniformizada espera_mmck(double lambda, int c, std::int64_t k, double es);
 Uniformizada sem_espera();
 
 // P(X > t), and the p-quantile: the least t with P(X > t) <= 1 - p, found by TOMS 748 where the
-// law has no closed form (0 when P(X > 0) <= 1 - p).
+// law has no closed form (0 when P(X > 0) <= 1 - p). Of a mixture, each law with its weight.
 double excede(const Uniformizada& u, double t);
 double quantil(const Uniformizada& u, double p);
+double excede(const std::vector<std::pair<double, Uniformizada>>& v, double t);
+double quantil(const std::vector<std::pair<double, Uniformizada>>& v, double p);
 
 // The uniformization of a time in stages; none when its chain would need more than 10^7 steps,
 // or 10^9 stage-steps, to finish all but 10^-14 of its mass (a stage very slow beside the
@@ -173,6 +207,33 @@ std::optional<Uniformizada> uniformizar(const Fases& f);
 // The sojourn W + S at an M/M/c station as two stages: the wait, entered with probability C(c, a)
 // and of rate c mu - lambda, then the service, of rate mu.
 Fases permanencia_mmc(double lambda, int c, double es);
+
+// A station of c exponential servers fed by Poisson arrivals whose customers may leave the queue
+// or decline to join: a birth-death chain of the number present n, born at lambda times the
+// chance of joining on finding max(n - c, 0) waiting (0 at the capacity), dying at
+// min(n, c) mu + max(n - c, 0) theta, theta the inverse of the mean patience (Erlang A; with
+// neither, Erlang C).
+struct Impaciente {
+  double lambda = 0;
+  int servidores = 1;
+  double media = 0;  // of the service time
+  std::optional<double> paciencia;
+  std::vector<double> desistencia;
+  std::optional<std::int64_t> capacidade;
+  bool lei = true;  // also the law of the wait
+};
+struct Cadeia {
+  // perda and desistencia are NaN with both a capacity and balking, where which of the two a
+  // full station's arrival counts as is a matter of definition.
+  Medidas m;                           // espera and permanencia of the customers served
+  double espera_todos = 0;             // mean wait of all who joined, those who left included
+  std::optional<Uniformizada> espera;  // law of the wait of those served
+  std::size_t estados = 0;             // of the chain kept: the states beyond hold less than 1e-15
+};
+// None where the chain has no steady state (balking alone that leaves the load at 1 or more) or
+// needs more than kEstados states.
+constexpr std::size_t kEstados = 1000000;
+std::optional<Cadeia> impaciente(const Impaciente& x);
 
 // One class's arrivals at a station fed by Poisson streams, for the formulas of the disciplines.
 struct Fluxo {
@@ -219,6 +280,32 @@ Solucao resolver(const Rede& r);
 
 // The theory network of an extended model, its distributions' exact moments.
 Rede de_geral(const geral::Rede& g);
+
+// Whether rates or servers change with the time of day. For such a network resolver gives
+// longo_prazo's values: with one class, the long-run arrival rates (the traffic equations at the
+// rates' means over a period) and the throughputs where nobody is lost, upstream or there, and
+// with any number of classes the servers on shift; a station is unstable where its mean load
+// is 1 or more per mean server.
+bool varia(const Rede& r);
+Solucao longo_prazo(const Rede& r);
+
+// The pointwise stationary approximation over the window [inicio, fim): every stretch of it with
+// constant rates and servers solved as if it lasted for ever, and the stretches' values averaged,
+// each over what it counts (the time, the arrivals, those who joined, those served); every value
+// labelled aproximada. A station overloaded in any stretch (load 1 or more, no patience or
+// capacity) has no value in the window. A network that does not vary has resolver's solution
+// in every window. The adapter calls it once per window and matches the window's figures to
+// its solution with teoria_das_figuras; given resolvidos, kept from one call to the next, a
+// stretch of the same rates and servers as one already met (at the same time of another day)
+// is not solved again. Throws what resolver throws.
+using Resolvidos = std::map<std::vector<double>, Solucao>;
+Solucao na_janela(const Rede& r, double inicio, double fim, Resolvidos* resolvidos = nullptr);
+
+// The value of a schedule at time t, and its mean over [a, b) (a < b).
+template <class T>
+T no_horario(const geral::PorHorario<T>& h, double t);
+template <class T>
+double media_horario(const geral::PorHorario<T>& h, double a, double b);
 
 }  // namespace tarvo::teoria
 

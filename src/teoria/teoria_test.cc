@@ -17,11 +17,35 @@ namespace tarvo::teoria {
 namespace {
 
 double figura(const Medidas& m, const std::string& f) {
-  const std::map<std::string, double> v = {{"chegada", m.chegada},         {"vazao", m.vazao},
-                                           {"utilizacao", m.utilizacao},   {"fila", m.fila},
-                                           {"sistema", m.sistema},         {"espera", m.espera},
-                                           {"permanencia", m.permanencia}, {"perda", m.perda}};
+  const std::map<std::string, double> v = {
+      {"chegada", m.chegada},         {"vazao", m.vazao},
+      {"utilizacao", m.utilizacao},   {"fila", m.fila},
+      {"sistema", m.sistema},         {"espera", m.espera},
+      {"permanencia", m.permanencia}, {"perda", m.perda},
+      {"abandono", m.abandono},       {"desistencia", m.desistencia}};
   return v.at(f);
+}
+
+// "-" for none, else a list "X,Y,...".
+std::vector<double> lista(const std::string& t) {
+  std::vector<double> v;
+  std::istringstream in(t == "-" ? "" : t);
+  for (std::string x; std::getline(in, x, ',');) v.push_back(std::stod(x));
+  return v;
+}
+
+// "VhT,VhT,...%PERIOD": V from T on, repeating every PERIOD.
+template <class T>
+geral::PorHorario<T> horario(const std::string& t) {
+  geral::PorHorario<T> h;
+  const std::size_t pc = t.find('%');
+  h.periodo = std::stod(t.substr(pc + 1));
+  std::istringstream in(t.substr(0, pc));
+  for (std::string x; std::getline(in, x, ',');) {
+    const std::size_t a = x.find('h');
+    h.valores.emplace_back(std::stod(x.substr(a + 1)), static_cast<T>(std::stod(x.substr(0, a))));
+  }
+  return h;
 }
 
 // "J" or "J:P", J from 1.
@@ -83,11 +107,22 @@ geral::Rede modelo(std::istringstream& in, std::vector<geral::Classe> classes) {
   for (std::string t; partes.at(0) >> t;) {
     geral::Estacao e;
     if (const std::optional<std::string> d = sufixo(t, '!')) e.disciplina = disciplinas.at(*d);
+    e.bloqueia = sufixo(t, '^').has_value();
+    if (const std::optional<std::string> b = sufixo(t, '?')) e.desistencia = lista(*b);
+    if (std::optional<std::string> p = sufixo(t, '+')) {
+      const std::optional<std::string> pscv = sufixo(*p, '~');
+      e.paciencia = lei(std::stod(*p), pscv);
+    }
     const std::optional<std::string> scv = sufixo(t, '~');
     if (const std::optional<std::string> k = sufixo(t, '/')) e.capacidade = std::stoll(*k);
     const std::size_t vezes = t.find('*');
-    e.infinitos = t.substr(0, vezes) == "inf";
-    if (!e.infinitos) e.servidores = std::stoi(t.substr(0, vezes));
+    const std::string c = t.substr(0, vezes);
+    e.infinitos = c == "inf";
+    if (c.find('%') != std::string::npos) {
+      e.turnos = horario<int>(c);
+    } else if (!e.infinitos) {
+      e.servidores = std::stoi(c);
+    }
     e.servico = lei(std::stod(t.substr(vezes + 1)), scv);
     e.classes.resize(r.classes.size());
     r.estacoes.push_back(e);
@@ -97,12 +132,27 @@ geral::Rede modelo(std::istringstream& in, std::vector<geral::Classe> classes) {
     if (const std::optional<std::string> c = sufixo(t, '@')) f.classe = classe(r, *c);
     const std::optional<std::string> scv = sufixo(t, '~');
     const std::size_t maior = t.find('>');
-    f.intervalo = lei(1 / std::stod(t.substr(0, maior)), scv);
+    std::string taxa = t.substr(0, maior);
+    if (const std::optional<std::string> x = sufixo(taxa, 'x')) {
+      f.lote.emplace();
+      f.lote->valores = lista(*x);
+      f.lote->tipo = geral::Dist::empirica;
+      if (f.lote->valores.size() == 1) {
+        f.lote->tipo = geral::Dist::deterministica;
+        f.lote->valor = f.lote->valores[0];
+      }
+    }
+    if (taxa.find('%') != std::string::npos) {
+      f.taxa = horario<double>(taxa);
+    } else {
+      f.intervalo = lei(1 / std::stod(taxa), scv);
+    }
     std::istringstream destinos(t.substr(maior + 1));
     for (std::string d; std::getline(destinos, d, ',');) f.rota.push_back(destino(d));
     r.fontes.push_back(f);
   }
-  // I>J:P, and of class A at station I: I.A>J:P, I.A=B (leaves as B), I.A*MEAN[~SCV].
+  // I>J:P, and of class A at station I: I.A>J:P, I.A=B (leaves as B), I.A*MEAN[~SCV], I.A+MEAN
+  // (its patience, exponential).
   for (std::string t; partes.size() > 2 && partes[2] >> t;) {
     const std::size_t fim = t.find_first_of(".>");
     geral::Estacao& e = r.estacoes.at(std::stoul(t.substr(0, fim)) - 1);
@@ -110,7 +160,7 @@ geral::Rede modelo(std::istringstream& in, std::vector<geral::Classe> classes) {
       e.rota.push_back(destino(t.substr(fim + 1)));
       continue;
     }
-    const std::size_t sinal = t.find_first_of(">=*", fim);
+    const std::size_t sinal = t.find_first_of(">=*+", fim);
     geral::DaClasse& x =
         e.classes.at(static_cast<std::size_t>(classe(r, t.substr(fim + 1, sinal - fim - 1))));
     const std::string resto = t.substr(sinal + 1);
@@ -119,6 +169,8 @@ geral::Rede modelo(std::istringstream& in, std::vector<geral::Classe> classes) {
       x.rota->push_back(destino(resto));
     } else if (t[sinal] == '=') {
       x.proxima_classe = classe(r, resto);
+    } else if (t[sinal] == '+') {
+      x.paciencia = lei(std::stod(resto), std::nullopt);
     } else {
       x.servico = servico(resto);
     }
@@ -163,6 +215,8 @@ TEST(Teoria, GivesTextbookAnswers) {
   ASSERT_TRUE(arquivo) << TARVO_TEORIA_CASOS;
   int casos = 0;
   std::optional<Solucao> sol;          // of the last network, unless solving it failed
+  Rede rede;                           // the last network
+  Resolvidos resolvidos;               // the stretches of its windows solved so far
   std::vector<geral::Classe> classes;  // of the next network
   for (std::string linha; std::getline(arquivo, linha);) {
     linha = linha.substr(0, linha.find('#'));
@@ -191,13 +245,18 @@ TEST(Teoria, GivesTextbookAnswers) {
       continue;
     }
     if (f == "modelo") {
-      const Rede r = de_geral(modelo(in, std::move(classes)));
+      rede = de_geral(modelo(in, std::move(classes)));
       classes.clear();
+      resolvidos.clear();
       try {
-        sol = resolver(r);
+        sol = resolver(rede);
       } catch (const Falha&) {
         sol.reset();
       }
+      continue;
+    }
+    if (f == "janela" && in >> lambda >> es) {
+      sol = na_janela(rede, lambda, es, &resolvidos);
       continue;
     }
     if (f == "falha") {
@@ -222,6 +281,24 @@ TEST(Teoria, GivesTextbookAnswers) {
       x = erlang_b(c, a);
     } else if (f == "erlang_c" && in >> c >> a) {
       x = erlang_c(c, a);
+    } else if (f == "cadeia") {
+      // LAMBDA C E[S] PATIENCE CHANCES CAPACITY FIGURE, "-" for no patience, chances, capacity.
+      Impaciente y;
+      std::string paciencia, chances, capacidade;
+      ASSERT_TRUE(in >> y.lambda >> y.servidores >> y.media >> paciencia >> chances >> capacidade >>
+                  nome);
+      if (paciencia != "-") y.paciencia = std::stod(paciencia);
+      y.desistencia = lista(chances);
+      if (capacidade != "-") y.capacidade = std::stoll(capacidade);
+      const std::optional<Cadeia> z = impaciente(y);
+      if (nome == "nenhuma") {
+        EXPECT_FALSE(z);
+        continue;
+      }
+      ASSERT_TRUE(z);
+      x = nome == "espera_todos" ? z->espera_todos
+          : nome == "estados"    ? static_cast<double>(z->estados)
+                                 : figura(z->m, nome);
     } else {
       ADD_FAILURE() << "unreadable case";
       continue;
