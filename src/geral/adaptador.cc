@@ -62,6 +62,24 @@ std::string em_palavras(const geral::Distribuicao& d) {
   return "?";
 }
 
+// Items joined as a list is said: "a, b e c".
+std::string e_lista(const std::vector<std::string>& itens) {
+  std::string t;
+  for (std::size_t k = 0; k < itens.size(); ++k) {
+    t += (k == 0 ? "" : k + 1 == itens.size() ? " e " : ", ") + itens[k];
+  }
+  return t;
+}
+
+// A value by the time of day in words: "3 a partir de 0, 14 a partir de 8 e 5 a partir de 18,
+// repetido a cada 24".
+template <class T, class F>
+std::string por_horario(const geral::PorHorario<T>& h, F valor) {
+  std::vector<std::string> v;
+  for (const auto& [t, x] : h.valores) v.push_back(valor(x) + formatar(" a partir de %g", t));
+  return e_lista(v) + formatar(", repetido a cada %g", h.periodo);
+}
+
 // Where customers go after a route, in words.
 std::string destino(const geral::Rede& rede, const geral::Rota& rota) {
   double resto = 1;
@@ -114,26 +132,54 @@ std::vector<std::string> descrever(const geral::Rede& rede) {
                : " da classe «" + rede.classes[static_cast<std::size_t>(k)].nome + "»";
   };
   for (const geral::Fonte& f : rede.fontes) {
-    d.push_back("Fonte «" + f.nome + "»: intervalo entre chegadas " + em_palavras(f.intervalo) +
-                "; os fregueses" + de_classe(f.classe) + " " + destino(rede, f.rota) + ".");
+    std::string t = "Fonte «" + f.nome + "»: ";
+    if (f.taxa) {
+      t += "chegadas de Poisson à taxa " +
+           por_horario(*f.taxa, [](double x) { return formatar("%g por unidade de tempo", x); });
+    } else {
+      t += "intervalo entre chegadas " + em_palavras(f.intervalo);
+    }
+    if (f.lote) {
+      t += f.lote->tipo == geral::Dist::deterministica
+               ? formatar(", em lotes de %g", f.lote->valor)
+               : ", em lotes de tamanho " + em_palavras(*f.lote);
+    }
+    d.push_back(t + "; os fregueses" + de_classe(f.classe) + " " + destino(rede, f.rota) + ".");
   }
   for (const geral::Estacao& e : rede.estacoes) {
     std::string t = "Estação «" + e.nome + "»: ";
-    t += e.infinitos         ? std::string("servidores sem limite (ninguém espera)")
+    t += e.infinitos ? std::string("servidores sem limite (ninguém espera)")
+         : e.turnos  ? "servidores por turno: " +
+                          por_horario(*e.turnos, [](int x) { return formatar("%d", x); }) +
+                          " (quando diminuem, quem está em serviço termina o atendimento)"
          : e.servidores == 1 ? std::string("1 servidor")
                              : formatar("%d servidores", e.servidores);
     if (e.capacidade) {
-      t += formatar(", no máximo %lld %s (quem chega com ela cheia se perde)",
-                    static_cast<long long>(*e.capacidade),
+      t += formatar(", no máximo %lld %s", static_cast<long long>(*e.capacidade),
                     *e.capacidade == 1 ? "freguês" : "fregueses");
+      t += e.bloqueia ? " (com ela cheia, quem vem de outra estação espera no servidor de lá; "
+                        "quem vem de uma fonte se perde)"
+                      : " (quem chega com ela cheia se perde)";
     }
     if (!e.infinitos) t += ", " + ordem(e);
-    t += ", serviço " + em_palavras(e.servico) + "; os atendidos " + destino(rede, e.rota) + ".";
+    t += ", serviço " + em_palavras(e.servico);
+    if (e.paciencia) t += "; quem espera desiste após um tempo " + em_palavras(*e.paciencia);
+    if (!e.desistencia.empty()) {
+      std::vector<std::string> p, n;
+      for (std::size_t i = 0; i < e.desistencia.size(); ++i) {
+        p.push_back(formatar("%g%%", 100 * e.desistencia[i]));
+        n.push_back(formatar(i + 1 == e.desistencia.size() && i > 0 ? "%zu ou mais" : "%zu", i));
+      }
+      t += "; quem chega entra na fila com chance " + e_lista(p) + " se encontra " + e_lista(n) +
+           " esperando";
+    }
+    t += "; os atendidos " + destino(rede, e.rota) + ".";
     for (std::size_t k = 0; k < e.classes.size(); ++k) {
       const geral::DaClasse& x = e.classes[k];
-      if (!x.servico && !x.rota && !x.proxima_classe) continue;
+      if (!x.servico && !x.rota && !x.proxima_classe && !x.paciencia) continue;
       t += " Os" + de_classe(static_cast<int>(k)) + ":";
       if (x.servico) t += " serviço " + em_palavras(*x.servico) + ";";
+      if (x.paciencia) t += " desistem após um tempo " + em_palavras(*x.paciencia) + ";";
       t += " " + destino(rede, x.rota ? *x.rota : e.rota);
       if (x.proxima_classe) {
         t +=
@@ -153,6 +199,7 @@ std::vector<std::string> descrever(const geral::Rede& rede) {
   if (rede.aquecimento > 0) {
     fim += formatar("; as estatísticas começam no tempo %g", rede.aquecimento);
   }
+  if (rede.janela) fim += formatar("; figuras também por janela de %g", *rede.janela);
   d.push_back(fim + ".");
   return d;
 }
@@ -293,10 +340,23 @@ class Geral final : public Modelo {
     // Stations are numbered from 1 in the file's order.
     const std::vector<IdFigura> inteiras(ids_.begin(),
                                          ids_.begin() + static_cast<std::ptrdiff_t>(inteiras_));
-    std::vector<std::optional<Teorico>> t = teoria::teoria_das_figuras(
-        teoria::resolver(teoria_), inteiras,
-        [](const IdFigura& id) { return id.tipo == "estacao" ? id.numero - 1 : -1; });
-    t.resize(ids_.size());
+    auto estacao = [](const IdFigura& id) { return id.tipo == "estacao" ? id.numero - 1 : -1; };
+    std::vector<std::optional<Teorico>> t =
+        teoria::teoria_das_figuras(teoria::resolver(teoria_), inteiras, estacao);
+    // Each window by its own solution, as if its rates and servers held for ever.
+    teoria::Resolvidos resolvidos;
+    const std::size_t por_janela = inteiras_ - 1;
+    for (std::int64_t w = 0; w < pronta_.n_janelas; ++w) {
+      const auto inicio = ids_.begin() + static_cast<std::ptrdiff_t>(
+                                             inteiras_ + static_cast<std::size_t>(w) * por_janela);
+      const std::vector<IdFigura> da_janela(inicio,
+                                            inicio + static_cast<std::ptrdiff_t>(por_janela));
+      const double a = inicio->inicio;
+      const double b = std::min(a + *pronta_.janela, *pronta_.tempo);
+      const std::vector<std::optional<Teorico>> x = teoria::teoria_das_figuras(
+          teoria::na_janela(teoria_, a, b, &resolvidos), da_janela, estacao);
+      t.insert(t.end(), x.begin(), x.end());
+    }
     return t;
   }
 
