@@ -11,6 +11,7 @@
 #include <tuple>
 
 #include "experimento/estatistica.h"
+#include "experimento/pagina.h"
 #include "experimento/saida.h"
 #include "geral/adaptador.h"
 #include "geral/toml_loader.h"
@@ -145,8 +146,9 @@ TEST(Fatias, MergeDecidesThePrecisionAsOneRunDoes) {
 }
 
 // A window's figure carries its index and start in JSON, and nothing marks the whole run's; a
-// sweep's table keeps the whole run's figures only, and says where the windows are.
-TEST(Janelas, GoIntoJsonAndStayOutOfTheSweepTable) {
+// sweep's table and the pages of a sweep and of a comparison keep the whole run's figures only,
+// and say where the windows are.
+TEST(Janelas, GoIntoJsonAndStayOutOfTheSweepAndComparisonPages) {
   const Dia dia;
   Pedido p;
   p.plano = {1, 3};
@@ -165,6 +167,15 @@ TEST(Janelas, GoIntoJsonAndStayOutOfTheSweepTable) {
             escrever_varredura(inteiras, Formato::texto) +
                 "\n As figuras por janela de tempo ficam fora destas tabelas: veja-as nas saidas "
                 "json e csv.\n");
+  const Contexto c{"tarvo-rep", {}, {}};
+  auto sem_nota = [](std::string pagina) {
+    const std::size_t i = pagina.find("<p class=\"legenda\">As figuras por janela de tempo");
+    EXPECT_NE(i, std::string::npos);
+    return i == std::string::npos ? pagina : pagina.erase(i, pagina.find('\n', i) + 1 - i);
+  };
+  EXPECT_EQ(sem_nota(pagina_varredura(pontos, c)), pagina_varredura(inteiras, c));
+  EXPECT_EQ(sem_nota(pagina_comparacao(pontos[0].resultado, pontos[1].resultado, c)),
+            pagina_comparacao(inteiras[0].resultado, inteiras[1].resultado, c));
 }
 
 // Far from time zero a service of 0.5 is lost to the 32-bit clock; a plan of 2^31 replications

@@ -807,10 +807,13 @@ std::string juntar_nomes(const std::vector<std::string>& v) {
   return s;
 }
 
-// The note of a page that leaves the figures per window to the other outputs.
-const char* const SEM_JANELAS =
-    "<p class=\"legenda\">As figuras por janela de tempo ficam fora desta página: estão nas "
-    "saídas text, json e csv.</p>\n";
+// The note of a page that leaves the figures per window to the outputs that hold them.
+std::string sem_janelas(const char* saidas) {
+  return std::string(
+             "<p class=\"legenda\">As figuras por janela de tempo ficam fora desta "
+             "página: estão nas saídas ") +
+         saidas + ".</p>\n";
+}
 
 }  // namespace
 
@@ -983,7 +986,7 @@ std::string pagina_varredura(const std::vector<Ponto>& pontos, const Contexto& c
          "mais).</p>\n";
   }
   s += sem_grafico(constantes, "pois não variam");
-  if (janelas) s += SEM_JANELAS;
+  if (janelas) s += sem_janelas("json e csv");
   return s + fim(c);
 }
 
@@ -1131,7 +1134,7 @@ std::string pagina_comparacao(const Resultado& a, const Resultado& b, const Cont
        "abaixo de 1% da média; igual: os dois modelos dão o mesmo valor em toda "
        "replicação.</p>\n";
   s += sem_grafico(constantes, "pois a diferença não varia");
-  if (janelas) s += SEM_JANELAS;
+  if (janelas) s += sem_janelas("text, json e csv");
   return s + fim(c);
 }
 
