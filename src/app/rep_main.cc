@@ -136,6 +136,13 @@ SAIDA
     erro (e para o fim da saida text). Com --sweep, text da um bloco por figura (uma linha por
     ponto), json {"varredura": [{"parametros", "resultado"}]} e csv uma coluna a mais por
     parametro; com --compare, json {"a", "b", "comparacao"} e csv uma linha por figura.
+    Com janela = L em [simulacao] (linguagem estendida), as figuras vem tambem por janela de
+    tempo de L: o text da, depois das figuras da corrida inteira, uma tabela por figura com uma
+    linha por janela (JANELA, INICIO, MEDIA, +/-, N, FALT. e a teoria onde houver); o json da
+    janela e inicio na figura; o csv, as colunas janela e inicio no fim de toda linha (vazias
+    para a corrida inteira); a pagina, cada figura contra o tempo e a carga de cada estacao.
+    --precision e --target valem so para a corrida inteira; a tabela text de --sweep deixa as
+    janelas para o json e o csv.
 
 EXEMPLOS
     tarvo-rep -r 20 -s 42 examples/mm1.txt

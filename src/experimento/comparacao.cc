@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
 #include <string_view>
+#include <tuple>
 
 #include "comum/failure.h"
 
@@ -41,6 +43,11 @@ constexpr Direcao direcoes[] = {
     {"permanencia_p99", -1, "fica menos tempo"},
     {"perdidos", -1, "perde menos"},
     {"prob_perda", -1, "perde menos"},
+    {"abandonos", -1, "tem menos abandonos"},
+    {"prob_abandono", -1, "tem menos abandonos"},
+    {"desistencias", -1, "tem menos desistências"},
+    {"prob_desistencia", -1, "tem menos desistências"},
+    {"bloqueio", -1, "bloqueia menos"},
     {"maximo", -1, "tem fila máxima menor"},
     {"fila_maxima", -1, "tem fila máxima menor"},
     {"vazao", 1, "serve mais"},
@@ -57,15 +64,25 @@ const Direcao* direcao(const IdFigura& id) {
   return nullptr;
 }
 
-bool mesma(const IdFigura& x, const IdFigura& y) {
-  return x.tipo == y.tipo && x.nome == y.nome && x.figura == y.figura && x.classe == y.classe;
+// What pairs a figure of one model with the other's: the object, the figure, the class and the
+// window (by its index and its start, so that windows of different lengths do not pair).
+using Chave = std::tuple<std::string, std::string, std::string, std::string, int, double>;
+
+Chave chave(const IdFigura& id) {
+  return {id.tipo, id.nome, id.figura, id.classe, id.janela.value_or(-1), id.inicio};
 }
 
-std::size_t achar(const Resultado& r, const IdFigura& id) {
-  for (std::size_t g = 0; g < r.ids.size(); ++g) {
-    if (mesma(r.ids[g], id)) return g;
-  }
-  return Comparada::nenhuma;
+// Each figure of r by its key; a thousand windows of a few dozen figures make a search per
+// figure too slow.
+std::map<Chave, std::size_t> indice(const Resultado& r) {
+  std::map<Chave, std::size_t> m;
+  for (std::size_t g = 0; g < r.ids.size(); ++g) m.emplace(chave(r.ids[g]), g);
+  return m;
+}
+
+std::size_t achar(const std::map<Chave, std::size_t>& m, const IdFigura& id) {
+  const auto it = m.find(chave(id));
+  return it == m.end() ? Comparada::nenhuma : it->second;
 }
 
 // The words of the writers without accents: text output is plain ASCII.
@@ -113,11 +130,12 @@ std::vector<Comparada> comparar(const Resultado& a, const Resultado& b) {
   constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
   const double confianca = a.pedido.confianca;
   std::vector<Comparada> v;
+  const std::map<Chave, std::size_t> em_a = indice(a), em_b = indice(b);
   for (std::size_t f = 0; f < a.ids.size(); ++f) {
     Comparada c;
     c.id = a.ids[f];
     c.em_a = f;
-    c.em_b = achar(b, c.id);
+    c.em_b = achar(em_b, c.id);
     const std::vector<double>& x = a.valores[f];
     c.media_a = resumir(x, x.size(), confianca).media;
     c.melhor = "-";
@@ -141,7 +159,7 @@ std::vector<Comparada> comparar(const Resultado& a, const Resultado& b) {
     v.push_back(std::move(c));
   }
   for (std::size_t g = 0; g < b.ids.size(); ++g) {
-    if (achar(a, b.ids[g]) != Comparada::nenhuma) continue;
+    if (achar(em_a, b.ids[g]) != Comparada::nenhuma) continue;
     Comparada c;
     c.id = b.ids[g];
     c.em_b = g;
@@ -166,7 +184,9 @@ std::vector<Veredito> veredito(const std::vector<Comparada>& cs, bool acentos) {
     const std::string& tipo = c.id.tipo;
     const Direcao* dir = direcao(c.id);
     const std::string tipo_figura = tipo + "/" + figura;
-    if (dir == nullptr || std::find(vistas.begin(), vistas.end(), tipo_figura) != vistas.end()) {
+    // A verdict is on the whole run: a window says what happened at one time of day.
+    if (dir == nullptr || c.id.janela ||
+        std::find(vistas.begin(), vistas.end(), tipo_figura) != vistas.end()) {
       continue;
     }
     vistas.push_back(tipo_figura);
@@ -174,7 +194,9 @@ std::vector<Veredito> veredito(const std::vector<Comparada>& cs, bool acentos) {
     long n = 0, na = 0, nb = 0;
     std::string nome;
     for (const Comparada& o : cs) {
-      if (o.id.tipo != tipo || o.id.figura != figura || !o.so_em().empty()) continue;
+      if (o.id.tipo != tipo || o.id.figura != figura || !o.so_em().empty() || o.id.janela) {
+        continue;
+      }
       ++n;
       na += o.melhor == "A";
       nb += o.melhor == "B";

@@ -32,8 +32,8 @@ struct Comparada {
   std::string so_em() const;
 };
 
-// Every figure of both (matched by tipo, nome and figura): A's in A's order, then those of B
-// only, in B's order. Both results must hold the same replications.
+// Every figure of both (matched by tipo, nome, figura, classe and window): A's in A's order,
+// then those of B only, in B's order. Both results must hold the same replications.
 std::vector<Comparada> comparar(const Resultado& a, const Resultado& b);
 
 // What the intervals say of kinds of figure: for espera_media of the stations, the phrase
@@ -43,8 +43,9 @@ struct Veredito {
   std::string frase;
 };
 
-// The verdicts on the kinds of figure (tipo and figura) where some interval says which model is
-// better, kinds of the same phrase together, in the order the kinds first come. Without acentos
+// The verdicts on the kinds of figure (tipo and figura) where some interval of the whole run
+// says which model is better, kinds of the same phrase together, in the order the kinds first
+// come. Without acentos
 // the fixed words lose their accents (names keep theirs), as text output has none.
 std::vector<Veredito> veredito(const std::vector<Comparada>& cs, bool acentos);
 

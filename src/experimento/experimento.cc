@@ -18,6 +18,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <tuple>
 
 #include "comum/failure.h"
 #include "experimento/estatistica.h"
@@ -26,11 +27,13 @@ namespace tarvo {
 
 std::vector<bool> figuras_alvo(const std::vector<IdFigura>& ids,
                                const std::vector<std::string>& alvos) {
-  std::vector<bool> alvo(ids.size(), alvos.empty());
+  std::vector<bool> alvo(ids.size(), false);
+  for (std::size_t f = 0; f < ids.size(); ++f) alvo[f] = alvos.empty() && !ids[f].janela;
   for (const std::string& a : alvos) {
     bool achou = false;
     for (std::size_t f = 0; f < ids.size(); ++f) {
       const IdFigura& id = ids[f];
+      if (id.janela) continue;
       if (a == id.figura || a == id.nome + "." + id.figura ||
           a == id.tipo + "." + id.nome + "." + id.figura) {
         alvo[f] = achou = true;
@@ -90,6 +93,36 @@ void selecionar(Resultado& r, const std::vector<bool>& escolhidas) {
   r.ids.resize(k);
   r.valores.resize(k);
   if (!r.teoria.empty()) r.teoria.resize(k);
+}
+
+std::vector<std::vector<Janelas>> janelas_por_objeto(const std::vector<IdFigura>& ids) {
+  using Objeto = std::tuple<std::string, int, std::string>;
+  using Figura = std::tuple<std::string, std::string, std::optional<double>>;
+  std::vector<std::vector<Janelas>> v;
+  std::map<Objeto, std::size_t> objetos;
+  std::vector<std::map<Figura, std::size_t>> figuras;
+  for (std::size_t f = 0; f < ids.size(); ++f) {
+    const IdFigura& id = ids[f];
+    if (!id.janela) continue;
+    const auto [o, novo] = objetos.try_emplace({id.tipo, id.numero, id.nome}, v.size());
+    if (novo) {
+      v.emplace_back();
+      figuras.emplace_back();
+    }
+    std::vector<Janelas>& js = v[o->second];
+    const auto [g, nova] =
+        figuras[o->second].try_emplace({id.figura, id.classe, id.limiar}, js.size());
+    if (nova) js.emplace_back();
+    js[g->second].push_back(f);
+  }
+  for (auto& js : v) {
+    for (Janelas& j : js) {
+      std::stable_sort(j.begin(), j.end(), [&ids](std::size_t a, std::size_t b) {
+        return ids[a].janela < ids[b].janela;
+      });
+    }
+  }
+  return v;
 }
 
 bool precisao_atingida(const Resultado& r, const std::vector<bool>& alvo, std::int64_t k) {
@@ -230,6 +263,8 @@ struct Entrega {
 }  // namespace
 
 std::optional<QuantilDe> quantil_de(const IdFigura& id, const std::vector<IdHistograma>& ids) {
+  // A window's quantile is each replication's own: no histogram pools it.
+  if (id.janela) return std::nullopt;
   const std::size_t p = id.figura.rfind("_p");
   if (p == std::string::npos || p + 2 >= id.figura.size()) return std::nullopt;
   const std::string grandeza = id.figura.substr(0, p), digitos = id.figura.substr(p + 2);

@@ -60,20 +60,29 @@ struct Resultado {
 // The pooled quantile of figure f, where f is a quantile of a histogram of the result.
 std::optional<double> agrupado(const Resultado& r, std::size_t f);
 
-// Which figures a precision applies to: those named by alvos (as FIGURA, NOME.FIGURA or
-// TIPO.NOME.FIGURA), or when there are none every figure. Throws a Falha for a name that
-// matches no figure.
+// Which figures a precision applies to: those of the whole run named by alvos (as FIGURA,
+// NOME.FIGURA or TIPO.NOME.FIGURA), or when there are none every figure of the whole run. A
+// window's figures never are: one with few customers would keep the run going for ever. Throws
+// a Falha for a name that matches no figure.
 std::vector<bool> figuras_alvo(const std::vector<IdFigura>& ids,
                                const std::vector<std::string>& alvos);
 
 // Which figures the outputs show: those matched by any of padroes, each FIGURA, NOME/FIGURA or
-// TIPO/NOME/FIGURA with the shell's wildcards * and ? in any part. Throws a Falha for a pattern
-// that matches no figure.
+// TIPO/NOME/FIGURA with the shell's wildcards * and ? in any part, a window's figures with the
+// whole run's. Throws a Falha for a pattern that matches no figure.
 std::vector<bool> figuras_escolhidas(const std::vector<IdFigura>& ids,
                                      const std::vector<std::string>& padroes);
 
 // Keeps only the figures escolhidas says, in their order; the rest of r stays as it was.
 void selecionar(Resultado& r, const std::vector<bool>& escolhidas);
+
+// One figure measured in every window of time: its indices among the ids, in window order.
+using Janelas = std::vector<std::size_t>;
+
+// The figures measured per window, by object (tipo, numero and nome, in the order each first
+// comes) and within it by figure (the same figura, classe and limiar in every window), in the
+// order each first comes. Whole-run figures are in none.
+std::vector<std::vector<Janelas>> janelas_por_objeto(const std::vector<IdFigura>& ids);
 
 // Decides, in index order, how many of the replications held from 0 on make the experiment, as
 // executar would have: pedido.replicacoes, or with a precision the first k from there on at

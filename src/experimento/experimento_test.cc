@@ -11,6 +11,7 @@
 #include <tuple>
 
 #include "experimento/estatistica.h"
+#include "experimento/pagina.h"
 #include "experimento/saida.h"
 #include "geral/adaptador.h"
 #include "geral/toml_loader.h"
@@ -78,27 +79,103 @@ TEST(Aquecimento, RestartsTheStatisticsAtTheFirstEventAtOrAfterIt) {
   EXPECT_EQ(m.figura(fim, "servidor", "atendidos"), 49);
 }
 
+// A day of three windows of 2 whose figures are chosen: the mean wait of the whole run, which
+// barely varies, and of each window: none in window 0 (before the warm-up), one in every other
+// replication in window 1, and in window 2 one that varies too much for any precision.
+class Dia final : public Modelo {
+ public:
+  Dia() {
+    ids_ = {{"estacao", "caixa", 1, "espera_media", "TEM.MED.FIL"}};
+    for (int k = 0; k < 3; ++k) {
+      ids_.push_back(ids_[0]);
+      ids_.back().janela = k;
+      ids_.back().inicio = 2.0 * k;
+    }
+  }
+  const std::vector<IdFigura>& figuras() const override { return ids_; }
+  std::uint64_t sorteios_por_replicacao(const Plano&) const override { return 0; }
+  std::uint64_t assinatura() const override { return 1; }
+  std::optional<double> tempo_limite() const override { return 6; }
+  double eventos_esperados() const override { return 1; }
+  std::string aviso_sem_eventos() const override { return ""; }
+  std::vector<std::string> descricao() const override { return {}; }
+  std::vector<std::string> estacoes_em_espera() const override { return {}; }
+  Replicacao rodar(const Plano&, std::int64_t i, const Rodada&) const override {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double u = static_cast<double>(i * 7919 % 101) / 100;
+    Replicacao r;
+    r.valores = {2 + 0.01 * u, nan, i % 2 == 0 ? 1 + u : nan, 10 * u};
+    r.semente = static_cast<std::uint64_t>(i);
+    r.eventos = 1;
+    return r;
+  }
+
+ private:
+  std::vector<IdFigura> ids_;
+};
+
+// The precision holds on the whole run's figures, named or not, never on a window's: the Dia's
+// would keep the run going to its maximum.
 TEST(Fatias, MergeDecidesThePrecisionAsOneRunDoes) {
   const Modelo_ m("D 400\nN 100000\nE 1 a 1 0\ns 1\nF q\ns 1\nS 1 b 0.7 0\ne 1\ns 2\nF f\n");
+  const Dia dia;
+  const std::pair<const Modelo*, std::vector<std::string>> casos[] = {
+      {m.m.get(), {"espera_media"}}, {&dia, {"espera_media"}}, {&dia, {}}};
+  for (const auto& [modelo, alvos] : casos) {
+    SCOPED_TRACE(modelo == &dia ? "dia" : "m.txt");
+    Pedido p;
+    p.modelo = "m.txt";
+    p.plano = {5, 40};
+    p.replicacoes = 3;
+    p.precisao = 0.15;
+    p.alvos = alvos;
+    const Resultado inteiro = executar(*modelo, p, Execucao{2, {}, {}, {}});
+    ASSERT_TRUE(inteiro.precisao_atingida);
+    ASSERT_LT(inteiro.fim, 38);
+    // Slices past the stopping point are run but not used.
+    std::vector<Resultado> fatias;
+    for (auto [a, b] : {std::pair{14, 40}, std::pair{0, 7}, std::pair{7, 14}}) {
+      fatias.push_back(executar(*modelo, p, Execucao{1, a, b, {}}));
+      fatias.back() = ler_json(escrever(fatias.back(), Formato::json), "x");
+    }
+    const Resultado junto = juntar(fatias, {"a", "b", "c"});
+    for (Formato f : {Formato::texto, Formato::json, Formato::csv}) {
+      EXPECT_EQ(escrever(junto, f), escrever(inteiro, f));
+    }
+  }
+}
+
+// A window's figure carries its index and start in JSON, and nothing marks the whole run's; a
+// sweep's table and the pages of a sweep and of a comparison keep the whole run's figures only,
+// and say where the windows are.
+TEST(Janelas, GoIntoJsonAndStayOutOfTheSweepAndComparisonPages) {
+  const Dia dia;
   Pedido p;
-  p.modelo = "m.txt";
-  p.plano = {5, 40};
+  p.plano = {1, 3};
   p.replicacoes = 3;
-  p.precisao = 0.15;
-  p.alvos = {"espera_media"};
-  const Resultado inteiro = executar(*m.m, p, Execucao{2, {}, {}, {}});
-  ASSERT_TRUE(inteiro.precisao_atingida);
-  ASSERT_LT(inteiro.fim, 38);
-  // Slices past the stopping point are run but not used.
-  std::vector<Resultado> fatias;
-  for (auto [a, b] : {std::pair{14, 40}, std::pair{0, 7}, std::pair{7, 14}}) {
-    fatias.push_back(executar(*m.m, p, Execucao{1, a, b, {}}));
-    fatias.back() = ler_json(escrever(fatias.back(), Formato::json), "x");
+  std::vector<Ponto> pontos, inteiras;
+  for (double x : {1.0, 2.0}) {
+    pontos.push_back({{{"x", x}}, executar(dia, p, Execucao{})});
+    inteiras.push_back(pontos.back());
+    selecionar(inteiras.back().resultado, {true, false, false, false});
   }
-  const Resultado junto = juntar(fatias, {"a", "b", "c"});
-  for (Formato f : {Formato::texto, Formato::json, Formato::csv}) {
-    EXPECT_EQ(escrever(junto, f), escrever(inteiro, f));
-  }
+  const auto json = nlohmann::ordered_json::parse(escrever(pontos[0].resultado, Formato::json));
+  EXPECT_FALSE(json["figuras"][0].contains("janela"));
+  EXPECT_EQ(json["figuras"][3]["janela"], 2);
+  EXPECT_EQ(json["figuras"][3]["inicio"], 4.0);
+  EXPECT_EQ(escrever_varredura(pontos, Formato::texto),
+            escrever_varredura(inteiras, Formato::texto) +
+                "\n As figuras por janela de tempo ficam fora destas tabelas: veja-as nas saidas "
+                "json e csv.\n");
+  const Contexto c{"tarvo-rep", {}, {}};
+  auto sem_nota = [](std::string pagina) {
+    const std::size_t i = pagina.find("<p class=\"legenda\">As figuras por janela de tempo");
+    EXPECT_NE(i, std::string::npos);
+    return i == std::string::npos ? pagina : pagina.erase(i, pagina.find('\n', i) + 1 - i);
+  };
+  EXPECT_EQ(sem_nota(pagina_varredura(pontos, c)), pagina_varredura(inteiras, c));
+  EXPECT_EQ(sem_nota(pagina_comparacao(pontos[0].resultado, pontos[1].resultado, c)),
+            pagina_comparacao(inteiras[0].resultado, inteiras[1].resultado, c));
 }
 
 // Far from time zero a service of 0.5 is lost to the 32-bit clock; a plan of 2^31 replications
@@ -125,7 +202,9 @@ TEST(Avisos, SayWhenDurationsWereLostOrStreamsRanIntoEachOther) {
 // Three replications of two designs by hand: station y of A is z in B; B's wait at w is 1 lower
 // in every pair, at x the pairs differ by 1, 0 and -1 (interval 0 +/- t(2; 0.975) / sqrt(3)).
 // A figure of one model only is listed, not dropped; the verdict counts the rows of both, and
-// says the losses and their probability, which fall the same way, in one line.
+// says the losses and their probability, which fall the same way, in one line. Windows pair by
+// their index, in a table of their own, and stay out of the verdict: in window 1 of x, B waits
+// less, which does not make it better at 2 of 2 stations; window 2 is B's only.
 TEST(Comparacao, ListsWhatOnlyOneModelHasAndEndsWithAVerdict) {
   using V = std::vector<double>;
   auto modelo = [](const char* nome,
@@ -146,6 +225,12 @@ TEST(Comparacao, ListsWhatOnlyOneModelHasAndEndsWithAVerdict) {
   auto id = [](const char* tipo, const char* nome, const char* figura, const char* rotulo) {
     return IdFigura{tipo, nome, 1, figura, rotulo, std::nullopt};
   };
+  auto janela = [&id](int k) {
+    IdFigura x = id("estacao", "x", "espera_media", "TEM.MED.FIL");
+    x.janela = k;
+    x.inicio = k;
+    return x;
+  };
   const std::optional<Teorico> nada;
   const Resultado a = modelo(
       "a.toml",
@@ -157,7 +242,9 @@ TEST(Comparacao, ListsWhatOnlyOneModelHasAndEndsWithAVerdict) {
        {id("estacao", "x", "perdidos", "NUM.PERDIDOS"), V{2, 2, 2}, nada},
        {id("estacao", "x", "prob_perda", "PROB.PERDA"), V{0.6, 0.6, 0.6}, nada},
        {id("estacao", "x", "utilizacao", "UTILIZ."), V{0.5, 0.5, 0.5}, nada},
-       {id("estacao", "y", "espera_media", "TEM.MED.FIL"), V{4, 4, 4}, nada}});
+       {id("estacao", "y", "espera_media", "TEM.MED.FIL"), V{4, 4, 4}, nada},
+       {janela(0), V{1, 2, 3}, nada},
+       {janela(1), V{2, 2, 2}, nada}});
   const Resultado b =
       modelo("b.toml", {{id("rede", "rede", "permanencia_media", "TEM.MED.REDE"), V{2, 3, 4}, nada},
                         {id("estacao", "w", "espera_media", "TEM.MED.FIL"), V{1, 2, 3}, nada},
@@ -168,7 +255,10 @@ TEST(Comparacao, ListsWhatOnlyOneModelHasAndEndsWithAVerdict) {
                         {id("estacao", "x", "perdidos", "NUM.PERDIDOS"), V{1, 1, 1}, nada},
                         {id("estacao", "x", "prob_perda", "PROB.PERDA"), V{0.3, 0.3, 0.3}, nada},
                         {id("estacao", "x", "utilizacao", "UTILIZ."), V{0.4, 0.4, 0.4}, nada},
-                        {id("estacao", "z", "espera_media", "TEM.MED.FIL"), V{1, 1, 1}, nada}});
+                        {id("estacao", "z", "espera_media", "TEM.MED.FIL"), V{1, 1, 1}, nada},
+                        {janela(0), V{1, 1, 1}, nada},
+                        {janela(1), V{1, 1, 1}, nada},
+                        {janela(2), V{1, 1, 1}, nada}});
   EXPECT_EQ(
       escrever_comparacao(a, b, Formato::texto),
       " TARVO-REP: comparacao pareada de dois modelos\n\n"
@@ -191,6 +281,13 @@ TEST(Comparacao, ListsWhatOnlyOneModelHasAndEndsWithAVerdict) {
       " estacao x    UTILIZ.          0.5     0.4  -0.1        0 3        -          - -\n"
       " estacao y    TEM.MED.FIL        4       -     -        - -        -          - so em A\n"
       " estacao z    TEM.MED.FIL        -       1     -        - -        -          - so em B\n"
+      "\n POR JANELA DE TEMPO: cada figura em cada janela (INICIO: o tempo em que ela comeca)\n"
+      "\n estacao 1 x\n"
+      "\n   TEM.MED.FIL (espera_media)\n"
+      "   JANELA INICIO MEDIA A MEDIA B B - A      +/- N TEORIA A TEORIA B MELHOR\n"
+      "        0      0       2       1    -1 2.484138 3        -        - -\n"
+      "        1      1       2       1    -1        0 3        -        - B\n"
+      "        2      2       -       1     -        - -        -        - so em B\n"
       "\n MELHOR: o modelo melhor onde o intervalo da diferenca exclui 0 (menor e melhor para "
       "esperas,\n tamanhos, permanencias e perdas; maior para vazao e saidas); -: sem "
       "veredito; so em A, so em B:\n a figura de um modelo so (objeto acrescentado, retirado "
@@ -203,16 +300,20 @@ TEST(Comparacao, ListsWhatOnlyOneModelHasAndEndsWithAVerdict) {
       " perdidos, prob_perda: A perde menos em 1 de 2 estacoes, B em 1\n");
   const auto json =
       nlohmann::ordered_json::parse(escrever_comparacao(a, b, Formato::json))["comparacao"];
-  ASSERT_EQ(json.size(), 10u);
+  ASSERT_EQ(json.size(), 13u);
   EXPECT_EQ(json[8].dump(),
             R"({"tipo":"estacao","nome":"y","figura":"espera_media","media_a":4.0,"media_b":null,)"
             R"("diferenca":null,"meia_largura":null,"n":0,"melhor":"-","so_em":"A"})");
   EXPECT_EQ(json[0]["so_em"], nullptr);
+  EXPECT_EQ(json[12]["janela"], 2);
+  EXPECT_EQ(json[12]["so_em"], "B");
   const std::string csv = escrever_comparacao(a, b, Formato::csv);
   EXPECT_EQ(csv.substr(0, csv.find('\n')),
-            "tipo,nome,classe,figura,rotulo,media_a,media_b,diferenca,meia_largura,n,melhor,so_em");
-  EXPECT_EQ(csv.substr(csv.rfind('\n', csv.size() - 2) + 1),
-            "estacao,z,,espera_media,TEM.MED.FIL,,1.0,,,0,-,B\n");
+            "tipo,nome,classe,figura,rotulo,media_a,media_b,diferenca,meia_largura,n,melhor,so_em,"
+            "janela,inicio");
+  EXPECT_EQ(csv.substr(csv.rfind('\n', csv.rfind('\n', csv.size() - 2) - 1) + 1),
+            "estacao,z,,espera_media,TEM.MED.FIL,,1.0,,,0,-,B,,\n"
+            "estacao,x,,espera_media,TEM.MED.FIL,,1.0,,,0,-,B,2,2.0\n");
 }
 
 // The model in words, for both languages, against the sentences of tests/html/palavras.txt.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "comum/failure.h"
 
@@ -91,6 +92,10 @@ std::string simbolo(const std::string& qual, double x, double y) {
   }
   if (qual == "teoria" || qual == "teoria aprox") return losango(x + 8, y, 5, qual != "teoria");
   if (qual == "linha") return "<polyline class=\"media\"" + cor0 + trecho;
+  if (qual.rfind("linha ", 0) == 0) {
+    const auto k = static_cast<std::size_t>(std::atoi(qual.c_str() + 6));
+    return std::string("<polyline class=\"media\" style=\"--cor:") + cor(k) + trecho;
+  }
   if (qual == "movel") {
     return std::string("<polyline class=\"media\" style=\"--cor:") + cor(1) + trecho;
   }
@@ -366,9 +371,12 @@ std::string linhas(const std::string& tipo, const std::string& eixo_x, const std
     };
     tracar(v.y, v.classe == "fina" ? "media fina" : "media");
     tracar(v.teoria, "teoria");
-    if (v.marcar) {
+    auto tem = [&](std::size_t k) {
+      return k < v.x.size() && k < v.y.size() && vale(v.x[k]) && std::isfinite(v.y[k]);
+    };
+    if (v.marcar || v.soltos) {
       for (std::size_t k = 0; k < v.x.size() && k < v.y.size(); ++k) {
-        if (!vale(v.x[k]) || !std::isfinite(v.y[k])) continue;
+        if (!tem(k) || (!v.marcar && ((k > 0 && tem(k - 1)) || tem(k + 1)))) continue;
         s += "<circle class=\"ponto" + (v.classe.empty() ? "" : " " + v.classe) + "\"" + estilo +
              " cx=\"" + n(X(v.x[k])) + "\" cy=\"" + n(Y(v.y[k])) + "\" r=\"" +
              (v.classe == "fina" ? "1.6" : "3.5") + "\"/>";

@@ -45,7 +45,8 @@ struct Linha {
 };
 
 // A symbol of the legend and what it stands for. simbolo is one of: ponto (with the class of
-// the dots it stands for, as "ponto melhor"), intervalo, teoria, teoria aprox, linha, faixa,
+// the dots it stands for, as "ponto melhor"), intervalo, teoria, teoria aprox, linha (with the
+// index of the series whose colour it takes, as "linha 2"; the first without), faixa,
 // linha-teoria, movel.
 struct Item {
   std::string simbolo;
@@ -66,12 +67,14 @@ std::string pontos(const std::string& tipo, const std::string& unidade,
                    const std::vector<Linha>& linhas, const Opcoes& opcoes);
 
 // A line of a chart against x: y with its interval band (baixo/alto, NaN where none), and the
-// theory (NaN where none). Points are drawn only where marcar says so.
+// theory (NaN where none), each broken where a value is missing. Points are drawn only where
+// marcar says so, or with soltos where no line reaches them (a value between two missing).
 struct Serie {
   std::string nome;
   std::vector<double> x, y, baixo, alto, teoria;
   bool marcar = true;
   std::string classe;  // "" or "fina" (light points, for bins)
+  bool soltos = false;
 };
 
 // A chart of lines against x, one colour per series.

@@ -44,7 +44,8 @@ struct IdHistograma {
 };
 
 // The histogram whose quantile figure id is (an index into ids) and the quantile's probability;
-// none for a figure that is no such quantile.
+// none for a figure that is no such quantile, and for a window's, which is summed up over the
+// replications like any figure.
 struct QuantilDe {
   std::size_t histograma = 0;
   double p = 0;

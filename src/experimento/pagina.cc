@@ -73,6 +73,12 @@ Sobre sobre(const IdFigura& id) {
       {"estacao", "permanencia_media", "Permanência média na estação", TEMPO, true},
       {"estacao", "perdidos", "Perdidos (estação cheia)", FREGUESES, true},
       {"estacao", "prob_perda", "Probabilidade de perda", "fração das chegadas", true},
+      {"estacao", "abandonos", "Abandonos (perderam a paciência na fila)", FREGUESES, true},
+      {"estacao", "prob_abandono", "Probabilidade de abandono", "fração", true},
+      {"estacao", "desistencias", "Desistências (não entraram na fila)", FREGUESES, true},
+      {"estacao", "prob_desistencia", "Probabilidade de desistir", "fração das chegadas", true},
+      {"estacao", "bloqueio", "Bloqueio depois do serviço (estação seguinte cheia)", "", true},
+      {"estacao", "servidores_medio", "Servidores no turno (média no tempo)", "servidores", true},
       {"servidor", "utilizacao", "Utilização", "fração do tempo", true},
       {"estacao", "utilizacao", "Utilização por servidor", "fração do tempo", true},
       {"estacao", "vazao", "Vazão", TAXA, true},
@@ -446,10 +452,15 @@ std::string tabela_figuras(const Resultado& r) {
   const bool teoria = r.pedido.teoria;
   std::vector<Coluna> colunas = {{"Figura", true}, {"Média"}, {"Intervalo"}, {"n"}};
   if (teoria) colunas.insert(colunas.end(), {{"Teoria"}, {"Dif. rel."}});
+  // The whole run's figures: a window's are in its charts, which a thousand rows would bury.
+  std::vector<std::size_t> fs;
+  for (std::size_t f = 0; f < r.ids.size(); ++f) {
+    if (!r.ids[f].janela) fs.push_back(f);
+  }
   std::vector<Resumo> ms;
   std::vector<double> medias;
   std::vector<const Teorico*> ts;
-  for (std::size_t f = 0; f < r.ids.size(); ++f) {
+  for (std::size_t f : fs) {
     ms.push_back(resumo(r, f));
     medias.push_back(ms.back().media);
     ts.push_back(teoria ? teorico(r, f) : nullptr);
@@ -458,17 +469,17 @@ std::string tabela_figuras(const Resultado& r) {
                                  valor_teoria = teorias(ts);
   std::vector<LinhaTabela> linhas;
   bool constantes = false;
-  for (std::size_t f = 0; f < r.ids.size(); ++f) {
+  for (std::size_t k = 0; k < fs.size(); ++k) {
     LinhaTabela l;
-    l.celulas = {celula_figura(r.ids[f]), media[f], intervalo[f],
-                 formatar("%lld", static_cast<long long>(ms[f].n))};
-    if (teoria) l.celulas.insert(l.celulas.end(), {valor_teoria[f], dif_rel(ts[f], ms[f])});
-    if (fora(ts[f], ms[f])) l.classe = "fora";
-    if (const std::optional<double> c = carga_instavel(r, r.ids[f])) {
+    l.celulas = {celula_figura(r.ids[fs[k]]), media[k], intervalo[k],
+                 formatar("%lld", static_cast<long long>(ms[k].n))};
+    if (teoria) l.celulas.insert(l.celulas.end(), {valor_teoria[k], dif_rel(ts[k], ms[k])});
+    if (fora(ts[k], ms[k])) l.classe = "fora";
+    if (const std::optional<double> c = carga_instavel(r, r.ids[fs[k]])) {
       l.classe = "instavel";
       l.nota = "instável: carga " + num(*c);
     }
-    constantes = constantes || (ms[f].n > 1 && constante(ms[f]));
+    constantes = constantes || (ms[k].n > 1 && constante(ms[k]));
     linhas.push_back(std::move(l));
   }
   std::string notas = teoria ? LEGENDA_TEORIA : "";
@@ -496,6 +507,7 @@ std::vector<std::pair<std::string, std::vector<std::size_t>>> grupos(
   std::vector<std::pair<std::string, std::vector<std::size_t>>> g;
   std::map<std::string, std::size_t> onde;
   for (std::size_t f = 0; f < ids.size(); ++f) {
+    if (ids[f].janela) continue;  // charted against time
     const std::string k = sobre(ids[f]).grupo;
     if (k.empty()) continue;
     const auto [it, novo] = onde.emplace(k, g.size());
@@ -579,6 +591,162 @@ std::string graficos(const Resultado& r) {
   return grade(s) + sem_grafico(constantes, "por não variar");
 }
 
+const char* const INICIO_JANELA = "início da janela (tempo simulado)";
+
+// The windows' length: the least step from one window's start to the next's; NaN with one
+// window.
+double largura_das_janelas(const std::vector<IdFigura>& ids,
+                           const std::vector<std::vector<Janelas>>& objetos) {
+  double w = NaN;
+  for (const std::vector<Janelas>& o : objetos) {
+    for (const Janelas& js : o) {
+      for (std::size_t k = 1; k < js.size(); ++k) {
+        const IdFigura &a = ids[js[k - 1]], &b = ids[js[k]];
+        if (*b.janela == *a.janela) continue;
+        const double d = (b.inicio - a.inicio) / static_cast<double>(*b.janela - *a.janela);
+        if (d > 0 && !(d >= w)) w = d;
+      }
+    }
+  }
+  return w;
+}
+
+// Values each held over its window, as the points of a line of steps from each window's start
+// to its end: a window without a value, or missing, leaves a gap.
+void degraus(const std::vector<double>& inicios, const std::vector<double>& ys, double largura,
+             std::vector<double>& x, std::vector<double>& y) {
+  for (std::size_t k = 0; k < inicios.size(); ++k) {
+    x.insert(x.end(), {inicios[k], inicios[k] + largura});
+    y.insert(y.end(), {ys[k], ys[k]});
+    if (k + 1 < inicios.size() && inicios[k + 1] > inicios[k] + largura * (1 + 1e-9)) {
+      x.push_back(NaN);
+      y.push_back(NaN);
+    }
+  }
+}
+
+// An object as a heading: "Estação «caixa»", "Rede".
+std::string titulo_objeto(IdFigura id) {
+  id.classe.clear();
+  std::string t = objeto(id);
+  if (t[0] >= 'a' && t[0] <= 'z') t[0] = static_cast<char>(t[0] - 'a' + 'A');
+  return t;
+}
+
+// A station's load over time: its servers on duty per window (the shifts), and each source's
+// arrivals per unit of time, as steps. Empty when there is neither.
+std::string grafico_carga(const Resultado& r, const std::vector<Janelas>& estacao,
+                          const std::vector<const Janelas*>& fontes, double largura) {
+  std::vector<grafico::Serie> series;
+  grafico::Opcoes o;
+  auto juntar = [&](const Janelas& js, double escala, const std::string& nome) {
+    std::vector<double> inicios, ys;
+    for (std::size_t f : js) {
+      inicios.push_back(r.ids[f].inicio);
+      ys.push_back(resumo(r, f).media / escala);
+    }
+    grafico::Serie v{nome, {}, {}, {}, {}, {}, false, "", false};
+    degraus(inicios, ys, largura, v.x, v.y);
+    o.legenda.push_back({series.empty() ? "linha" : formatar("linha %zu", series.size()), nome});
+    series.push_back(std::move(v));
+  };
+  for (const Janelas& js : estacao) {
+    const IdFigura& id = r.ids[js[0]];
+    if (id.figura == "servidores_medio" && id.classe.empty()) juntar(js, 1, "servidores (média)");
+  }
+  // Arrivals per unit of time need the windows' length.
+  if (std::isfinite(largura)) {
+    for (const Janelas* js : fontes) {
+      juntar(*js, largura, "chegadas/tempo: " + r.ids[(*js)[0]].nome);
+    }
+  }
+  if (series.empty()) return "";
+  return quadro("Carga ao longo do tempo",
+                grafico::linhas("carga", INICIO_JANELA, "servidores; chegadas/tempo", series, o));
+}
+
+// Beyond this many windows a chart's points would crowd its line: only those no line reaches
+// are marked.
+constexpr std::size_t MARCADAS = 48;
+
+// Every figure measured per window, against the windows' start: a section per object, a
+// station's opening with its load, a chart per figure (the mean per window, its interval as a
+// band, the theory as steps). A figure that does not vary is named under its section.
+std::string graficos_janelas(const Resultado& r) {
+  const std::vector<std::vector<Janelas>> objetos = janelas_por_objeto(r.ids);
+  if (objetos.empty()) return "";
+  const double largura = largura_das_janelas(r.ids, objetos);
+  std::vector<const Janelas*> fontes;
+  for (const std::vector<Janelas>& o : objetos) {
+    for (const Janelas& js : o) {
+      const IdFigura& id = r.ids[js[0]];
+      if (id.tipo == "fonte" && id.figura == "gerados" && id.classe.empty()) fontes.push_back(&js);
+    }
+  }
+  std::string s =
+      "<h2>Ao longo do tempo</h2>\n<p>Cada figura medida também em janelas de tempo" +
+      (std::isfinite(largura) ? " de " + num(largura) : std::string()) +
+      ": no eixo horizontal o início de cada janela, no vertical a média das replicações nessa "
+      "janela, com a faixa do seu " +
+      intervalo_de(r) +
+      "; a teoria, onde há, em degraus tracejados. Uma janela sem valor em nenhuma replicação "
+      "(antes do fim do aquecimento, ou que a execução não alcançou) fica em branco. Cada estação "
+      "começa pela carga: o número médio de servidores em cada janela (os turnos) e as chegadas "
+      "de cada fonte por unidade de tempo, em degraus. Os valores estão nas saídas text, json e "
+      "csv.</p>\n";
+  for (const std::vector<Janelas>& o : objetos) {
+    const IdFigura& a = r.ids[o[0][0]];
+    std::string quadros = a.tipo == "estacao" ? grafico_carga(r, o, fontes, largura) : "";
+    std::vector<const Janelas*> ordem;
+    for (const Janelas& js : o) ordem.push_back(&js);
+    std::stable_sort(ordem.begin(), ordem.end(), [&r](const Janelas* x, const Janelas* y) {
+      return sobre(r.ids[(*x)[0]]).ordem < sobre(r.ids[(*y)[0]]).ordem;
+    });
+    std::vector<std::string> constantes;
+    for (const Janelas* js : ordem) {
+      const IdFigura& id = r.ids[(*js)[0]];
+      const Sobre so = sobre(id);
+      const std::string titulo =
+          so.titulo + (id.classe.empty() ? "" : " — classe «" + id.classe + "»");
+      grafico::Serie media{"média", {}, {}, {}, {}, {}, js->size() <= MARCADAS, "", true};
+      std::vector<double> teoria;
+      double menor = INFINITY, maior = -INFINITY;
+      bool tem_teoria = false, aprox = false;
+      for (std::size_t f : *js) {
+        const Resumo m = resumo(r, f);
+        const double hw = std::isfinite(m.meia_largura) ? m.meia_largura : NaN;
+        media.x.push_back(r.ids[f].inicio);
+        media.y.push_back(m.media);
+        media.baixo.push_back(m.media - hw);
+        media.alto.push_back(m.media + hw);
+        teoria.push_back(valor_teorico(r, f));
+        tem_teoria = tem_teoria || std::isfinite(teoria.back());
+        aprox = aprox || aproximada(r, f);
+        if (m.n > 0) menor = std::min(menor, m.min), maior = std::max(maior, m.max);
+      }
+      if (!(menor < maior)) {
+        constantes.push_back(titulo);
+        continue;
+      }
+      grafico::Opcoes op;
+      op.legenda = {{"linha", "média"}, {"faixa", intervalo_de(r)}};
+      std::vector<grafico::Serie> series = {media};
+      if (tem_teoria) {
+        grafico::Serie t{"teoria", {}, {}, {}, {}, {}, false, "", false};
+        degraus(media.x, teoria, largura, t.x, t.teoria);
+        series.push_back(std::move(t));
+        op.legenda.push_back({"linha-teoria", aprox ? "teoria (aproximada)" : "teoria"});
+      }
+      quadros +=
+          quadro(titulo, grafico::linhas("janelas", INICIO_JANELA,
+                                         so.unidade.empty() ? "valor" : so.unidade, series, op));
+    }
+    s += "<h3>" + escapar(titulo_objeto(a)) + "</h3>\n" + grade(quadros) +
+         sem_grafico(constantes, "por não variar");
+  }
+  return s;
+}
+
 std::string grafico_espera(const Resultado& r) {
   if (r.espera.replicacoes() == 0) return "";
   std::string s = "<h2>Aquecimento (gráfico de Welch)</h2>\n";
@@ -606,11 +774,12 @@ std::string grafico_espera(const Resultado& r) {
       continue;
     }
     const std::size_t janela = std::max<std::size_t>(1, y.size() / 20);
-    grafico::Serie pontos{"média no intervalo", {}, y, {}, {}, {}, true, "fina"};
+    grafico::Serie pontos{"média no intervalo", {}, y, {}, {}, {}, true, "fina", false};
     for (std::size_t k = 0; k < y.size(); ++k) {
       pontos.x.push_back((m.limites[k] + m.limites[k + 1]) / 2);
     }
-    grafico::Serie movel{"média móvel", pontos.x, media_movel(y, janela), {}, {}, {}, false, ""};
+    grafico::Serie movel{"média móvel", pontos.x, media_movel(y, janela), {}, {}, {}, false, "",
+                         false};
     grafico::Opcoes o;
     o.legenda = {{"ponto", "média no intervalo"}, {"movel", "média móvel"}};
     o.log_x = true;
@@ -638,6 +807,14 @@ std::string juntar_nomes(const std::vector<std::string>& v) {
   return s;
 }
 
+// The note of a page that leaves the figures per window to the outputs that hold them.
+std::string sem_janelas(const char* saidas) {
+  return std::string(
+             "<p class=\"legenda\">As figuras por janela de tempo ficam fora desta "
+             "página: estão nas saídas ") +
+         saidas + ".</p>\n";
+}
+
 }  // namespace
 
 std::string pagina(const Resultado& r, const Contexto& c) {
@@ -646,6 +823,7 @@ std::string pagina(const Resultado& r, const Contexto& c) {
   s += "<h2>O modelo</h2>\n" + lista(c.descricao);
   s += "<h2>Figuras</h2>\n" + tabela_figuras(r);
   s += "<h2>Gráficos</h2>\n" + graficos(r);
+  s += graficos_janelas(r);
   s += grafico_espera(r);
   return s + fim(c);
 }
@@ -712,9 +890,13 @@ std::string pagina_varredura(const std::vector<Ponto>& pontos, const Contexto& c
     }
     s += "</p>\n";
   }
-  // The figures in the order of the charts.
-  std::vector<std::size_t> ordem(r0.ids.size());
-  for (std::size_t f = 0; f < ordem.size(); ++f) ordem[f] = f;
+  // The whole run's figures in the order of the charts: a chart per window of every figure would
+  // bury them.
+  std::vector<std::size_t> ordem;
+  for (std::size_t f = 0; f < r0.ids.size(); ++f) {
+    if (!r0.ids[f].janela) ordem.push_back(f);
+  }
+  const bool janelas = ordem.size() < r0.ids.size();
   std::stable_sort(ordem.begin(), ordem.end(), [&r0](std::size_t x, std::size_t y) {
     return sobre(r0.ids[x]).ordem < sobre(r0.ids[y]).ordem;
   });
@@ -804,6 +986,7 @@ std::string pagina_varredura(const std::vector<Ponto>& pontos, const Contexto& c
          "mais).</p>\n";
   }
   s += sem_grafico(constantes, "pois não variam");
+  if (janelas) s += sem_janelas("json e csv");
   return s + fim(c);
 }
 
@@ -816,7 +999,12 @@ std::string pagina_comparacao(const Resultado& a, const Resultado& b, const Cont
        ": a replicação i de A e a de B usam os mesmos números aleatórios, e a diferença B − A "
        "é tomada replicação a replicação (intervalo t de Student de " +
        percentual(a.pedido.confianca) + ").</p>\n" + avisos_html(a) + avisos_html(b);
-  const std::vector<Comparada> cs = comparar(a, b);
+  // The whole run's figures: the windows' are in the outputs.
+  std::vector<Comparada> cs = comparar(a, b);
+  const auto sem = std::remove_if(cs.begin(), cs.end(),
+                                  [](const Comparada& x) { return x.id.janela.has_value(); });
+  const bool janelas = sem != cs.end();
+  cs.erase(sem, cs.end());
   // The verdicts in the order of the charts.
   std::vector<Veredito> v = veredito(cs, true);
   std::stable_sort(v.begin(), v.end(), [](const Veredito& x, const Veredito& y) {
@@ -946,6 +1134,7 @@ std::string pagina_comparacao(const Resultado& a, const Resultado& b, const Cont
        "abaixo de 1% da média; igual: os dois modelos dão o mesmo valor em toda "
        "replicação.</p>\n";
   s += sem_grafico(constantes, "pois a diferença não varia");
+  if (janelas) s += sem_janelas("text, json e csv");
   return s + fim(c);
 }
 

@@ -85,6 +85,10 @@ Json objeto(const Resultado& r) {
                        {"rotulo", id.rotulo}});
     if (!id.classe.empty()) figuras.back()["classe"] = id.classe;
     if (id.limiar) figuras.back()["limiar"] = *id.limiar;
+    if (id.janela) {
+      figuras.back()["janela"] = *id.janela;
+      figuras.back()["inicio"] = numero(id.inicio);
+    }
     figuras.back().update(Json{{"media", numero(s[f].media)},
                                {"meia_largura", numero(s[f].meia_largura)},
                                {"desvio", numero(s[f].desvio)},
@@ -145,7 +149,13 @@ std::string cabecalho_csv(const Resultado& r) {
   return std::string(
              "tipo,nome,classe,numero,figura,rotulo,media,meia_largura,desvio,min,max,n,"
              "faltantes,agrupado,interrompido,replicacao,valor") +
-         (r.pedido.teoria ? ",teoria,metodo\n" : "\n");
+         (r.pedido.teoria ? ",teoria,metodo" : "") + ",janela,inicio\n";
+}
+
+// The last columns of a figure's rows, its window and the window's start: empty for the whole
+// run, so that rows read by position read as they did before windows.
+std::string janela_csv(const IdFigura& id) {
+  return id.janela ? "," + std::to_string(*id.janela) + "," + real(id.inicio) + "\n" : ",,\n";
 }
 
 std::string csv(const Resultado& r) {
@@ -160,13 +170,14 @@ std::string csv(const Resultado& r) {
         real(m.media) + "," + real(m.meia_largura) + "," + real(m.desvio) + "," + real(m.min) +
         "," + real(m.max) + "," + std::to_string(m.n) + "," + std::to_string(m.faltantes) + "," +
         real(agrupado(r, f).value_or(NaN)) + "," + (r.interrompido ? "1," : "0,");
-    std::string fim = "\n";
+    std::string fim;
     if (r.pedido.teoria) {
       const Teorico* t = teorico(r, f);
-      fim = t == nullptr              ? ",,\n"
-            : t->metodo == "instavel" ? ",," + t->metodo + "\n"
-                                      : "," + real(t->valor) + "," + t->metodo + "\n";
+      fim = t == nullptr              ? ",,"
+            : t->metodo == "instavel" ? ",," + t->metodo
+                                      : "," + real(t->valor) + "," + t->metodo;
     }
+    fim += janela_csv(id);
     for (std::size_t i = 0; i < r.valores[f].size(); ++i) {
       s += comum + std::to_string(r.inicio + static_cast<std::int64_t>(i)) + "," +
            real(r.valores[f][i]) + fim;
@@ -256,6 +267,49 @@ std::string nome_e_classe(const IdFigura& id) {
   return visivel(id.nome) + (id.classe.empty() ? "" : "/" + visivel(id.classe));
 }
 
+// The columns of the table of one figure's windows, after JANELA and INICIO: their headings,
+// which hold words, and a row per window.
+struct Colunas {
+  std::vector<std::string> cab;
+  std::vector<bool> esquerda;
+  std::vector<std::vector<std::string>> linhas;
+};
+
+// The figures measured per window of time: under each object, a table per figure with a row per
+// window. One table per figure keeps a day of a thousand windows readable, where a row per
+// figure and window would bury the whole run's figures.
+std::string tabelas_de_janelas(const std::vector<IdFigura>& ids,
+                               const std::function<Colunas(const Janelas&)>& colunas) {
+  const std::vector<std::vector<Janelas>> objetos = janelas_por_objeto(ids);
+  if (objetos.empty()) return "";
+  std::string s =
+      "\n POR JANELA DE TEMPO: cada figura em cada janela (INICIO: o tempo em que ela comeca)\n";
+  for (const std::vector<Janelas>& o : objetos) {
+    const IdFigura& a = ids[o[0][0]];
+    s += formatar("\n %s %d %s\n", a.tipo.c_str(), a.numero, visivel(a.nome).c_str());
+    for (const Janelas& js : o) {
+      const IdFigura& id = ids[js[0]];
+      s += "\n   " + id.rotulo + " (" + id.figura + ")" +
+           (id.classe.empty() ? "" : ", classe " + visivel(id.classe)) + "\n";
+      Colunas c = colunas(js);
+      c.cab.insert(c.cab.begin(), {"JANELA", "INICIO"});
+      c.esquerda.insert(c.esquerda.begin(), {false, false});
+      for (std::size_t k = 0; k < js.size(); ++k) {
+        const IdFigura& x = ids[js[k]];
+        c.linhas[k].insert(c.linhas[k].begin(),
+                           {std::to_string(*x.janela), formatar("%.12g", x.inicio)});
+      }
+      const std::string t = tabela(c.cab, c.linhas, c.esquerda);
+      for (std::size_t i = 0; i < t.size();) {
+        const std::size_t j = t.find('\n', i) + 1;
+        s += "  " + t.substr(i, j - i);
+        i = j;
+      }
+    }
+  }
+  return s;
+}
+
 // The quantiles of every replication's values taken as one sample, where the model has them.
 std::string quantis_agrupados(const Resultado& r) {
   std::vector<std::vector<std::string>> linhas;
@@ -314,6 +368,7 @@ std::string texto(const Resultado& r) {
   const std::vector<Resumo> rs = resumos(r);
   for (std::size_t f = 0; f < r.ids.size(); ++f) {
     const IdFigura& id = r.ids[f];
+    if (id.janela) continue;
     const Resumo& m = rs[f];
     linhas.push_back({id.tipo, std::to_string(id.numero), nome_e_classe(id), id.rotulo,
                       celula(m.media), celula(m.meia_largura), celula(m.desvio), celula(m.min),
@@ -326,6 +381,24 @@ std::string texto(const Resultado& r) {
   }
   s += tabela(cab, linhas, esquerda);
   s += quantis_agrupados(r);
+  s += tabelas_de_janelas(r.ids, [&](const Janelas& js) {
+    // The theory's columns where some window has a value of it.
+    const bool teoria = p.teoria && std::any_of(js.begin(), js.end(), [&](std::size_t f) {
+                          return teorico(r, f) != nullptr;
+                        });
+    Colunas c{{"MEDIA", "+/-", "N", "FALT."}, {false, false, false, false}, {}};
+    if (teoria) {
+      c.cab.insert(c.cab.end(), {"TEORIA", "DIF.REL.", "NOTA"});
+      c.esquerda.insert(c.esquerda.end(), {false, false, true});
+    }
+    for (std::size_t f : js) {
+      const Resumo& m = rs[f];
+      c.linhas.push_back({celula(m.media), celula(m.meia_largura), std::to_string(m.n),
+                          std::to_string(m.faltantes)});
+      if (teoria) colunas_teoria(teorico(r, f), m, c.linhas.back());
+    }
+    return c;
+  });
   if (p.teoria) {
     s +=
         "\n TEORIA: valor da teoria de filas (man tarvo-rep, --theory); DIF.REL.: (MEDIA - TEORIA) "
@@ -426,7 +499,9 @@ std::string avisos(const Resultado& r) {
 std::string avisos_da_execucao(const Resultado& r) {
   std::string s;
   for (std::size_t f = 0; f < r.ids.size(); ++f) {
-    if (r.ids[f].tipo != "rede" || r.ids[f].figura != "duracoes_perdidas") continue;
+    if (r.ids[f].tipo != "rede" || r.ids[f].figura != "duracoes_perdidas" || r.ids[f].janela) {
+      continue;
+    }
     const auto n =
         std::count_if(r.valores[f].begin(), r.valores[f].end(), [](double x) { return x > 0; });
     if (n == 0) continue;
@@ -544,6 +619,10 @@ Resultado ler_json(const std::string& texto, const std::string& arquivo,
       if (f.contains("classe")) r.ids.back().classe = pega(f, "classe").get<std::string>();
       if (f.contains("limiar")) {
         r.ids.back().limiar = real(pega(f, "limiar"), [](double x) { return x >= 0; });
+      }
+      if (f.contains("janela")) {
+        r.ids.back().janela = static_cast<int>(inteiro(pega(f, "janela"), 0, INT32_MAX));
+        r.ids.back().inicio = real(pega(f, "inicio"), [](double x) { return x >= 0; });
       }
       std::vector<double> v;
       for (const Json& x : pega(f, "valores")) v.push_back(x.is_null() ? NaN : x.get<double>());
@@ -735,8 +814,12 @@ std::string texto_varredura(const std::vector<Ponto>& pontos) {
   std::vector<bool> esquerda(cab.size(), false);
   if (p.teoria) esquerda[cab.size() - 1 - algum_instavel] = true;
   if (algum_instavel) esquerda.back() = true;
+  bool janelas = false;
   for (std::size_t f = 0; f < r0.ids.size(); ++f) {
     const IdFigura& id = r0.ids[f];
+    // A block per window of every figure would bury the sweep.
+    janelas = janelas || id.janela.has_value();
+    if (id.janela) continue;
     s += formatar("\n %s %s: %s (%s)\n", id.tipo.c_str(), nome_e_classe(id).c_str(),
                   id.rotulo.c_str(), id.figura.c_str());
     std::vector<std::vector<std::string>> linhas;
@@ -755,6 +838,10 @@ std::string texto_varredura(const std::vector<Ponto>& pontos) {
       linhas.push_back(std::move(l));
     }
     s += tabela(cab, linhas, esquerda);
+  }
+  if (janelas) {
+    s += "\n As figuras por janela de tempo ficam fora destas tabelas: veja-as nas saidas json e "
+         "csv.\n";
   }
   std::string a;
   for (const Ponto& x : pontos) {
@@ -830,17 +917,23 @@ std::string escrever_comparacao(const Resultado& a, const Resultado& b, Formato 
                    {"melhor", c.melhor},
                    {"so_em", so_em(c)}});
       if (!c.id.classe.empty()) v.back()["classe"] = c.id.classe;
+      if (c.id.janela) {
+        v.back()["janela"] = *c.id.janela;
+        v.back()["inicio"] = numero(c.id.inicio);
+      }
     }
     return Json{{"a", objeto(a)}, {"b", objeto(b)}, {"comparacao", std::move(v)}}.dump(2) + "\n";
   }
   if (formato == Formato::csv) {
     std::string s =
-        "tipo,nome,classe,figura,rotulo,media_a,media_b,diferenca,meia_largura,n,melhor,so_em\n";
+        "tipo,nome,classe,figura,rotulo,media_a,media_b,diferenca,meia_largura,n,melhor,so_em,"
+        "janela,inicio\n";
     for (const Comparada& c : cs) {
       s += campo(c.id.tipo) + "," + campo(c.id.nome) + "," + campo(c.id.classe) + "," +
            campo(c.id.figura) + "," + campo(c.id.rotulo) + "," + real(c.media_a) + "," +
            real(c.media_b) + "," + real(c.diferenca.media) + "," + real(c.diferenca.meia_largura) +
-           "," + std::to_string(c.diferenca.n) + "," + c.melhor + "," + c.so_em() + "\n";
+           "," + std::to_string(c.diferenca.n) + "," + c.melhor + "," + c.so_em() +
+           janela_csv(c.id);
     }
     return s;
   }
@@ -857,21 +950,37 @@ std::string escrever_comparacao(const Resultado& a, const Resultado& b, Formato 
   if (teoria) cab.insert(cab.end(), {"TEORIA A", "TEORIA B"});
   cab.push_back("MELHOR");
   std::vector<std::vector<std::string>> linhas;
-  for (const Comparada& c : cs) {
+  // The columns after the figure's name, the same in the windows' tables.
+  auto colunas = [&](const Comparada& c) {
     const bool ambos = c.so_em().empty();
-    linhas.push_back({c.id.tipo, nome_e_classe(c.id), c.id.rotulo, celula(c.media_a),
-                      celula(c.media_b), celula(c.diferenca.media),
-                      celula(c.diferenca.meia_largura),
-                      ambos ? std::to_string(c.diferenca.n) : "-"});
+    std::vector<std::string> l = {celula(c.media_a), celula(c.media_b), celula(c.diferenca.media),
+                                  celula(c.diferenca.meia_largura),
+                                  ambos ? std::to_string(c.diferenca.n) : "-"};
     if (teoria) {
-      linhas.back().push_back(teoria_comparada(a, c.em_a));
-      linhas.back().push_back(teoria_comparada(b, c.em_b));
+      l.push_back(teoria_comparada(a, c.em_a));
+      l.push_back(teoria_comparada(b, c.em_b));
     }
-    linhas.back().push_back(ambos ? c.melhor : "so em " + c.so_em());
+    l.push_back(ambos ? c.melhor : "so em " + c.so_em());
+    return l;
+  };
+  for (const Comparada& c : cs) {
+    if (c.id.janela) continue;
+    linhas.push_back({c.id.tipo, nome_e_classe(c.id), c.id.rotulo});
+    const std::vector<std::string> l = colunas(c);
+    linhas.back().insert(linhas.back().end(), l.begin(), l.end());
   }
   std::vector<bool> esquerda(cab.size(), false);
   esquerda[0] = esquerda[1] = esquerda[2] = esquerda.back() = true;
   s += tabela(cab, linhas, esquerda);
+  std::vector<IdFigura> ids;
+  for (const Comparada& c : cs) ids.push_back(c.id);
+  s += tabelas_de_janelas(ids, [&](const Janelas& js) {
+    Colunas t{std::vector<std::string>(cab.begin() + 3, cab.end()),
+              std::vector<bool>(esquerda.begin() + 3, esquerda.end()),
+              {}};
+    for (std::size_t k : js) t.linhas.push_back(colunas(cs[k]));
+    return t;
+  });
   s += "\n MELHOR: o modelo melhor onde o intervalo da diferenca exclui 0 (menor e melhor para "
        "esperas,\n tamanhos, permanencias e perdas; maior para vazao e saidas); -: sem veredito";
   bool sozinha = false;

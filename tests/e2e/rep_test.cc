@@ -473,8 +473,8 @@ TEST(TarvoRep, PointsOutASuspiciousModelOncePerRun) {
   }
 }
 
-// The tables of command lines, in tests/rep: refused (erros.txt), or run with warnings
-// (avisos.txt).
+// The tables of command lines, in tests/rep: refused (erros.txt), run with warnings
+// (avisos.txt), or run with an output known to the byte (saidas.txt).
 struct Caso {
   std::string nome;
   std::vector<std::string> args;
@@ -482,6 +482,7 @@ struct Caso {
   std::string erro;
   std::vector<std::vector<std::string>> jsons;  // NEW FROM POINTER VALUE
   std::string sinal;                            // seconds after which SIGINT is sent
+  std::string saida;                            // the file of tests/rep standard output must be
 };
 
 std::vector<Caso> casos(const char* tabela) {
@@ -489,11 +490,13 @@ std::vector<Caso> casos(const char* tabela) {
   std::vector<Caso> v;
   for (std::string l; std::getline(in, l);) {
     if (l.rfind("== ", 0) == 0) {
-      v.push_back({l.substr(3), {}, 0, "", {}, ""});
+      v.push_back({l.substr(3), {}, 0, "", {}, "", ""});
     } else if (v.empty() || l.rfind('#', 0) == 0) {
       continue;
     } else if (l.rfind("sinal:", 0) == 0) {
       v.back().sinal = l.substr(7);
+    } else if (l.rfind("saida:", 0) == 0) {
+      v.back().saida = l.substr(7);
     } else if (l.rfind("args:", 0) == 0) {
       std::istringstream a(l.substr(5));
       for (std::string x; a >> x;) v.back().args.push_back(x);
@@ -520,6 +523,7 @@ void preparar_base(const DiretorioTemporario& base) {
                    "intervalo = { dist = \"exponencial\", media = 1.0 }\ndestino = \"b\"\n"
                    "[[estacao]]\nnome = \"b\"\nservidres = 2\n");
   escrever_arquivo(base / "vazio.json", "{}");
+  fs::copy_file(TARVO_REP_CASOS "/janelas.json", base / "janelas.json");
   escrever_arquivo(base / "bom.toml",
                    "[simulacao]\ntempo = 9.0\n[[fonte]]\nnome = \"a\"\n"
                    "intervalo = { dist = \"exponencial\", media = 1.0 }\ndestino = \"b\"\n"
@@ -601,13 +605,16 @@ TEST(TarvoRep, RefusesBadCommandLinesWithTheirMessages) {
   }
 }
 
-// Runs that go ahead but tell the user what to know, from tests/rep/avisos.txt: standard error
-// exactly, and an output.
-TEST(TarvoRep, SaysWhatTheUserShouldKnow) {
+// Runs that go ahead, from tests/rep: avisos.txt tells the user what to know, saidas.txt writes
+// outputs known to the byte. Standard error exactly, and an output.
+TEST(TarvoRep, RunsAsTheTablesSay) {
   DiretorioTemporario base;
   preparar_base(base);
-  const std::vector<Caso> v = casos("avisos.txt");
+  std::vector<Caso> v = casos("avisos.txt");
   ASSERT_GE(v.size(), 5u);
+  const std::vector<Caso> saidas = casos("saidas.txt");
+  ASSERT_GE(saidas.size(), 2u);
+  v.insert(v.end(), saidas.begin(), saidas.end());
   for (const Caso& c : v) {
     SCOPED_TRACE(c.nome);
     DiretorioTemporario tmp;
@@ -622,6 +629,9 @@ TEST(TarvoRep, SaysWhatTheUserShouldKnow) {
     EXPECT_EQ(r.status, c.status);
     EXPECT_EQ(r.erro, c.erro);
     EXPECT_NE(r.saida, "");
+    if (!c.saida.empty()) {
+      EXPECT_EQ(r.saida, ler_arquivo(TARVO_REP_CASOS "/" + c.saida));
+    }
   }
 }
 

@@ -24,7 +24,7 @@ import time
 import urllib.error
 import urllib.request
 
-TIPOS = ("figuras", "varredura", "comparacao", "aquecimento")
+TIPOS = ("figuras", "varredura", "comparacao", "aquecimento", "janelas", "carga")
 CELULAR, DESKTOP = (375, 812), (1280, 900)
 ELEMENTO = "element-6066-11e4-a52e-4f735466cecf"  # the W3C key of an element reference
 
