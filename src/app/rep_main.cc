@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/corrida.h"
 #include "app/progresso.h"
 #include "app/varredura.h"
 #include "comum/failure.h"
@@ -211,16 +212,6 @@ Formato formato(const std::string& f) {
   falha(1, "tarvo-rep: valor invalido para --format: \"%s\" (use text, json ou csv)\n", f.c_str());
 }
 
-// A file, whole.
-std::string ler(const std::string& caminho) {
-  std::string texto;
-  if (const int erro = ler_inteiro(caminho, texto)) {
-    falha(1, "tarvo-rep: nao foi possivel ler %s: %s (codigo %d)\n", caminho.c_str(),
-          erro == ENOENT ? "arquivo inexistente" : motivo_erro(erro), erro);
-  }
-  return texto;
-}
-
 [[noreturn]] void erro_ao_gravar(const std::string& arquivo, int erro) {
   falha(1, "tarvo-rep: erro ao gravar %s: %s (codigo %d)\n", arquivo.c_str(), motivo_erro(erro),
         erro);
@@ -353,24 +344,6 @@ void sem_sobrescrever(const std::optional<std::string>& saida,
       }
     }
   }
-}
-
-bool termina_em_toml(const std::string& caminho) {
-  const std::string fim = ".toml";
-  return caminho.size() > fim.size() &&
-         caminho.compare(caminho.size() - fim.size(), fim.size(), fim) == 0;
-}
-
-// The model at caminho, in the language its name says: .toml for the extended one.
-std::unique_ptr<Modelo> carregar(const std::string& caminho, const Ajustes& ajustes = {}) {
-  exigir_arquivo_regular(caminho);
-  if (!termina_em_toml(caminho)) {
-    avisar_suspeitas(caminho);
-    return carregar_legado(caminho, ajustes);
-  }
-  const geral::Rede rede = geral::ler_rede(caminho);
-  for (const std::string& a : rede.avisos) std::fprintf(stderr, "%s\n", visivel(a).c_str());
-  return modelo_geral(rede, ler(caminho), ajustes);
 }
 
 // What the page says of the models besides their results.
@@ -599,13 +572,7 @@ int principal(int argc, char** argv) {
                                      [](double x) { return x >= 0; }));
   // The request for one model: the seed plan is the same for every model of a run.
   auto pedido = [&](const std::string& caminho, const Modelo& m) {
-    Pedido q = p;
-    q.modelo = caminho;
-    q.assinatura = m.assinatura();
-    if (aquecimento) conferir_aquecimento(*aquecimento, m, caminho);
-    q.aquecimento = aquecimento ? *aquecimento : m.aquecimento_padrao();
-    q.sorteios_por_replicacao = m.sorteios_por_replicacao(q.plano);
-    if (!q.alvos.empty()) figuras_alvo(m.figuras(), q.alvos);  // before any run
+    Pedido q = pedido_do_modelo(p, caminho, m, aquecimento);
     if (!escolha.empty()) figuras_escolhidas(m.figuras(), escolha);
     return q;
   };

@@ -215,6 +215,37 @@ std::size_t distancia(const std::string& a, const std::string& b) {
 // A value as the outputs and messages write it: the shortest of up to 12 significant digits.
 std::string escrito(double x) { return formatar("%.12g", x); }
 
+// The parameter of that name among ps; a Falha listing them, or naming the nearest, if none.
+const Parametro& parametro(const std::vector<Parametro>& ps, const std::string& nome) {
+  const auto achado =
+      std::find_if(ps.begin(), ps.end(), [&](const Parametro& p) { return p.nome == nome; });
+  if (achado == ps.end()) {
+    std::string lista, perto;
+    std::size_t melhor = std::max<std::size_t>(2, nome.size() / 4) + 1;
+    for (const Parametro& p : ps) {
+      lista += (lista.empty() ? "" : ", ") + p.nome;
+      const std::size_t d = distancia(nome, p.nome);
+      if (d < melhor) melhor = d, perto = p.nome;
+    }
+    falha(1, "tarvo-rep: --sweep: o modelo nao tem o parametro \"%s\"; %s\n", nome.c_str(),
+          perto.empty() ? ("os seus: " + lista).c_str()
+                        : ("voce quis dizer \"" + perto + "\"?").c_str());
+  }
+  return *achado;
+}
+
+// Refuses a value the parameter cannot take: a fraction or too large a number for an integer.
+void conferir_valor(const Parametro& p, double x) {
+  const char* nome = p.nome.c_str();
+  if (p.inteiro && x != std::floor(x)) {
+    falha(1, "tarvo-rep: --sweep %s: o parametro e inteiro, e %s nao e\n", nome,
+          escrito(x).c_str());
+  }
+  if (p.inteiro && std::fabs(x) > static_cast<double>(INT_MAX)) {
+    falha(1, "tarvo-rep: --sweep %s: %s e grande demais\n", nome, escrito(x).c_str());
+  }
+}
+
 // Shorthand for the point's failures.
 [[noreturn]] void recusar(const std::string& ponto, const std::string& motivo) {
   falha(1, "tarvo-rep: no ponto %s: %s\n", ponto.c_str(), motivo.c_str());
@@ -519,20 +550,7 @@ Eixo ler_eixo(const Base& base, const std::string& texto) {
     }
   }
   const auto ps = parametros(base);
-  const auto achado =
-      std::find_if(ps.begin(), ps.end(), [&](const Parametro& p) { return p.nome == e.nome; });
-  if (achado == ps.end()) {
-    std::string lista, perto;
-    std::size_t melhor = std::max<std::size_t>(2, e.nome.size() / 4) + 1;
-    for (const Parametro& p : ps) {
-      lista += (lista.empty() ? "" : ", ") + p.nome;
-      const std::size_t d = distancia(e.nome, p.nome);
-      if (d < melhor) melhor = d, perto = p.nome;
-    }
-    falha(1, "tarvo-rep: --sweep: o modelo nao tem o parametro \"%s\"; %s\n", nome,
-          perto.empty() ? ("os seus: " + lista).c_str()
-                        : ("voce quis dizer \"" + perto + "\"?").c_str());
-  }
+  const Parametro& achado = parametro(ps, e.nome);
   const double de = v[0], ate = v[1], passo = v[2];
   if (!(passo > 0)) {
     falha(1, "tarvo-rep: --sweep %s: o PASSO deve ser maior que 0, e nao %s\n", nome,
@@ -551,16 +569,28 @@ Eixo ler_eixo(const Base& base, const std::string& texto) {
   }
   for (int i = 0; i < static_cast<int>(n); ++i) {
     const double x = std::strtod(escrito(de + i * passo).c_str(), nullptr);
-    if (achado->inteiro && x != std::floor(x)) {
-      falha(1, "tarvo-rep: --sweep %s: o parametro e inteiro, e %s nao e\n", nome,
-            escrito(x).c_str());
-    }
-    if (achado->inteiro && std::fabs(x) > static_cast<double>(INT_MAX)) {
-      falha(1, "tarvo-rep: --sweep %s: %s e grande demais\n", nome, escrito(x).c_str());
-    }
+    conferir_valor(achado, x);
     e.valores.push_back(x);
   }
   return e;
+}
+
+Eixo eixo(const Base& base, const std::string& nome, const std::vector<double>& valores) {
+  const auto ps = parametros(base);
+  const Parametro& p = parametro(ps, nome);
+  if (valores.empty()) falha(1, "tarvo-rep: --sweep %s: nenhum valor\n", nome.c_str());
+  if (valores.size() > 1000) {
+    falha(1, "tarvo-rep: --sweep %s: %zu valores, mais que o maximo de 1000\n", nome.c_str(),
+          valores.size());
+  }
+  for (double x : valores) {
+    if (!std::isfinite(x)) {
+      falha(1, "tarvo-rep: --sweep %s: \"%s\" nao e um numero\n", nome.c_str(),
+            escrito(x).c_str());
+    }
+    conferir_valor(p, x);
+  }
+  return {nome, valores};
 }
 
 std::vector<std::vector<double>> grade(const std::vector<Eixo>& eixos, std::size_t maximo) {

@@ -43,6 +43,11 @@ struct Eixo {
 // integer parameter takes integer values only. Throws a Falha with the reason.
 Eixo ler_eixo(const Base& base, const std::string& texto);
 
+// The axis of the named parameter of base's model with the values given: the path must name one
+// of its parameters, each value be finite and an integer parameter's integer, and at most 1000
+// of them. Throws a Falha with the reason.
+Eixo eixo(const Base& base, const std::string& nome, const std::vector<double>& valores);
+
 // Every combination of the axes' values, the first axis varying slowest; refused above maximo.
 std::vector<std::vector<double>> grade(const std::vector<Eixo>& eixos, std::size_t maximo);
 
