@@ -34,7 +34,10 @@ namespace {
   std::string texto = f.texto;
   if (!texto.empty() && texto.back() == '\n') texto.pop_back();
   const py::object tipo = py::module_::import("tarvo").attr(classe);
-  const py::object erro = tipo(texto, f.status, arquivo);
+  // A legacy name may hold any byte: what is not UTF-8 shows as \xHH.
+  const py::str mensagem = py::reinterpret_steal<py::str>(
+      PyUnicode_DecodeUTF8(texto.data(), static_cast<Py_ssize_t>(texto.size()), "backslashreplace"));
+  const py::object erro = tipo(mensagem, f.status, arquivo);
   PyErr_SetObject(tipo.ptr(), erro.ptr());
   throw py::error_already_set();
 }
