@@ -111,8 +111,7 @@ def para_toml(modelo: dict) -> str:
         else:
             linhas.append(f"{_chave(k)} = {_valor(v)}")
     for cabeca, t in tabelas:
-        linhas.append("")
-        linhas.append(cabeca)
+        linhas.extend(["", cabeca] if linhas else [cabeca])
         linhas.extend(f"{_chave(k)} = {_valor(x)}" for k, x in t.items())
     return "\n".join(linhas) + "\n"
 
@@ -246,8 +245,9 @@ class Varredura:
     """Um experimento inteiro por ponto da grade, todos com a mesma semente: figuras tem uma
     coluna por parametro e uma linha por ponto e figura."""
 
-    def __init__(self, v):
+    def __init__(self, v, inteiros=()):
         self._v = v
+        self._inteiros = set(inteiros)  # parameters given as whole numbers only
         self._figuras = None
 
     @property
@@ -257,7 +257,7 @@ class Varredura:
             for parametros, colunas in self._v.pontos():
                 t = _tabela(colunas)
                 for i, (k, x) in enumerate(parametros.items()):
-                    t.insert(i, k, x)
+                    t.insert(i, k, int(x) if k in self._inteiros else x)
                 partes.append(t)
             self._figuras = _pd.concat(partes, ignore_index=True)
         return self._figuras
@@ -377,10 +377,14 @@ class Modelo:
 def varrer(modelo: Modelo, parametros: dict, **opcoes) -> Varredura:
     """Um experimento inteiro por combinacao dos valores dos parametros (o primeiro varia mais
     devagar; ate 1000 pontos), todos com a mesma semente, como tarvo-rep --sweep. parametros
-    mapeia o nome de --sweep (estacao.E.servidores, S1.a...) a seus valores (lista, range...).
-    As opcoes sao as de Modelo.rodar, menos precisao."""
-    eixos = [(k, [float(x) for x in v]) for k, v in parametros.items()]
-    return Varredura(_tarvo.varrer(modelo._m, eixos, _opcoes(**opcoes)))
+    mapeia o nome de --sweep (estacao.E.servidores, S1.a...) a seus valores (lista, range...);
+    a coluna de um parametro dado so com inteiros e de inteiros. As opcoes sao as de
+    Modelo.rodar."""
+    valores = {k: list(v) for k, v in parametros.items()}
+    eixos = [(k, [float(x) for x in v]) for k, v in valores.items()]
+    inteiros = [k for k, v in valores.items()
+                if all(isinstance(x, int) and not isinstance(x, bool) for x in v)]
+    return Varredura(_tarvo.varrer(modelo._m, eixos, _opcoes(**opcoes)), inteiros)
 
 
 def comparar(a: Modelo, b: Modelo, **opcoes) -> Comparacao:

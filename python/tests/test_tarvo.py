@@ -275,3 +275,38 @@ servico = { dist = "exponencial", media = 0.5 }
     for _ in range(1000):
         uma()
     assert rss() - antes < 1000 * tamanho / 2
+
+
+# The stub names what the package has, with the same parameters.
+def test_stub_confere_com_o_pacote():
+    import ast
+    import inspect
+    stub = ast.parse((pathlib.Path(tarvo.__file__).parent / "__init__.pyi").read_text())
+    vistos = 0
+    for no in ast.walk(stub):
+        for f in getattr(no, "body", []):
+            if not isinstance(f, ast.FunctionDef) or f.name.startswith("__"):
+                continue
+            dono = tarvo if isinstance(no, ast.Module) else getattr(tarvo, no.name)
+            real = getattr(dono, f.name)
+            real = real.fget if isinstance(real, property) else real
+            nomes = [a.arg for a in f.args.args + f.args.kwonlyargs]
+            esperado = list(inspect.signature(real).parameters)
+            if f.args.kwonlyargs and "opcoes" in esperado:  # **opcoes, spelt out in the stub
+                esperado = esperado[:-1]
+                nomes = nomes[:len(esperado)]
+            assert nomes == esperado, f.name
+            vistos += 1
+    assert vistos > 30 and set(tarvo.__all__) <= set(dir(tarvo))
+
+
+# The chapter's examples, run in order in one namespace, as a reader would.
+def test_capitulo_do_guia_roda(capsys):
+    import matplotlib
+    matplotlib.use("Agg")
+    os.chdir(RAIZ)
+    nomes = {}
+    for bloco in re.findall(r"```python\n(.*?)```", (RAIZ / "docs/python.md").read_text(), re.S):
+        exec(compile(bloco, "docs/python.md", "exec"), nomes)
+    assert capsys.readouterr().out == '3 15 "aquecimento" (200) deve ser menor que "tempo" (100)\n'
+    assert "B espera menos na estação caixas" in nomes["c"].veredito
