@@ -35,8 +35,8 @@ namespace {
   if (!texto.empty() && texto.back() == '\n') texto.pop_back();
   const py::object tipo = py::module_::import("tarvo").attr(classe);
   // A legacy name may hold any byte: what is not UTF-8 shows as \xHH.
-  const py::str mensagem = py::reinterpret_steal<py::str>(
-      PyUnicode_DecodeUTF8(texto.data(), static_cast<Py_ssize_t>(texto.size()), "backslashreplace"));
+  const py::str mensagem = py::reinterpret_steal<py::str>(PyUnicode_DecodeUTF8(
+      texto.data(), static_cast<Py_ssize_t>(texto.size()), "backslashreplace"));
   const py::object erro = tipo(mensagem, f.status, arquivo);
   PyErr_SetObject(tipo.ptr(), erro.ptr());
   throw py::error_already_set();
@@ -213,9 +213,9 @@ std::shared_ptr<ResultadoPy> rodar(const ModeloPy& m, const Opcoes& o) {
   return r;
 }
 
-std::shared_ptr<VarreduraPy> varrer(const ModeloPy& m,
-                                    const std::vector<std::pair<std::string, std::vector<double>>>& eixos,
-                                    const Opcoes& o) {
+std::shared_ptr<VarreduraPy> varrer(
+    const ModeloPy& m, const std::vector<std::pair<std::string, std::vector<double>>>& eixos,
+    const Opcoes& o) {
   if (eixos.empty()) recusar("a varredura precisa de pelo menos um parametro");
   std::vector<Eixo> es;
   for (const auto& [nome, valores] : eixos) es.push_back(eixo(m.base, nome, valores));
@@ -279,8 +279,8 @@ void por_id(py::dict& c, const IdFigura& id) {
 
 py::dict colunas(std::initializer_list<const char*> nomes) {
   py::dict c;
-  for (const char* n : {"tipo", "nome", "numero", "classe", "janela", "inicio", "figura",
-                        "rotulo", "limiar"}) {
+  for (const char* n :
+       {"tipo", "nome", "numero", "classe", "janela", "inicio", "figura", "rotulo", "limiar"}) {
     c[n] = py::list();
   }
   for (const char* n : nomes) c[n] = py::list();
@@ -331,8 +331,8 @@ py::dict replicacoes(const Resultado& r) {
 
 // One row per figure of either model: the two means, the paired difference and the verdict.
 py::dict comparadas(const Resultado& a, const Resultado& b) {
-  py::dict c = colunas({"media_a", "media_b", "diferenca", "meia_largura", "desvio", "n",
-                        "melhor", "so_em"});
+  py::dict c = colunas(
+      {"media_a", "media_b", "diferenca", "meia_largura", "desvio", "n", "melhor", "so_em"});
   for (const Comparada& x : comparar(a, b)) {
     por_id(c, x.id);
     por(c, "media_a", numero(x.media_a));
@@ -398,7 +398,8 @@ PYBIND11_MODULE(_tarvo, m) {
       .def("escrever",
            [](const ResultadoPy& x, const std::string& f) { return escrever(x.r, formato(f)); })
       .def("pagina", [](const ResultadoPy& x) { return pagina(x.r, x.c); })
-      .def_property_readonly("semente", [](const ResultadoPy& x) { return x.r.pedido.plano.semente; })
+      .def_property_readonly("semente",
+                             [](const ResultadoPy& x) { return x.r.pedido.plano.semente; })
       .def_property_readonly("feitas", [](const ResultadoPy& x) { return x.r.fim - x.r.inicio; })
       .def_property_readonly("precisao_atingida",
                              [](const ResultadoPy& x) { return x.r.precisao_atingida; })

@@ -136,6 +136,8 @@ def carregar(modelo, *, nome: str | None = None, limiar: float | None = None) ->
 
 def _opcoes(replicacoes=10, semente=None, jobs=None, aquecimento=None, precisao=None,
             max_replicacoes=None, alvo=None, confianca=0.95, teoria=False):
+    if semente is not None and not (isinstance(semente, int) and 0 <= semente <= 0xFFFFFFFF):
+        raise Erro(f"tarvo: semente deve ser um inteiro de 0 a 4294967295, e nao {semente!r}")
     o = _tarvo.Opcoes()
     o.replicacoes = replicacoes
     o.semente = _secrets.randbits(32) if semente is None else semente

@@ -146,6 +146,7 @@ def test_pedidos_recusados():
     casos = [
         (lambda: m.rodar(replicacoes=0), "tarvo: replicacoes deve ser de 1 a 2147483648"),
         (lambda: m.rodar(precisao=0.1), "tarvo: precisao exige max_replicacoes"),
+        (lambda: m.rodar(semente=2**32), "tarvo: semente deve ser um inteiro de 0 a 4294967295"),
         (lambda: m.rodar(confianca=1.0), "tarvo: confianca deve ser maior que 0 e no maximo"),
         (lambda: m.rodar(aquecimento=1e9, semente=1),
          "tarvo-rep: --warmup (1e+09) deve ser menor que D (1e+05)"),

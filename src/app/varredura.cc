@@ -585,8 +585,7 @@ Eixo eixo(const Base& base, const std::string& nome, const std::vector<double>& 
   }
   for (double x : valores) {
     if (!std::isfinite(x)) {
-      falha(1, "tarvo-rep: --sweep %s: \"%s\" nao e um numero\n", nome.c_str(),
-            escrito(x).c_str());
+      falha(1, "tarvo-rep: --sweep %s: \"%s\" nao e um numero\n", nome.c_str(), escrito(x).c_str());
     }
     conferir_valor(p, x);
   }
