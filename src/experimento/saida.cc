@@ -402,7 +402,8 @@ std::string texto(const Resultado& r) {
   if (p.teoria) {
     s +=
         "\n TEORIA: valor da teoria de filas (man tarvo-rep, --theory); DIF.REL.: (MEDIA - TEORIA) "
-        "/ TEORIA;\n *: a teoria fica fora do intervalo; instavel: carga de 1 ou mais; (aprox.): uma "
+        "/ TEORIA;\n *: a teoria fica fora do intervalo; instavel: carga de 1 ou mais; (aprox.): "
+        "uma "
         "aproximacao (de dois\n momentos; MVA de Schweitzer numa rede fechada com varias classes; "
         "numa janela, a estacionaria\n ponto a ponto: cada janela com sua taxa e seus servidores, "
         "como se durasse para sempre)\n";
