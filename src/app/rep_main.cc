@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/dimensionar.h"
 #include "app/progresso.h"
 #include "app/varredura.h"
 #include "comum/failure.h"
@@ -453,6 +454,11 @@ int principal(int argc, char** argv) {
   opcao("-f,--format", F);
   opcao("--slice", fatia);
   opcao("--limiar", L);
+  std::string estacao, max_servidores;
+  std::vector<std::string> metas;
+  opcao("--estacao", estacao);
+  opcao("--max-servidores", max_servidores);
+  app.add_option("--meta", metas)->allow_extra_args(false);
   std::vector<std::string> escolha;
   app.add_option("--figuras", escolha)->allow_extra_args(false)->delimiter(',');
   app.add_option("-t,--target", alvos)->allow_extra_args(false);
@@ -484,6 +490,18 @@ int principal(int argc, char** argv) {
     posicionais.push_back(x);
   }
   const Formato formato_saida = formato(F);
+  const bool dimensiona = !posicionais.empty() && posicionais[0] == "dimensionar";
+  for (const char* o : {"--estacao", "--meta", "--max-servidores"}) {
+    if (!dimensiona && app.get_option(o)->count() > 0)
+      uso(formatar("%s so vale com dimensionar", o));
+  }
+  if (dimensiona) {
+    for (const char* o : {"-p", "-m", "-w", "--slice", "-t", "--theory", "--sweep", "--compare",
+                          "--warmup-plot", "--figuras"}) {
+      if (app.get_option(o)->count() > 0) uso(formatar("dimensionar nao aceita a opcao %s", o));
+    }
+    posicionais.erase(posicionais.begin());
+  }
   if (!posicionais.empty() && posicionais[0] == "merge") {
     for (const char* o : {"-r", "-j", "-s", "-c", "-p", "-m", "-w", "--slice", "-t", "--theory",
                           "--sweep", "--compare", "--warmup-plot", "--limiar"}) {
@@ -593,6 +611,29 @@ int principal(int argc, char** argv) {
     e.fatia_fim = b;
   }
 
+  if (dimensiona) {
+    Dimensionamento d;
+    d.estacao = estacao;
+    d.metas = metas;
+    if (!max_servidores.empty()) {
+      d.max_servidores = static_cast<int>(inteiro("--max-servidores", max_servidores, 1, 100000));
+    }
+    d.pedido = p;
+    d.ajustes = ajustes;
+    d.semente_do_relogio = do_relogio;
+    d.jobs = e.jobs;
+    d.formato = formato_saida;
+    d.html = html.has_value();
+    d.parar = &parar_pedido;
+    conferir_saidas(saida, html);
+    Dimensionado r;
+    {
+      const Sinais sinais;
+      r = dimensionar(d);
+    }
+    gravar(saida, r.saida, html, r.pagina);
+    return sinal_recebido != 0 ? 128 + sinal_recebido : 0;
+  }
   const std::optional<double> aquecimento =
       W.empty() ? std::nullopt
                 : std::optional(real("--warmup", W, "use um numero finito de 0 em diante",
