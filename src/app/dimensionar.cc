@@ -757,6 +757,11 @@ Dimensionado dimensionar(const Dimensionamento& d) {
   }
   if (d.estacao.empty()) recusar("dimensionar precisa de --estacao NOME");
   if (d.metas.empty()) recusar("dimensionar precisa de pelo menos uma --meta");
+  std::vector<Meta> metas;
+  for (const std::string& t : d.metas) metas.push_back(ler_meta(t));
+  if (d.pedido.replicacoes < 2) {
+    recusar("dimensionar precisa de pelo menos 2 replicacoes, para os intervalos das metas");
+  }
   Busca b{d,
           abrir(d.pedido.modelo),
           0,
@@ -772,7 +777,7 @@ Dimensionado dimensionar(const Dimensionamento& d) {
           Progresso(stderr, isatty(STDERR_FILENO) != 0, 1, std::nullopt),
           {}};
   b.base.ajustes = d.ajustes;
-  for (const std::string& t : d.metas) b.metas.push_back(ler_meta(t));
+  b.metas = metas;
   const geral::Rede& rede = *b.base.rede;
   const auto achada = std::find_if(rede.estacoes.begin(), rede.estacoes.end(),
                                    [&d](const geral::Estacao& e) { return e.nome == d.estacao; });
@@ -809,9 +814,6 @@ Dimensionado dimensionar(const Dimensionamento& d) {
                      m.figura == "nivel_servico"
                          ? " (sem limiar: de --limiar T ou a chave limiar da estacao)"
                          : ""));
-  }
-  if (d.pedido.replicacoes < 2) {
-    recusar("dimensionar precisa de pelo menos 2 replicacoes, para os intervalos das metas");
   }
   // A station holds at least as many places as servers.
   if (e.capacidade) b.maximo = static_cast<int>(std::min<std::int64_t>(b.maximo, *e.capacidade));
