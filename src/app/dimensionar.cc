@@ -668,10 +668,11 @@ std::string em_html(const Busca& b, const Resposta& x) {
     }
     grafico::Opcoes o;
     o.legenda = {{"linha", "servidores escolhidos"}};
-    s += "<h2>Escala ao longo do tempo</h2>\n<div class=\"graficos\">\n<figure class=\"quadro\">" +
-         grafico::linhas("escala", "tempo", "servidores", {plano}, o) + "</figure>\n";
-    o.legenda = {{"linha", "chegadas à estação por unidade de tempo (média das replicações)"}};
-    s += "<figure class=\"quadro\">" +
+    s += "<h2>Escala ao longo do tempo</h2>\n<div class=\"graficos\">\n<figure class=\"quadro\">\n"
+         "<h3>Servidores escolhidos por janela</h3>\n" +
+         grafico::linhas("janelas", "tempo", "servidores", {plano}, o) + "</figure>\n";
+    o.legenda = {{"linha", "média das replicações"}};
+    s += "<figure class=\"quadro\">\n<h3>Chegadas à estação por unidade de tempo</h3>\n" +
          grafico::linhas("carga", "tempo", "chegadas por unidade de tempo", {carga}, o) +
          "</figure>\n</div>\n<h2>Por janela</h2>\n<div class=\"rolar\"><table>\n<tr><th>Janela</th>"
          "<th>Início</th><th>Servidores</th>";

@@ -46,6 +46,7 @@ SINOPSE
     tarvo-rep [opcoes] --compare A B
     tarvo-rep merge [--format F] [--output ARQUIVO] [--html ARQUIVO] FATIA.json...
     tarvo-rep convert [--output ARQUIVO] MODELO.txt
+    tarvo-rep dimensionar --estacao NOME --meta META... [opcoes] MODELO.toml
 
 DESCRICAO
     Roda N replicacoes independentes do MODELO (o arquivo que tarvo le), cada uma numa
@@ -126,6 +127,17 @@ OPCOES
                             fila com o servidor que tira fregueses dela vira uma estacao com
                             o nome da fila, o sorvedouro vira a saida da rede; recusa, com a
                             razao, o que a linguagem estendida nao expressa; aceita --output
+    dimensionar MODELO.toml o menor numero de servidores da estacao --estacao NOME que
+                            atende toda --meta FIGURA[/CLASSE]>=X ou FIGURA[/CLASSE]<=X
+                            (repetida) pelo pior extremo do intervalo; mais servidores sobem
+                            nivel_servico (>=) e descem utilizacao, esperas, filas, perdas,
+                            abandonos e desistencias (<=); parte da teoria, roda cada
+                            candidato inteiro com a mesma semente (numeros aleatorios
+                            comuns) e mostra o escolhido e o de baixo, que falha; com janela
+                            e turnos na estacao, um numero por janela: sobe as janelas que
+                            falham e roda o dia de novo, depois tenta baixar cada uma;
+                            --max-servidores N limita a busca (padrao 1000); aceita -r, -s,
+                            -j, -c, --limiar, --format, --output e --html
 
 SAIDA
     text: uma tabela com os rotulos do relatorio; json: um objeto com modelo, semente, plano,
@@ -166,7 +178,9 @@ ANDAMENTO E INTERRUPCAO
 STATUS DE SAIDA
     0 tudo certo; 1 opcao invalida, modelo recusado, replicacao que nao termina, memoria
     esgotada ou saida que nao pode ser gravada (nada e escrito pela metade); 130 interrompida
-    por SIGINT (Ctrl-C), 143 por SIGTERM, com o resultado das replicacoes terminadas gravado.
+    por SIGINT (Ctrl-C), 143 por SIGTERM, com o resultado das replicacoes terminadas gravado;
+    2 argumentos de dimensionar recusados (meta, estacao, modelo .txt); 1 tambem para uma meta
+    que nem --max-servidores atende.
 
 VEJA TAMBEM
     tarvo, e o README do projeto.
