@@ -452,6 +452,9 @@ TEST(TarvoRep, DimensionarFindsTheFewestServers) {
     const double h = f["meia_largura"];
     EXPECT_GT(std::fabs(nivel(n) - alvo), 4 * h) << n;
     EXPECT_NEAR(f["media"].get<double>(), nivel(n), 2 * h) << n;
+    // Judged by the interval's lower end.
+    EXPECT_DOUBLE_EQ(f["pior"].get<double>(), f["media"].get<double>() - h) << n;
+    EXPECT_EQ(c["atende"], f["pior"].get<double>() >= alvo) << n;
   }
 
   escrever_arquivo(tmp / "dia.toml",
