@@ -1150,4 +1150,8 @@ std::string pagina_comparacao(const Resultado& a, const Resultado& b, const Cont
   return s + fim(c);
 }
 
+std::string pagina_avulsa(const std::string& titulo, const std::string& corpo, const Contexto& c) {
+  return inicio(titulo) + corpo + fim(c);
+}
+
 }  // namespace tarvo
