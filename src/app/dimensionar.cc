@@ -324,7 +324,8 @@ Limiar estacionario(Busca& b) {
 }
 
 // The staffing by window: theory's count for each window, then whole runs raising the windows
-// that fail until none does, then each window lowered by one where every window still passes.
+// that fail until none does, then each window lowered by one where every window still passes,
+// pass after pass until none can be.
 std::vector<int> por_janela(Busca& b) {
   const auto n = static_cast<std::size_t>(b.janelas);
   const geral::PorHorario<int>& turnos = *b.base.rede->estacoes[b.estacao].turnos;
@@ -365,11 +366,16 @@ std::vector<int> por_janela(Busca& b) {
     }
     c = &rodar(b, plano, "subida");
   }
-  for (std::size_t w = 0; w < n; ++w) {
-    if (plano[w] <= 1) continue;
-    std::vector<int> menos = plano;
-    --menos[w];
-    if (rodar(b, menos, "reducao").atende) plano = menos;
+  // Lowered again while some window can be: a start from the model's own shifts may be well
+  // above what a window needs. The last pass has seen every window one server short fail.
+  for (bool baixou = true; baixou;) {
+    baixou = false;
+    for (std::size_t w = 0; w < n; ++w) {
+      if (plano[w] <= 1) continue;
+      std::vector<int> menos = plano;
+      --menos[w];
+      if (rodar(b, menos, "reducao").atende) plano = menos, baixou = true;
+    }
   }
   return plano;
 }
