@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "app/corrida.h"
+#include "app/dimensionar.h"
 #include "app/progresso.h"
 #include "app/varredura.h"
 #include "comum/failure.h"
@@ -46,6 +47,7 @@ SINOPSE
     tarvo-rep [opcoes] --compare A B
     tarvo-rep merge [--format F] [--output ARQUIVO] [--html ARQUIVO] FATIA.json...
     tarvo-rep convert [--output ARQUIVO] MODELO.txt
+    tarvo-rep dimensionar --estacao NOME --meta META... [opcoes] MODELO.toml
 
 DESCRICAO
     Roda N replicacoes independentes do MODELO (o arquivo que tarvo le), cada uma numa
@@ -126,6 +128,17 @@ OPCOES
                             fila com o servidor que tira fregueses dela vira uma estacao com
                             o nome da fila, o sorvedouro vira a saida da rede; recusa, com a
                             razao, o que a linguagem estendida nao expressa; aceita --output
+    dimensionar MODELO.toml o menor numero de servidores da estacao --estacao NOME que
+                            atende toda --meta FIGURA[/CLASSE]>=X ou FIGURA[/CLASSE]<=X
+                            (repetida) pelo pior extremo do intervalo; mais servidores sobem
+                            nivel_servico (>=) e descem utilizacao, esperas, filas, perdas,
+                            abandonos e desistencias (<=); parte da teoria, roda cada
+                            candidato inteiro com a mesma semente (numeros aleatorios
+                            comuns) e mostra o escolhido e o de baixo, que falha; com janela
+                            e turnos na estacao, um numero por janela: sobe as janelas que
+                            falham e roda o dia de novo, depois tenta baixar cada uma;
+                            --max-servidores N limita a busca (padrao 1000); aceita -r, -s,
+                            -j, -c, --limiar, --format, --output e --html
 
 SAIDA
     text: uma tabela com os rotulos do relatorio; json: um objeto com modelo, semente, plano,
@@ -166,7 +179,9 @@ ANDAMENTO E INTERRUPCAO
 STATUS DE SAIDA
     0 tudo certo; 1 opcao invalida, modelo recusado, replicacao que nao termina, memoria
     esgotada ou saida que nao pode ser gravada (nada e escrito pela metade); 130 interrompida
-    por SIGINT (Ctrl-C), 143 por SIGTERM, com o resultado das replicacoes terminadas gravado.
+    por SIGINT (Ctrl-C), 143 por SIGTERM, com o resultado das replicacoes terminadas gravado;
+    2 argumentos de dimensionar recusados (meta, estacao, modelo .txt); 1 tambem para uma meta
+    que nem --max-servidores atende.
 
 VEJA TAMBEM
     tarvo, e o README do projeto.
@@ -426,6 +441,11 @@ int principal(int argc, char** argv) {
   opcao("-f,--format", F);
   opcao("--slice", fatia);
   opcao("--limiar", L);
+  std::string estacao, max_servidores;
+  std::vector<std::string> metas;
+  opcao("--estacao", estacao);
+  opcao("--max-servidores", max_servidores);
+  app.add_option("--meta", metas)->allow_extra_args(false);
   std::vector<std::string> escolha;
   app.add_option("--figuras", escolha)->allow_extra_args(false)->delimiter(',');
   app.add_option("-t,--target", alvos)->allow_extra_args(false);
@@ -457,6 +477,18 @@ int principal(int argc, char** argv) {
     posicionais.push_back(x);
   }
   const Formato formato_saida = formato(F);
+  const bool dimensiona = !posicionais.empty() && posicionais[0] == "dimensionar";
+  for (const char* o : {"--estacao", "--meta", "--max-servidores"}) {
+    if (!dimensiona && app.get_option(o)->count() > 0)
+      uso(formatar("%s so vale com dimensionar", o));
+  }
+  if (dimensiona) {
+    for (const char* o : {"-p", "-m", "-w", "--slice", "-t", "--theory", "--sweep", "--compare",
+                          "--warmup-plot", "--figuras"}) {
+      if (app.get_option(o)->count() > 0) uso(formatar("dimensionar nao aceita a opcao %s", o));
+    }
+    posicionais.erase(posicionais.begin());
+  }
   if (!posicionais.empty() && posicionais[0] == "merge") {
     for (const char* o : {"-r", "-j", "-s", "-c", "-p", "-m", "-w", "--slice", "-t", "--theory",
                           "--sweep", "--compare", "--warmup-plot", "--limiar"}) {
@@ -566,6 +598,29 @@ int principal(int argc, char** argv) {
     e.fatia_fim = b;
   }
 
+  if (dimensiona) {
+    Dimensionamento d;
+    d.estacao = estacao;
+    d.metas = metas;
+    if (!max_servidores.empty()) {
+      d.max_servidores = static_cast<int>(inteiro("--max-servidores", max_servidores, 1, 100000));
+    }
+    d.pedido = p;
+    d.ajustes = ajustes;
+    d.semente_do_relogio = do_relogio;
+    d.jobs = e.jobs;
+    d.formato = formato_saida;
+    d.html = html.has_value();
+    d.parar = &parar_pedido;
+    conferir_saidas(saida, html);
+    Dimensionado r;
+    {
+      const Sinais sinais;
+      r = dimensionar(d);
+    }
+    gravar(saida, r.saida, html, r.pagina);
+    return sinal_recebido != 0 ? 128 + sinal_recebido : 0;
+  }
   const std::optional<double> aquecimento =
       W.empty() ? std::nullopt
                 : std::optional(real("--warmup", W, "use um numero finito de 0 em diante",

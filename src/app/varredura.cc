@@ -197,21 +197,6 @@ std::vector<Parametro> parametros(const Base& base) {
   return v;
 }
 
-std::size_t distancia(const std::string& a, const std::string& b) {
-  std::vector<std::size_t> d(b.size() + 1);
-  for (std::size_t j = 0; j <= b.size(); ++j) d[j] = j;
-  for (std::size_t i = 1; i <= a.size(); ++i) {
-    std::size_t diag = d[0];
-    d[0] = i;
-    for (std::size_t j = 1; j <= b.size(); ++j) {
-      const std::size_t cima = d[j];
-      d[j] = std::min({d[j] + 1, d[j - 1] + 1, diag + (a[i - 1] == b[j - 1] ? 0 : 1)});
-      diag = cima;
-    }
-  }
-  return d[b.size()];
-}
-
 // A value as the outputs and messages write it: the shortest of up to 12 significant digits.
 std::string escrito(double x) { return formatar("%.12g", x); }
 
@@ -495,6 +480,21 @@ std::unique_ptr<Modelo> legado_no_ponto(const Base& base,
 }
 
 }  // namespace
+
+std::size_t distancia(const std::string& a, const std::string& b) {
+  std::vector<std::size_t> d(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) d[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diag = d[0];
+    d[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t cima = d[j];
+      d[j] = std::min({d[j] + 1, d[j - 1] + 1, diag + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diag = cima;
+    }
+  }
+  return d[b.size()];
+}
 
 void exigir_arquivo_regular(const std::string& caminho) {
   struct stat st;

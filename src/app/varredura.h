@@ -33,6 +33,9 @@ Base abrir(const std::string& caminho);
 // The model of the base, unchanged.
 std::unique_ptr<Modelo> modelo_da_base(const Base& base);
 
+// The edit distance between two names, for the "did you mean" of a name not found.
+std::size_t distancia(const std::string& a, const std::string& b);
+
 // One --sweep: a parameter and its values, FROM, FROM + STEP, ... up to TO.
 struct Eixo {
   std::string nome;

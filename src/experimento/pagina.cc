@@ -444,8 +444,9 @@ std::string dif_rel(const Teorico* t, const Resumo& m) {
 }
 
 const char* const LEGENDA_TEORIA =
-    "Teoria: o valor da teoria de filas (exato onde vale; (aprox.): "
-    "aproximação de dois momentos). Dif. rel.: (média − teoria) / teoria. ✗ e fundo laranja: a "
+    "Teoria: o valor da teoria de filas (exato onde vale; (aprox.): uma aproximação, de dois "
+    "momentos, a MVA de Schweitzer numa rede fechada de várias classes, ou, numa janela, a "
+    "estacionária ponto a ponto). Dif. rel.: (média − teoria) / teoria. ✗ e fundo laranja: a "
     "teoria fica fora do intervalo.";
 
 std::string tabela_figuras(const Resultado& r) {
@@ -591,7 +592,7 @@ std::string graficos(const Resultado& r) {
   return grade(s) + sem_grafico(constantes, "por não variar");
 }
 
-const char* const INICIO_JANELA = "início da janela (tempo simulado)";
+const char* const INICIO_JANELA = "tempo simulado";
 
 // The windows' length: the least step from one window's start to the next's; NaN with one
 // window.
@@ -686,8 +687,7 @@ std::string graficos_janelas(const Resultado& r) {
   std::string s =
       "<h2>Ao longo do tempo</h2>\n<p>Cada figura medida também em janelas de tempo" +
       (std::isfinite(largura) ? " de " + num(largura) : std::string()) +
-      ": no eixo horizontal o início de cada janela, no vertical a média das replicações nessa "
-      "janela, com a faixa do seu " +
+      ": no vertical a média das replicações em cada janela, no meio dela, com a faixa do seu " +
       intervalo_de(r) +
       "; a teoria, onde há, em degraus tracejados. Uma janela sem valor em nenhuma replicação "
       "(antes do fim do aquecimento, ou que a execução não alcançou) fica em branco. Cada estação "
@@ -728,12 +728,24 @@ std::string graficos_janelas(const Resultado& r) {
         constantes.push_back(titulo);
         continue;
       }
+      // A window's mean is of the whole window: its point stands at the window's middle, in the
+      // middle of its theory's step, so that a change at a shift's start shows on both sides
+      // of that time.
+      // A figure that no replication takes below 0 (a count, a time, a share) is not drawn
+      // below 0: its band stops there.
+      if (menor >= 0) {
+        for (double& b : media.baixo) b = std::max(b, 0.0);
+      }
+      const std::vector<double> inicios = media.x;
+      if (std::isfinite(largura)) {
+        for (double& x : media.x) x += largura / 2;
+      }
       grafico::Opcoes op;
       op.legenda = {{"linha", "média"}, {"faixa", intervalo_de(r)}};
       std::vector<grafico::Serie> series = {media};
       if (tem_teoria) {
         grafico::Serie t{"teoria", {}, {}, {}, {}, {}, false, "", false};
-        degraus(media.x, teoria, largura, t.x, t.teoria);
+        degraus(inicios, teoria, largura, t.x, t.teoria);
         series.push_back(std::move(t));
         op.legenda.push_back({"linha-teoria", aprox ? "teoria (aproximada)" : "teoria"});
       }
@@ -1136,6 +1148,10 @@ std::string pagina_comparacao(const Resultado& a, const Resultado& b, const Cont
   s += sem_grafico(constantes, "pois a diferença não varia");
   if (janelas) s += sem_janelas("text, json e csv");
   return s + fim(c);
+}
+
+std::string pagina_avulsa(const std::string& titulo, const std::string& corpo, const Contexto& c) {
+  return inicio(titulo) + corpo + fim(c);
 }
 
 }  // namespace tarvo

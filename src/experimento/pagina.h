@@ -28,6 +28,9 @@ std::string pagina_varredura(const std::vector<Ponto>& pontos, const Contexto& c
 // A comparison: the paired differences B - A per kind of figure.
 std::string pagina_comparacao(const Resultado& a, const Resultado& b, const Contexto& c);
 
+// A page of the house's look around a body of its own (HTML, charts of grafico.h), under titulo.
+std::string pagina_avulsa(const std::string& titulo, const std::string& corpo, const Contexto& c);
+
 }  // namespace tarvo
 
 #endif  // TARVO_EXPERIMENTO_PAGINA_H_

@@ -402,8 +402,11 @@ std::string texto(const Resultado& r) {
   if (p.teoria) {
     s +=
         "\n TEORIA: valor da teoria de filas (man tarvo-rep, --theory); DIF.REL.: (MEDIA - TEORIA) "
-        "/ TEORIA;\n *: a teoria fica fora do intervalo; (aprox.): aproximacao de dois momentos; "
-        "instavel: carga de 1 ou mais\n";
+        "/ TEORIA;\n *: a teoria fica fora do intervalo; instavel: carga de 1 ou mais; (aprox.): "
+        "uma "
+        "aproximacao (de dois\n momentos; MVA de Schweitzer numa rede fechada com varias classes; "
+        "numa janela, a estacionaria\n ponto a ponto: cada janela com sua taxa e seus servidores, "
+        "como se durasse para sempre)\n";
     if (r.discretizada) {
       s += " Os tempos exponenciais do tarvo sao sorteados numa grade de 32768 pontos: a teoria "
            "usa os\n momentos desses tempos e difere um pouco da do livro (M/M/1 com carga 0.8: "

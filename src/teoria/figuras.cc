@@ -55,8 +55,8 @@ bool de_fluxo(const std::string& figura, bool impaciente) {
 
 // A figure of the wait's law (a single law, or a window's mixture): P(W > 0), a quantile, or the
 // share that waits at most the threshold. Where customers leave the queue or decline to join,
-// that share counts only those served, over all who arrived (served the share atendidos of
-// them).
+// that share counts only those served, over all who arrived and were not lost (served the share
+// atendidos of them).
 template <typename Lei>
 std::optional<double> da_lei(const Lei& u, const IdFigura& id, double atendidos) {
   if (id.figura == "prob_espera") return excede(u, 0);
@@ -137,7 +137,9 @@ std::vector<std::optional<Teorico>> teoria_das_figuras(
       // The legacy generator's exponential is discretised: its law is near, not equal to, the
       // continuous one. Where the law is known, every class waits by it.
       if (c >= 0 && !(m.chegada > 0)) continue;
-      const double atendidos = s.impaciente ? m.vazao / m.chegada : 1;
+      // The service level counts those who were not lost: the served, those who abandoned
+      // and those who balked.
+      const double atendidos = s.impaciente ? m.vazao / (m.chegada * (1 - m.perda)) : 1;
       std::optional<double> x;
       if (s.espera) x = da_lei(*s.espera, id, atendidos);
       if (!s.esperas.empty()) x = da_lei(s.esperas, id, atendidos);

@@ -100,7 +100,6 @@ std::optional<Cadeia> impaciente(const Impaciente& x) {
   const bool cheia = x.capacidade && static_cast<std::int64_t>(p.size()) == *x.capacidade + 1;
   m.perda = cheia ? p.back() : 0;
   m.desistencia = x.lambda > 0 ? desistem / x.lambda : 0;
-  if (x.capacidade && !x.desistencia.empty()) m.perda = m.desistencia = nan;
   m.abandono = entram > 0 ? theta * lq / entram : 0;
   v.espera_todos = entram > 0 ? lq / entram : nan;
   if (atendidos > 0 && x.lei) {

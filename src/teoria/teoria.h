@@ -223,8 +223,7 @@ struct Impaciente {
   bool lei = true;  // also the law of the wait
 };
 struct Cadeia {
-  // perda and desistencia are NaN with both a capacity and balking, where which of the two a
-  // full station's arrival counts as is a matter of definition.
+  // An arrival that finds the station full is lost (perda), never counted as balking.
   Medidas m;                           // espera and permanencia of the customers served
   double espera_todos = 0;             // mean wait of all who joined, those who left included
   std::optional<Uniformizada> espera;  // law of the wait of those served

@@ -413,6 +413,86 @@ TEST(TarvoRep, SweepsAParameterWithCommonRandomNumbers) {
 // of one index see the same arrivals, and the paired half-width is below the
 // sqrt(hwA^2 + hwB^2) of two independent samples. A is better for the wait; utilisation gets no
 // verdict.
+// Erlang's C formula, the chance that an arrival at M/M/c of offered load a waits.
+double erlang_c(int c, double a) {
+  double termo = 1, soma = 0;  // a^k / k!
+  for (int k = 0; k < c; ++k) {
+    soma += termo;
+    termo *= a / (k + 1);
+  }
+  const double topo = termo * c / (c - a);
+  return topo / (soma + topo);
+}
+
+// The fewest servers, by simulation: an M/M/c goal set halfway between the service levels of
+// c - 1 and c (1 - C(c, a) e^(-(c mu - lambda) t)) gives c; with two windows of very different
+// rates the busier gets more, every window of the answer meets the goals, and each window one
+// server short fails somewhere.
+TEST(TarvoRep, DimensionarFindsTheFewestServers) {
+  DiretorioTemporario tmp;
+  const double lambda = 4, t = 0.2;  // service rate 1
+  auto nivel = [&](int c) { return 1 - erlang_c(c, lambda) * std::exp(-(c - lambda) * t); };
+  const double alvo = (nivel(5) + nivel(6)) / 2;
+  escrever_arquivo(tmp / "mmc.toml",
+                   "[simulacao]\ntempo = 4000.0\naquecimento = 100.0\n[[fonte]]\nnome = \"f\"\n"
+                   "intervalo = { dist = \"exponencial\", media = 0.25 }\ndestino = \"b\"\n"
+                   "[[estacao]]\nnome = \"b\"\nservidores = 1\nlimiar = 0.2\n"
+                   "servico = { dist = \"exponencial\", media = 1.0 }\n");
+  const std::string meta = formatar("nivel_servico>=%.4f", alvo);
+  Resultado r = rep(tmp.caminho(), {"dimensionar", "-r", "10", "-s", "7", "-f", "json", "--estacao",
+                                    "b", "--meta", meta, "mmc.toml"});
+  ASSERT_EQ(r.status, 0) << r.erro;
+  Json j = Json::parse(r.saida);
+  EXPECT_EQ(j["escolhido"], 6);
+  EXPECT_EQ(j["abaixo"], 5);
+  for (const Json& c : j["candidatos"]) {
+    // The goal lies many half-widths from both levels, and each mean within reach of its own.
+    const Json& f = c["figuras"][0];
+    const int n = c["servidores"];
+    const double h = f["meia_largura"];
+    EXPECT_GT(std::fabs(nivel(n) - alvo), 4 * h) << n;
+    EXPECT_NEAR(f["media"].get<double>(), nivel(n), 2 * h) << n;
+    // Judged by the interval's lower end.
+    EXPECT_DOUBLE_EQ(f["pior"].get<double>(), f["media"].get<double>() - h) << n;
+    EXPECT_EQ(c["atende"], f["pior"].get<double>() >= alvo) << n;
+  }
+
+  escrever_arquivo(tmp / "dia.toml",
+                   "[simulacao]\ntempo = 2000.0\njanela = 1000.0\n[[fonte]]\nnome = \"f\"\n"
+                   "destino = \"b\"\n"
+                   "taxa = { periodo = 2000.0, valores = [ [0.0, 2.0], [1000.0, 8.0] ] }\n"
+                   "[[estacao]]\nnome = \"b\"\nlimiar = 0.2\n"
+                   "servidores = { periodo = 2000.0, valores = [ [0.0, 3], [1000.0, 3] ] }\n"
+                   "servico = { dist = \"exponencial\", media = 1.0 }\n"
+                   "paciencia = { dist = \"exponencial\", media = 2.0 }\n");
+  r = rep(tmp.caminho(),
+          {"dimensionar", "-r", "10", "-s", "7", "-f", "json", "--estacao", "b", "--meta",
+           "nivel_servico>=0.8", "--meta", "prob_abandono<=0.05", "dia.toml"});
+  ASSERT_EQ(r.status, 0) << r.erro;
+  j = Json::parse(r.saida);
+  const std::vector<int> escolhido = j["escolhido"];
+  ASSERT_EQ(escolhido.size(), 2u);
+  EXPECT_GT(escolhido[1], escolhido[0]);
+  std::size_t abaixo = 0;
+  for (const Json& c : j["candidatos"]) {
+    const std::vector<int> s = c["servidores"];
+    for (std::size_t w = 0; w < 2; ++w) {
+      std::vector<int> menos = escolhido;
+      --menos[w];
+      if (s == menos) {
+        EXPECT_FALSE(c["atende"]) << w;
+        ++abaixo;
+      }
+    }
+    if (s != escolhido) continue;
+    for (const Json& f : c["figuras"]) {
+      const double pior = f["pior"];
+      EXPECT_TRUE(f["meta"] == "nivel_servico>=0.8" ? pior >= 0.8 : pior <= 0.05) << f.dump();
+    }
+  }
+  EXPECT_EQ(abaixo, 2u);
+}
+
 TEST(TarvoRep, ComparesTwoDesignsOnTheSameReplications) {
   DiretorioTemporario tmp;
   escrever_arquivo(tmp / "a.toml", mm1_toml("0.5"));

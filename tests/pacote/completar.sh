@@ -1,6 +1,7 @@
 #!/bin/bash
 # Completions of tarvo-rep from the script bash-completion loads: an option, a --format value,
-# a subcommand, and only slices after merge. Argument: the script; run in a scratch directory.
+# a subcommand, only slices after merge and only extended models after dimensionar. Argument:
+# the script; run in a scratch directory.
 . "$1" || exit 1
 d=$(mktemp -d) && trap 'rm -rf "$d"' EXIT && cd "$d" && touch a.json b.txt c.toml || exit 1
 pede() {
@@ -18,5 +19,7 @@ confere '--sweep ' "$(pede tarvo-rep --sw)"
 confere '--figuras ' "$(pede tarvo-rep merge --fig)"
 confere 'merge ' "$(pede tarvo-rep -r 2 mer)"
 confere 'a.json ' "$(pede tarvo-rep merge '')"
-confere 'a.json b.txt c.toml convert merge ' "$(pede tarvo-rep '')"
+confere 'a.json b.txt c.toml convert dimensionar merge ' "$(pede tarvo-rep '')"
+confere '--max-servidores ' "$(pede tarvo-rep dimensionar --max)"
+confere 'c.toml ' "$(pede tarvo-rep dimensionar --estacao b '')"
 exit $falhou
