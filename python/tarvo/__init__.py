@@ -151,12 +151,13 @@ def _opcoes(replicacoes=10, semente=None, jobs=None, aquecimento=None, precisao=
     return o
 
 
-_NULAVEIS = {"numero": "Int64", "janela": "Int64", "n": "Int64", "faltantes": "Int64"}
+# A window's index is <NA> for the whole run's figures: pandas' integers that may be missing.
+_INTEIROS = {"numero": "int64", "janela": "Int64", "n": "int64", "faltantes": "int64"}
 
 
 def _tabela(colunas: dict) -> _pd.DataFrame:
     t = _pd.DataFrame(colunas)
-    for c, tipo in _NULAVEIS.items():
+    for c, tipo in _INTEIROS.items():
         if c in t:
             t[c] = t[c].astype(tipo)
     for c in ("media", "meia_largura", "desvio", "min", "max", "agrupado", "teoria", "inicio",
