@@ -95,12 +95,14 @@ struct Busca {
 std::string numero(double x) { return formatar("%.12g", x); }
 
 // The index of goal m's figure at the station (in window w, or of the whole run); npos if absent.
+// w is a window's index, or -1 for the whole run (a plain int: g++ 12 at -O2 takes an
+// optional<int> built in a loop for uninitialised).
 std::size_t indice(const std::vector<IdFigura>& ids, const std::string& estacao, const Meta& m,
-                   std::optional<int> w) {
+                   int w) {
   for (std::size_t i = 0; i < ids.size(); ++i) {
     const IdFigura& x = ids[i];
     if (x.tipo == "estacao" && x.nome == estacao && x.figura == m.figura && x.classe == m.classe &&
-        x.janela == w) {
+        (w < 0 ? !x.janela : x.janela == w)) {
       return i;
     }
   }
@@ -143,8 +145,7 @@ std::vector<Veredito> pela_teoria(const Busca& b, const std::vector<int>& plano)
   for (int w = 0; w < b.janelas; ++w) {
     Veredito& x = v[static_cast<std::size_t>(w)];
     for (const Meta& meta : b.metas) {
-      const std::size_t i =
-          indice(m->figuras(), nome, meta, b.por_janela ? std::optional(w) : std::nullopt);
+      const std::size_t i = indice(m->figuras(), nome, meta, b.por_janela ? w : -1);
       if (i >= t.size() || !t[i]) continue;
       if (t[i]->metodo == "instavel") {
         x = Veredito::falha;
@@ -238,7 +239,7 @@ const Candidato& rodar(Busca& b, const std::vector<int>& plano, const std::strin
   const auto k = static_cast<std::size_t>(r.fim - r.inicio);
   const std::string& nome = b.base.rede->estacoes[b.estacao].nome;
   for (int w = 0; w < b.janelas; ++w) {
-    const std::optional<int> j = b.por_janela ? std::optional(w) : std::nullopt;
+    const int j = b.por_janela ? w : -1;
     std::vector<Medida> v;
     bool ok = true;
     for (const Meta& meta : b.metas) {
@@ -815,7 +816,7 @@ Dimensionado dimensionar(const Dimensionamento& d) {
   }
   const std::unique_ptr<Modelo> proprio = modelo_da_base(b.base);
   for (const Meta& m : b.metas) {
-    if (indice(proprio->figuras(), e.nome, m, std::nullopt) != std::string::npos) continue;
+    if (indice(proprio->figuras(), e.nome, m, -1) != std::string::npos) continue;
     recusar(formatar("--meta \"%s\": a estacao %s nao mede %s%s", m.texto.c_str(), e.nome.c_str(),
                      m.figura.c_str(),
                      m.figura == "nivel_servico"
