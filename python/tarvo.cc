@@ -42,6 +42,31 @@ namespace {
   throw py::error_already_set();
 }
 
+// Each warning as a tarvo.Aviso, where a notebook shows it.
+void avisar(const std::vector<std::string>& avisos) {
+  if (avisos.empty()) return;
+  const py::object warn = py::module_::import("warnings").attr("warn");
+  const py::object aviso = py::module_::import("tarvo").attr("Aviso");
+  for (const std::string& a : avisos) {
+    warn(py::reinterpret_steal<py::str>(PyUnicode_DecodeUTF8(
+             a.data(), static_cast<Py_ssize_t>(a.size()), "backslashreplace")),
+         aviso, 3);
+  }
+}
+
+// The lines of a text of warnings, one each.
+std::vector<std::string> linhas(const std::string& texto) {
+  std::vector<std::string> v;
+  std::size_t a = 0;
+  while (a < texto.size()) {
+    std::size_t b = texto.find('\n', a);
+    if (b == std::string::npos) b = texto.size();
+    if (b > a) v.push_back(texto.substr(a, b - a));
+    a = b + 1;
+  }
+  return v;
+}
+
 // A model as read once: its file's text (or the text given), its network for the extended
 // language, and the model the driver runs.
 struct ModeloPy {
@@ -64,11 +89,14 @@ std::shared_ptr<ModeloPy> de_base(Base base, const std::optional<double>& limiar
 std::shared_ptr<ModeloPy> carregar_arquivo(const std::string& caminho,
                                            const std::optional<double>& limiar) {
   Base b;
+  std::vector<std::string> avisos;
   try {
-    b = abrir(caminho);
+    b = abrir(caminho, &avisos);
   } catch (const Falha& f) {
+    avisar(avisos);  // a line taken for a comment may be what the loader's message is about
     levantar("ErroDeModelo", f, caminho);
   }
+  avisar(avisos);
   return de_base(std::move(b), limiar);
 }
 
@@ -82,7 +110,7 @@ std::shared_ptr<ModeloPy> carregar_texto(const std::string& texto, const std::st
   } catch (const Falha& f) {
     levantar("ErroDeModelo", f, nome);
   }
-  for (const std::string& a : b.rede->avisos) std::fprintf(stderr, "%s\n", visivel(a).c_str());
+  avisar(b.rede->avisos);
   return de_base(std::move(b), limiar);
 }
 
@@ -205,11 +233,21 @@ struct ComparacaoPy {
   std::shared_ptr<ResultadoPy> a, b;
 };
 
+// What tarvo-rep says of a run on standard error: unstable stations, then what happened.
+std::vector<std::string> avisos_da_corrida(const Resultado& r, const Modelo& m,
+                                           const std::string& onde) {
+  std::vector<std::string> v = linhas(avisos_de_instabilidade(m.instaveis(), onde));
+  for (std::string& a : linhas(avisos_da_execucao(r))) v.push_back(std::move(a));
+  if (r.sem_eventos > 0) v.push_back(m.aviso_sem_eventos());
+  return v;
+}
+
 std::shared_ptr<ResultadoPy> rodar(const ModeloPy& m, const Opcoes& o) {
   const Pedido p = pedido_de(o, m);
   auto r = std::make_shared<ResultadoPy>();
   r->r = executar_interrompivel(*m.modelo, p, o.jobs);
   r->c = contexto(m.modelo.get());
+  avisar(avisos_da_corrida(r->r, *m.modelo, ""));
   return r;
 }
 
@@ -234,6 +272,8 @@ std::shared_ptr<VarreduraPy> varrer(
   }
   for (std::size_t k = 0; k < modelos.size(); ++k) {
     v->pontos[k].resultado = executar_interrompivel(*modelos[k], pedidos[k], o.jobs);
+    avisar(avisos_da_corrida(v->pontos[k].resultado, *modelos[k],
+                             "no ponto " + nome_do_ponto(v->pontos[k]) + ", "));
   }
   v->c = contexto(modelos.front().get());
   return v;
@@ -254,6 +294,8 @@ std::shared_ptr<ComparacaoPy> comparar_modelos(const ModeloPy& a, const ModeloPy
   c->a->r = executar_interrompivel(*a.modelo, pa, o.jobs);
   c->b->r = executar_interrompivel(*b.modelo, pb, o.jobs);
   c->a->c = c->b->c = contexto(a.modelo.get(), b.modelo.get());
+  avisar(avisos_da_corrida(c->a->r, *a.modelo, ""));
+  avisar(avisos_da_corrida(c->b->r, *b.modelo, ""));
   return c;
 }
 

@@ -29,7 +29,13 @@ import pandas as _pd
 from . import _tarvo
 
 __all__ = ["carregar", "varrer", "comparar", "para_toml", "Modelo", "Resultado", "Varredura",
-           "Comparacao", "Erro", "ErroDeModelo"]
+           "Comparacao", "Aviso", "Erro", "ErroDeModelo"]
+
+
+class Aviso(UserWarning):
+    """O que o tarvo-rep avisaria na saida de erro: linhas suspeitas de um modelo, estacoes
+    instaveis, duracoes perdidas, replicacoes sem eventos. Um warning do Python, que o Jupyter
+    mostra abaixo da celula."""
 
 
 class Erro(ValueError):

@@ -7,7 +7,10 @@ from typing import Any
 import pandas as pd
 
 __all__ = ["carregar", "varrer", "comparar", "para_toml", "Modelo", "Resultado", "Varredura",
-           "Comparacao", "Erro", "ErroDeModelo"]
+           "Comparacao", "Aviso", "Erro", "ErroDeModelo"]
+
+class Aviso(UserWarning):
+    """O que o tarvo-rep avisaria na saida de erro, como warning do Python."""
 
 class Erro(ValueError):
     """Um pedido que o Tarvo recusa, com a mesma mensagem do tarvo-rep."""

@@ -326,3 +326,28 @@ def test_capitulo_do_guia_roda(capsys):
         exec(compile(bloco, "docs/python.md", "exec"), nomes)
     assert capsys.readouterr().out == '3 15 "aquecimento" (200) deve ser menor que "tempo" (100)\n'
     assert "B espera menos na estação caixas" in nomes["c"].veredito
+
+
+SUSPEITO = "D 100\nN 50\nE 1 a 1 0\ns 1\nF q\ns 1\nS 1 b 0.5 0\ne 1\ns 2\nF f\n\tN 9\n"
+INSTAVEL = LONGO.replace("fregueses = 4000000000", "tempo = 200.0").replace("0.5", "1.25")
+
+
+# What tarvo-rep writes on standard error, line by line, comes as tarvo.Aviso warnings.
+@pytest.mark.parametrize("texto,arquivo,eixos", [
+    (SUSPEITO, "m.txt", None),
+    (INSTAVEL, "m.toml", None),
+    (SUSPEITO, "m.txt", ("S1.a", [0.8, 1.2], "S1.a=0.8:1.2:0.4")),
+])
+def test_avisos_sao_os_do_tarvo_rep(tmp_path, texto, arquivo, eixos):
+    (tmp_path / arquivo).write_text(texto)
+    os.chdir(tmp_path)
+    with pytest.warns(tarvo.Aviso) as avisos:
+        m = tarvo.carregar(arquivo)
+        if eixos:
+            tarvo.varrer(m, {eixos[0]: eixos[1]}, replicacoes=2, semente=1)
+        else:
+            m.rodar(replicacoes=2, semente=1)
+    args = ["--sweep", eixos[2]] if eixos else []
+    erro = subprocess.run([REP, "-r", "2", "-s", "1", *args, arquivo], capture_output=True,
+                          text=True, check=True).stderr
+    assert [str(a.message) for a in avisos] == erro.splitlines()

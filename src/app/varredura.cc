@@ -506,18 +506,28 @@ void exigir_arquivo_regular(const std::string& caminho) {
   falha(1, "tarvo-rep: o modelo %s e %s, nao um arquivo regular\n", caminho.c_str(), tipo);
 }
 
-Base abrir(const std::string& caminho) {
+Base abrir(const std::string& caminho, std::vector<std::string>* avisos) {
+  const auto avisar = [avisos](const std::string& a) {
+    if (avisos != nullptr) {
+      avisos->push_back(a);
+    } else {
+      std::fprintf(stderr, "%s\n", visivel(a).c_str());
+    }
+  };
   exigir_arquivo_regular(caminho);
   Base b;
   b.caminho = caminho;
   if (!termina_com(caminho, ".toml")) {
-    avisar_suspeitas(caminho);
+    std::string texto;  // unreadable, it is the loader that says so
+    if (ler_inteiro(caminho, texto) == 0) {
+      for (const std::string& a : suspeitas(texto, caminho)) avisar(a);
+    }
     carregar_legado(caminho);  // the loader's messages for the file as it is
     b.texto = ler_arquivo(caminho);
     return b;
   }
   b.rede = geral::ler_rede(caminho);
-  for (const std::string& a : b.rede->avisos) std::fprintf(stderr, "%s\n", visivel(a).c_str());
+  for (const std::string& a : b.rede->avisos) avisar(a);
   b.texto = ler_arquivo(caminho);
   return b;
 }

@@ -27,8 +27,9 @@ struct Base {
 void exigir_arquivo_regular(const std::string& caminho);
 
 // Reads the model at caminho (.toml: the extended language) as tarvo-rep does, with the
-// loader's messages; warnings go to standard error.
-Base abrir(const std::string& caminho);
+// loader's messages; warnings go to standard error, or into avisos when given (those found
+// before a Falha too).
+Base abrir(const std::string& caminho, std::vector<std::string>* avisos = nullptr);
 
 // The model of the base, unchanged.
 std::unique_ptr<Modelo> modelo_da_base(const Base& base);
