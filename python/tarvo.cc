@@ -28,16 +28,19 @@ namespace py = pybind11;
 namespace tarvo {
 namespace {
 
+// A text for Python: a legacy name may hold any byte, and what is not UTF-8 shows as \xHH.
+py::str texto_py(const std::string& s) {
+  return py::reinterpret_steal<py::str>(
+      PyUnicode_DecodeUTF8(s.data(), static_cast<Py_ssize_t>(s.size()), "backslashreplace"));
+}
+
 // The Falha as the exception of the package named by classe, which reads its parts from texto;
 // arquivo is the model's path, for the messages that do not name it.
 [[noreturn]] void levantar(const char* classe, const Falha& f, const std::string& arquivo) {
   std::string texto = f.texto;
   if (!texto.empty() && texto.back() == '\n') texto.pop_back();
   const py::object tipo = py::module_::import("tarvo").attr(classe);
-  // A legacy name may hold any byte: what is not UTF-8 shows as \xHH.
-  const py::str mensagem = py::reinterpret_steal<py::str>(PyUnicode_DecodeUTF8(
-      texto.data(), static_cast<Py_ssize_t>(texto.size()), "backslashreplace"));
-  const py::object erro = tipo(mensagem, f.status, arquivo);
+  const py::object erro = tipo(texto_py(texto), f.status, arquivo);
   PyErr_SetObject(tipo.ptr(), erro.ptr());
   throw py::error_already_set();
 }
@@ -48,9 +51,7 @@ void avisar(const std::vector<std::string>& avisos) {
   const py::object warn = py::module_::import("warnings").attr("warn");
   const py::object aviso = py::module_::import("tarvo").attr("Aviso");
   for (const std::string& a : avisos) {
-    warn(py::reinterpret_steal<py::str>(PyUnicode_DecodeUTF8(
-             a.data(), static_cast<Py_ssize_t>(a.size()), "backslashreplace")),
-         aviso, 3);
+    warn(texto_py(a), aviso, 3);
   }
 }
 
