@@ -14,6 +14,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
+#include "app/corrida.h"
 #include "app/progresso.h"
 #include "app/varredura.h"
 #include "comum/failure.h"
@@ -698,10 +699,6 @@ std::string em_html(const Busca& b, const Resposta& x) {
   Contexto ctx;
   ctx.programa = "tarvo-rep " TARVO_VERSAO;
   return pagina_avulsa("Dimensionamento da estação " + nome, s, ctx);
-}
-
-bool termina_em_toml(const std::string& caminho) {
-  return caminho.size() > 5 && caminho.compare(caminho.size() - 5, 5, ".toml") == 0;
 }
 
 }  // namespace
