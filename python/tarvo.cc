@@ -212,11 +212,7 @@ Resultado executar_interrompivel(const Modelo& m, const Pedido& p, int jobs) {
 }
 
 Contexto contexto(const Modelo* a, const Modelo* b = nullptr) {
-  Contexto c;
-  c.programa = "tarvo (Python) " TARVO_VERSAO;
-  if (a != nullptr) c.descricao = a->descricao();
-  if (b != nullptr) c.descricao_b = b->descricao();
-  return c;
+  return contexto("tarvo (Python) " TARVO_VERSAO, a, b);
 }
 
 // One experiment's result, with what its page says of the model.

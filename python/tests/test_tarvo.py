@@ -269,16 +269,7 @@ def memoria():
 # A thousand runs in one process: a result that outlived its Python object (it holds at least
 # its JSON's bytes) would add that much a run.
 def test_memoria_nao_cresce_em_mil_execucoes():
-    m = tarvo.carregar("""[simulacao]
-tempo = 20.0
-[[fonte]]
-nome = "f"
-intervalo = { dist = "exponencial", media = 1.0 }
-destino = "e"
-[[estacao]]
-nome = "e"
-servico = { dist = "exponencial", media = 0.5 }
-""")
+    m = tarvo.carregar(LONGO.replace("fregueses = 4000000000", "tempo = 20.0"))
 
     def uma():
         r = m.rodar(replicacoes=3, semente=1, jobs=1)

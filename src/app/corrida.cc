@@ -53,4 +53,12 @@ Pedido pedido_do_modelo(const Pedido& comum, const std::string& caminho, const M
   return q;
 }
 
+Contexto contexto(const std::string& programa, const Modelo* a, const Modelo* b) {
+  Contexto c;
+  c.programa = programa;
+  if (a != nullptr) c.descricao = a->descricao();
+  if (b != nullptr) c.descricao_b = b->descricao();
+  return c;
+}
+
 }  // namespace tarvo

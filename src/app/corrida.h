@@ -9,6 +9,7 @@
 
 #include "experimento/experimento.h"
 #include "experimento/modelo.h"
+#include "experimento/pagina.h"
 
 namespace tarvo {
 
@@ -29,6 +30,10 @@ std::unique_ptr<Modelo> carregar(const std::string& caminho, const Ajustes& ajus
 // limit or a target that names no figure, before anything runs.
 Pedido pedido_do_modelo(const Pedido& comum, const std::string& caminho, const Modelo& m,
                         const std::optional<double>& aquecimento);
+
+// What a page says of the models besides their results: the program that wrote it and each
+// model in words.
+Contexto contexto(const std::string& programa, const Modelo* a, const Modelo* b = nullptr);
 
 }  // namespace tarvo
 

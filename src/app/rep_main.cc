@@ -361,13 +361,8 @@ void sem_sobrescrever(const std::optional<std::string>& saida,
   }
 }
 
-// What the page says of the models besides their results.
 Contexto contexto(const Modelo* a, const Modelo* b = nullptr) {
-  Contexto c;
-  c.programa = "tarvo-rep " TARVO_VERSAO;
-  if (a != nullptr) c.descricao = a->descricao();
-  if (b != nullptr) c.descricao_b = b->descricao();
-  return c;
+  return contexto("tarvo-rep " TARVO_VERSAO, a, b);
 }
 
 int merge(const std::vector<std::string>& arquivos, Formato f,
