@@ -149,6 +149,17 @@ std::string escrito(const toml::node& n) {
   }
 }
 
+// The list of an empirical law's "valores": present, a list and not empty.
+const toml::array& lista_de_valores(const Leitor& l, const toml::node& v) {
+  const toml::array* a = v.as_array();
+  if (a == nullptr) {
+    erro(l, v.source().begin,
+         formatar("\"valores\" deve ser uma lista de numeros, nao %s", escrito(v).c_str()));
+  }
+  if (a->empty()) erro(l, v.source().begin, "\"valores\" deve ter ao menos um valor");
+  return *a;
+}
+
 std::string juntar(const Chaves& v, const char* entre) {
   std::string s;
   for (std::string_view x : v) s += (s.empty() ? "" : entre) + std::string(x);
@@ -416,14 +427,7 @@ Distribuicao ler_dist(const Leitor& l, const toml::table& dono, const char* chav
       r.cv = num("cv").v;  // its range below
       break;
     case Dist::empirica: {
-      const toml::node& v = campo("valores");
-      const toml::array* a = v.as_array();
-      if (a == nullptr) {
-        erro(l, v.source().begin,
-             formatar("\"valores\" deve ser uma lista de numeros, nao %s", escrito(v).c_str()));
-      }
-      if (a->empty()) erro(l, v.source().begin, "\"valores\" deve ter ao menos um valor");
-      for (const toml::node& x : *a) {
+      for (const toml::node& x : lista_de_valores(l, campo("valores"))) {
         r.valores.push_back(nao_negativo(l, real(l, x, "cada valor de \"valores\"")));
       }
       break;
@@ -794,13 +798,7 @@ Distribuicao ler_lote(const Leitor& l, const toml::node& n) {
     r.valor = um(v, "\"valor\" de \"lote\"");
     return r;
   }
-  const toml::array* a = v.as_array();
-  if (a == nullptr) {
-    erro(l, v.source().begin,
-         formatar("\"valores\" deve ser uma lista de numeros, nao %s", escrito(v).c_str()));
-  }
-  if (a->empty()) erro(l, v.source().begin, "\"valores\" deve ter ao menos um valor");
-  for (const toml::node& x : *a) {
+  for (const toml::node& x : lista_de_valores(l, v)) {
     r.valores.push_back(um(x, "cada valor de \"valores\" de \"lote\""));
   }
   return r;
