@@ -37,18 +37,22 @@ constexpr int kRodadas = 50;
   falha(2, "tarvo-rep: %s\nUse tarvo-rep --help para ver as opcoes.\n", mensagem.c_str());
 }
 
-// The station figures a goal can be set on, and whether more servers raise them (else lower).
+// The station figures a goal can be set on, whether more servers raise them (else lower), and
+// whether they are shares, from 0 to 1. None is ever below 0.
 struct Sentido {
   const char* figura;
   bool sobe;
+  bool fracao = false;
 };
-constexpr Sentido kSentidos[] = {
-    {"nivel_servico", true},  {"utilizacao", false},        {"fila_media", false},
-    {"sistema_medio", false}, {"espera_media", false},      {"prob_espera", false},
-    {"espera_p50", false},    {"espera_p90", false},        {"espera_p95", false},
-    {"espera_p99", false},    {"permanencia_media", false}, {"fila_maxima", false},
-    {"perdidos", false},      {"prob_perda", false},        {"abandonos", false},
-    {"prob_abandono", false}, {"desistencias", false},      {"prob_desistencia", false}};
+constexpr Sentido kSentidos[] = {{"nivel_servico", true, true}, {"utilizacao", false, true},
+                                 {"fila_media", false},         {"sistema_medio", false},
+                                 {"espera_media", false},       {"prob_espera", false, true},
+                                 {"espera_p50", false},         {"espera_p90", false},
+                                 {"espera_p95", false},         {"espera_p99", false},
+                                 {"permanencia_media", false},  {"fila_maxima", false},
+                                 {"perdidos", false},           {"prob_perda", false, true},
+                                 {"abandonos", false},          {"prob_abandono", false, true},
+                                 {"desistencias", false},       {"prob_desistencia", false, true}};
 
 // Station figures that more servers do not move one way: the arrivals; the throughput, which
 // rises only where customers are lost or leave; the servers themselves; the time a full station
@@ -739,6 +743,19 @@ Meta ler_meta(const std::string& texto) {
       recusar(formatar("--meta \"%s\": mais servidores %s %s; a meta deve ser %s%sX", texto.c_str(),
                        s.sobe ? "aumentam" : "diminuem", s.figura, lado.c_str(),
                        s.sobe ? ">=" : "<="));
+    }
+    // Out of the figure's range no run could meet it: said now, not after runs at the most.
+    if (m.minimo && s.fracao && m.alvo > 1) {
+      recusar(
+          formatar("--meta \"%s\": %s e uma fracao, de 0 a 1: nenhum numero de servidores a "
+                   "leva a %s",
+                   texto.c_str(), s.figura, valor.c_str()));
+    }
+    if (!m.minimo && m.alvo < 0) {
+      recusar(
+          formatar("--meta \"%s\": %s nunca fica abaixo de 0: nenhum numero de servidores a "
+                   "leva a %s",
+                   texto.c_str(), s.figura, valor.c_str()));
     }
     return m;
   }
